@@ -1,0 +1,178 @@
+// The boot loader's command and reply protocol, as operations of HDataLink.
+// Every command is one packet followed by one fixed-size reply whose first
+// byte, the tag, is the complement of the command code.
+
+#include <climits>
+#include <cstring>
+
+#include "datalink/data_link.h"
+#include "datalink/hexception.h"
+#include "loader/crc32.h"
+#include "loader/loader_info.h"
+#include "loader/timing.h"
+
+namespace {
+
+enum Command : std::uint8_t {
+    connectCommand = 0x01,
+    disconnectCommand = 0x02,
+    writeCommand = 0x03,
+    eraseCommand = 0x05,
+    verifyCommand = 0x07,
+    loaderInfoCommand = 0x08,
+};
+
+constexpr std::uint8_t signature[4] = {0x4D, 0x39, 0xEA, 0xF6};
+constexpr std::uint8_t busyStatus = 0xFF;
+constexpr int maxConnectPackets = 10;
+constexpr unsigned busyWaitMilliseconds = 1000;
+constexpr std::int32_t statusReplySize = 2;
+constexpr std::int32_t crcReplySize = 6;
+constexpr std::int32_t loaderInfoReplySize = 77;
+
+const char *const writeTimedOut = "write timed out";
+const char *const readTimedOut = "hardware error: target JTAG adapter data link read timed out";
+
+void putLittleEndian32(std::uint8_t *out, std::uint32_t value)
+{
+    for (int i = 0; i < 4; ++i)
+        out[i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+std::uint32_t littleEndian32(const std::uint8_t *in)
+{
+    return std::uint32_t{in[0]} | std::uint32_t{in[1]} << 8 | std::uint32_t{in[2]} << 16 |
+           std::uint32_t{in[3]} << 24;
+}
+
+std::uint16_t littleEndian16(const std::uint8_t *in)
+{
+    return static_cast<std::uint16_t>(in[0] | in[1] << 8);
+}
+
+// Throws `failed` for status 0 and `wrongTag` for a tag other than `tag`.
+void checkStatusReply(const std::uint8_t *reply, std::uint8_t tag, const char *wrongTag,
+                      const char *failed)
+{
+    if (reply[0] != tag)
+        throw HException(wrongTag);
+    if (reply[1] == 0)
+        throw HException(failed);
+}
+
+}  // namespace
+
+void HDataLink::sendCommand(std::uint8_t code)
+{
+    std::uint8_t packet[5] = {code};
+    std::memcpy(packet + 1, signature, sizeof signature);
+    if (write(packet, sizeof packet) != static_cast<std::int32_t>(sizeof packet))
+        throw HException(writeTimedOut);
+}
+
+void HDataLink::sendCommand(std::uint8_t code, std::uint32_t address, std::uint32_t length)
+{
+    std::uint8_t packet[13] = {code};
+    std::memcpy(packet + 1, signature, sizeof signature);
+    putLittleEndian32(packet + 5, address);
+    putLittleEndian32(packet + 9, length);
+    if (write(packet, sizeof packet) != static_cast<std::int32_t>(sizeof packet))
+        throw HException(writeTimedOut);
+}
+
+void HDataLink::readReply(std::uint8_t *reply, std::int32_t size)
+{
+    if (read(reply, size) != size)
+        throw HException(readTimedOut);
+}
+
+void HDataLink::connect(bool waitForAnswer)
+{
+    purge();
+    sendCommand(connectCommand);
+    if (!waitForAnswer)
+        return;
+    for (int packets = 1;; ++packets) {
+        std::uint8_t reply[statusReplySize];
+        readReply(reply, sizeof reply);
+        if (reply[0] != static_cast<std::uint8_t>(~connectCommand))
+            throw HException("connect failed, unexpected tag returned");
+        if (reply[1] == 0)
+            throw HException("connect failed");
+        if (reply[1] != busyStatus)
+            return;
+        if (packets == maxConnectPackets)
+            throw HException("connect failed");
+        preciseDelay(busyWaitMilliseconds);
+        purge();
+        sendCommand(connectCommand);
+    }
+}
+
+void HDataLink::disconnect()
+{
+    sendCommand(disconnectCommand);
+    std::uint8_t reply[statusReplySize];
+    readReply(reply, sizeof reply);
+    // The link is purged whatever the reply says, so a bad reply leaves no
+    // stale bytes behind.
+    purge();
+    checkStatusReply(reply, static_cast<std::uint8_t>(~disconnectCommand),
+                     "disconnect failed, unexpected tag returned", "disconnect failed");
+}
+
+void HDataLink::getLoaderInfo(LoaderInfo &info)
+{
+    sendCommand(loaderInfoCommand);
+    std::uint8_t reply[loaderInfoReplySize];
+    readReply(reply, sizeof reply);
+    if (reply[0] != static_cast<std::uint8_t>(~loaderInfoCommand))
+        throw HException("get loader info failed, unexpected tag returned");
+    const std::uint8_t *payload = reply + 1;
+    info.loaderVersionMajor = littleEndian16(payload + 0);
+    info.loaderVersionMinor = littleEndian16(payload + 2);
+    for (int i = 0; i < 7; ++i)
+        info.words[i] = littleEndian32(payload + 4 + 4 * i);
+    info.imageVersionMajor = littleEndian16(payload + 32);
+    info.imageVersionMinor = littleEndian16(payload + 34);
+    std::memcpy(info.imageDescription, payload + 36, sizeof info.imageDescription);
+}
+
+void HDataLink::eraseMemory(std::uint32_t address, std::uint32_t length)
+{
+    sendCommand(eraseCommand, address, length);
+    std::uint8_t reply[statusReplySize];
+    readReply(reply, sizeof reply);
+    checkStatusReply(reply, static_cast<std::uint8_t>(~eraseCommand),
+                     "memory erase failed, unexpected tag returned", "memory erase failed");
+}
+
+void HDataLink::writeData(const std::uint8_t *data, std::uint32_t length)
+{
+    // write() counts in 32-bit signed units; a longer block cannot be sent in
+    // the one call the loader expects.
+    if (length > static_cast<std::uint32_t>(INT32_MAX))
+        throw HException(writeTimedOut);
+    const auto count = static_cast<std::int32_t>(length);
+    if (write(data, count) != count)
+        throw HException(writeTimedOut);
+}
+
+void HDataLink::writeMemory(std::uint32_t address, std::uint32_t length, const std::uint8_t *data)
+{
+    sendCommand(writeCommand, address, length);
+    writeData(data, length);
+    std::uint8_t reply[statusReplySize];
+    readReply(reply, sizeof reply);
+    checkStatusReply(reply, static_cast<std::uint8_t>(~writeCommand),
+                     "memory write failed, unexpected tag returned", "memory write failed");
+}
+
+bool HDataLink::verifyMemory(std::uint32_t address, std::uint32_t length, const std::uint8_t *data)
+{
+    sendCommand(verifyCommand, address, length);
+    const std::uint32_t expected = crc32(data, length);
+    std::uint8_t reply[crcReplySize];
+    readReply(reply, sizeof reply);
+    return littleEndian32(reply + 2) == expected;
+}

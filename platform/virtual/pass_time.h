@@ -1,0 +1,13 @@
+#pragma once
+
+#include <cstdint>
+
+#include "platform/platform.h"
+
+namespace platform {
+
+// Lets simulated device time go by: at once on the virtual clock, for real on
+// any other clock (the demo's), so that an install takes as long as it would.
+void passTime(Clock &clock, std::int64_t microseconds);
+
+}  // namespace platform

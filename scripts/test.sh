@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Everything CI does: install what is missing, then configure, build and run
+# every test, once plainly and once with AddressSanitizer and
+# UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-dependencies.sh
+jobs=$(nproc)
+
+run_build() {
+    local dir=$1
+    shift
+    cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Debug "$@"
+    cmake --build "$dir" -j "$jobs"
+    ctest --test-dir "$dir" --output-on-failure -j "$jobs" --timeout 300
+}
+
+echo "== Build and tests"
+run_build build/test
+
+echo "== Sanitizer build and tests"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    run_build build/sanitize -DVANTREL_SANITIZE=ON

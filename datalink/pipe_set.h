@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/platform.h"
+
+// The two pipe files of a device below its path ("PIPE00" from the adapter,
+// "PIPE01" to it) and one request slot for each direction. Releasing it closes
+// exactly what was opened, in order.
+struct PipeSet {
+    platform::Handle inPipe = platform::invalidHandle;
+    platform::Handle outPipe = platform::invalidHandle;
+    platform::Handle readSlot = platform::invalidHandle;
+    platform::Handle writeSlot = platform::invalidHandle;
+
+    PipeSet() = default;
+    PipeSet(const PipeSet &) = delete;
+    PipeSet &operator=(const PipeSet &) = delete;
+    ~PipeSet();
+};
+
+// Opens both pipes and both request slots, or throws HException ("device
+// already in use", "cannot open device driver", "cannot create in overlapped
+// event", "cannot create out overlapped event") with nothing left open.
+std::unique_ptr<PipeSet> openPipeSet(const std::string &devicePath);
+
+// How one request on a pipe ended. A request that did not complete in time
+// has been cancelled, and its end collected, before this is returned.
+struct RequestResult {
+    bool wentPending = false;
+    bool completedInTime = false;
+    std::optional<std::uint32_t> bytes;  // nothing when the result was not fetchable
+};
+
+RequestResult readRequest(const PipeSet &pipes, std::uint8_t *buffer, std::uint32_t count,
+                          std::uint32_t timeoutMilliseconds);
+RequestResult writeRequest(const PipeSet &pipes, const std::uint8_t *buffer, std::uint32_t count,
+                           std::uint32_t timeoutMilliseconds);
+
+// Requests never move more than this at once.
+inline constexpr std::uint32_t maxRequestBytes = 65536;

@@ -44,3 +44,19 @@ ImageVersion imageVersion(const FirmwareImage &entry)
     return {littleEndian16(entry.image + majorOffset), littleEndian16(entry.image + minorOffset),
             boundedText(reinterpret_cast<const char *>(entry.image + buildTextOffset), field)};
 }
+
+std::optional<std::string> carriedVersion(const FirmwareImage &entry)
+{
+    if (!isValidImage(entry))
+        return std::nullopt;
+    const ImageVersion version = imageVersion(entry);
+    return versionDescription(version.major, version.minor, version.buildText);
+}
+
+std::optional<std::string> installedVersion(const LoaderInfo &info)
+{
+    if (info.words[1] != 1 || info.words[2] != firmwareImageMagic)
+        return std::nullopt;
+    return versionDescription(info.imageVersionMajor, info.imageVersionMinor,
+                              boundedText(info.imageDescription, sizeof info.imageDescription));
+}

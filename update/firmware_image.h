@@ -2,8 +2,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+
+struct LoaderInfo;
 
 // One carried firmware image: read-only data that lives for the whole run.
 struct FirmwareImage {
@@ -38,3 +41,10 @@ struct ImageVersion {
     std::string_view buildText;
 };
 ImageVersion imageVersion(const FirmwareImage &entry);  // entry must be valid
+
+// The version text of the carried image; nothing when the image is invalid.
+std::optional<std::string> carriedVersion(const FirmwareImage &entry);
+
+// The version text of the firmware that the boot loader reports as installed;
+// nothing unless its status word is 1 and its header carries the magic.
+std::optional<std::string> installedVersion(const LoaderInfo &info);

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <vector>
+
+#include "loader/loader_info.h"
 
 namespace {
 
@@ -58,6 +61,24 @@ TEST(ImageVersion, ReadsTheHeaderAndBoundsTheBuildText)
     std::vector<std::uint8_t> minimal = withMagic(64);
     std::fill(minimal.begin() + 24, minimal.end(), 'z');
     EXPECT_EQ(imageVersion(entryOf(minimal)).buildText, std::string(40, 'z'));
+}
+
+TEST(InstalledVersion, NeedsStatusOneAndTheMagic)
+{
+    LoaderInfo info;
+    info.words[1] = 1;
+    info.words[2] = firmwareImageMagic;
+    info.imageVersionMajor = 2;
+    info.imageVersionMinor = 16;
+    std::memcpy(info.imageDescription, "X", 2);
+    EXPECT_EQ(installedVersion(info), "2.16 - X");
+    std::memset(info.imageDescription, 'q', sizeof info.imageDescription);
+    EXPECT_EQ(installedVersion(info), "2.16 - " + std::string(40, 'q'));
+    info.words[1] = 0;
+    EXPECT_EQ(installedVersion(info), std::nullopt);
+    info.words[1] = 1;
+    info.words[2] = 0xCAFEF00E;
+    EXPECT_EQ(installedVersion(info), std::nullopt);
 }
 
 TEST(CarriedImages, AreValidWithCleanReleaseTexts)

@@ -35,12 +35,17 @@ int main(int argc, char **argv)
     }
     const platform::ScopedServices services(adapter->services());
 
+    bool started = false;
     UpdaterHooks hooks;
     hooks.started = [&](Updater &window, SingleInstance &instance) {
+        started = true;
         new WindowFollower(window, instance, options);
         if (options.attachAfter > 0)
             QTimer::singleShot(options.attachAfter * 1000, &window, [&] { adapter->plugIn(); });
     };
     const char *firstArgument = options.arguments.empty() ? nullptr : options.arguments.front().c_str();
-    return runUpdater(app, firstArgument, hooks);
+    const int exitCode = runUpdater(app, firstArgument, hooks);
+    if (!started)
+        std::printf("An updater already runs in this session: it was handed the message, and this start ends.\n");
+    return exitCode;
 }

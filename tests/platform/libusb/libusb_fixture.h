@@ -1,0 +1,22 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include "platform/libusb/device_io.h"
+#include "platform/libusb/device_setup.h"
+#include "platform/libusb/usb_context.h"
+#include "platform/platform.h"
+#include "tests/platform/libusb/usb_testbed.h"
+
+// The libusb backend installed over a fresh testbed. libusb starts on the
+// first enumeration or open, so a test adds its devices first.
+class LibusbFixture : public testing::Test {
+protected:
+    UsbTestbed testbed;
+    platform::UsbContext context;
+    platform::LibusbDeviceSetup setup{context};
+    platform::LibusbDeviceIo io{context};
+
+private:
+    platform::ScopedServices services_{{nullptr, &setup, &io, nullptr}};
+};

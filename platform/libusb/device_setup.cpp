@@ -33,9 +33,6 @@ bool usableSerial(const std::string &serial)
 
 }  // namespace
 
-const Guid LibusbDeviceSetup::usbDeviceClass = {
-    0xA5DCBF10, 0x6530, 0x11D2, {0x90, 0x1F, 0x00, 0xC0, 0x4F, 0xB9, 0x51, 0xED}};
-
 std::string instanceIdFor(std::uint16_t vendorId, std::uint16_t productId,
                           const std::optional<std::string> &serialNumber,
                           const std::string &kernelName)
@@ -53,7 +50,7 @@ std::string instanceIdFor(std::uint16_t vendorId, std::uint16_t productId,
 Handle LibusbDeviceSetup::openInterfaceSet(const Guid &interfaceClass)
 {
     Snapshot snapshot;
-    if (interfaceClass == usbDeviceClass) {
+    if (interfaceClass == usbDeviceInterfaceClass) {
         libusb_context *context = context_.get();
         if (!context)
             return invalidHandle;

@@ -19,9 +19,6 @@ class UsbContext;
 // must neither wake nor disturb them.
 class LibusbDeviceSetup : public DeviceSetup {
 public:
-    // The generic USB device interface class: every USB device is a member.
-    static const Guid usbDeviceClass;
-
     explicit LibusbDeviceSetup(UsbContext &context) : context_(context) {}
 
     Handle openInterfaceSet(const Guid &interfaceClass) override;

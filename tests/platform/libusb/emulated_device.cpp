@@ -87,14 +87,6 @@ EmulatedDevice::EmulatedDevice(UMockdevTestbed *testbed, const std::string &root
                        std::to_string(bus) + "\\n\nA: devnum=" +
                        std::to_string(description.address) +
                        "\\n\nA: speed=480\\n\nA: bConfigurationValue=1\\n\n";
-    const std::pair<const char *, const std::optional<std::string> *> strings[] = {
-        {"serial", &description.serial},
-        {"manufacturer", &description.manufacturer},
-        {"product", &description.product}};
-    for (const auto &[name, value] : strings) {
-        if (*value)
-            text += std::string("A: ") + name + "=" + **value + "\\n\n";
-    }
     text += "H: descriptors=" + hex(descriptorsOf(description)) + "\n";
 
     GError *error = nullptr;
@@ -102,6 +94,16 @@ EmulatedDevice::EmulatedDevice(UMockdevTestbed *testbed, const std::string &root
         const std::string message = error ? error->message : "cannot add the device";
         g_clear_error(&error);
         throw std::runtime_error(message);
+    }
+    // Written as they are: the description's own syntax would read
+    // backslashes as escapes.
+    const std::pair<const char *, const std::optional<std::string> *> strings[] = {
+        {"serial", &description.serial},
+        {"manufacturer", &description.manufacturer},
+        {"product", &description.product}};
+    for (const auto &[name, value] : strings) {
+        if (*value)
+            umockdev_testbed_set_attribute(testbed_, sysPath_.c_str(), name, (**value + "\n").c_str());
     }
     handler_ = umockdev_ioctl_base_new();
     g_signal_connect(handler_, "handle-ioctl", G_CALLBACK(handleIoctl), this);
@@ -159,8 +161,17 @@ void EmulatedDevice::unplug()
     if (!removed_) {
         removed_ = true;
         umockdev_testbed_detach_ioctl(testbed_, devNode_.c_str(), nullptr);
+        // The kernel's event goes out while the device's properties are
+        // still there to fill it.
+        umockdev_testbed_uevent(testbed_, sysPath_.c_str(), "remove");
         umockdev_testbed_remove_device(testbed_, sysPath_.c_str());
     }
+}
+
+int EmulatedDevice::ioctls()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return ioctls_;
 }
 
 int EmulatedDevice::claims()
@@ -215,6 +226,7 @@ void EmulatedDevice::goneNow()
 bool EmulatedDevice::handle(UMockdevIoctlClient *client)
 {
     std::lock_guard<std::mutex> lock(mutex_);
+    ++ioctls_;
     const unsigned long request = umockdev_ioctl_client_get_request(client);
     switch (request) {
     case USBDEVFS_GET_CAPABILITIES: {

@@ -112,6 +112,9 @@ public:
     // Pulled out now: also its sysfs folder and node disappear.
     void unplug();
 
+    // Every request that reached the device node: opening it makes the
+    // first.
+    int ioctls();
     int claims();
     int outstandingTransfers();
     int discardedTransfers();
@@ -148,6 +151,7 @@ private:
     bool unplugArmed_ = false;
     bool gone_ = false;
     bool removed_ = false;
+    int ioctls_ = 0;
     int claims_ = 0;
     int discarded_ = 0;
     std::deque<Urb> waitingIn_;  // bulk IN transfers the device has not answered

@@ -11,13 +11,8 @@ namespace {
 using platform::Handle;
 using platform::OpenOutcome;
 
-class LibusbDeviceIoTest : public LibusbFixture {
+class LibusbDeviceIoTest : public LoaderParts, public LibusbFixture {
 protected:
-    platform::SimulatedLoader loader{0x10000, 0x10000, 0x10000};
-    platform::FtdiChip chip{loader};
-    LoaderPeer loaderPeer{loader};
-    FtdiPeer ftdiPeer{chip};
-
     EmulatedDevice &adapter = testbed.add({});
 
     Handle open(const std::string &pipe, OpenOutcome expected = OpenOutcome::opened)
@@ -57,6 +52,8 @@ struct OpenCase {
     std::string fileName;
     OpenOutcome expected;
 };
+
+void PrintTo(const OpenCase &c, std::ostream *os) { *os << c.name; }
 
 class LibusbOpenOutcome : public LibusbFixture, public testing::WithParamInterface<OpenCase> {};
 

@@ -8,6 +8,16 @@
 #include "platform/platform.h"
 #include "tests/platform/libusb/usb_testbed.h"
 
+// A boot loader with its FTDI chip, for an emulated adapter to answer with.
+// A fixture derives from it first, so that it outlives the testbed and the
+// backend: nothing then answers from a loader that is gone.
+struct LoaderParts {
+    platform::SimulatedLoader loader{0x0, 0x10000, 0x6000};
+    platform::FtdiChip chip{loader};
+    LoaderPeer loaderPeer{loader};
+    FtdiPeer ftdiPeer{chip};
+};
+
 // The libusb backend installed over a fresh testbed. libusb starts on the
 // first enumeration or open, so a test adds its devices first.
 class LibusbFixture : public testing::Test {

@@ -3,6 +3,7 @@
 // itself with it, so that it runs alike under CTest and by hand.
 
 #include <dlfcn.h>
+#include <link.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -15,6 +16,26 @@
 namespace {
 
 constexpr const char *preloadLibrary = "libumockdev-preload.so.0";
+
+// The file of a loaded library whose name contains `part`, or "".
+[[maybe_unused]] std::string loadedLibrary(const char *part)
+{
+    struct Search {
+        const char *part;
+        std::string file;
+    } search{part, {}};
+    dl_iterate_phdr(
+        [](dl_phdr_info *info, std::size_t, void *data) {
+            auto *s = static_cast<Search *>(data);
+            if (info->dlpi_name && std::strstr(info->dlpi_name, s->part)) {
+                s->file = info->dlpi_name;
+                return 1;
+            }
+            return 0;
+        },
+        &search);
+    return search.file;
+}
 
 bool preloaded() { return dlopen(preloadLibrary, RTLD_NOW | RTLD_NOLOAD) != nullptr; }
 
@@ -31,15 +52,14 @@ int main(int argc, char **argv)
         std::string value = preloadLibrary;
         if (preload && *preload)
             value += std::string(" ") + preload;
-        setenv("LD_PRELOAD", value.c_str(), 1);
 #if defined(__SANITIZE_ADDRESS__)
-        // The preload now comes before the sanitizer's runtime, which would
-        // refuse to start unless told that this is intended.
-        std::string options = "verify_asan_link_order=0";
-        if (const char *asan = std::getenv("ASAN_OPTIONS"); asan && *asan)
-            options = std::string(asan) + ":" + options;
-        setenv("ASAN_OPTIONS", options.c_str(), 1);
+        // The sanitizer's runtime must come first of all libraries, or it
+        // refuses to start: it goes first in the preload list too.
+        const std::string runtime = loadedLibrary("libasan");
+        if (!runtime.empty())
+            value = runtime + " " + value;
 #endif
+        setenv("LD_PRELOAD", value.c_str(), 1);
         execv("/proc/self/exe", argv);
         std::perror("cannot restart with umockdev's preload");
         return 1;

@@ -4,12 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 #include "datalink/ftdi_link.h"
 #include "datalink/usb_vantrel_link.h"
 #include "discovery/enumeration.h"
-#include "loader/loader_info.h"
 #include "tests/platform/libusb/libusb_fixture.h"
 #include "tests/support/loader_fixture.h"
 #include "tests/support/message_of.h"
@@ -70,15 +67,9 @@ TEST_P(LibusbLink, InstallsAnImageThroughTheEmulatedAdapter)
     link->getLoaderInfo(info);
     EXPECT_EQ(info.words[1], 0U) << "no image yet";
 
-    Bytes image = patternBytes(10000);
-    const std::uint32_t magic = firmwareImageMagic;
-    std::memcpy(image.data(), &magic, 4);
-    image[20] = 4, image[21] = 0, image[22] = 9, image[23] = 0;
+    const Bytes image = imageWithHeader(10000, 4, 9);
     link->connect(true);
-    link->eraseMemory(0x6000, 8192);
-    link->eraseMemory(0x6000 + 8192, 10000 - 8192);
-    for (std::uint32_t at = 0; at < 10000; at += 4096)
-        link->writeMemory(0x6000 + at, std::min<std::uint32_t>(4096, 10000 - at), image.data() + at);
+    eraseAndWrite(*link, 0x6000, image);
     EXPECT_TRUE(link->verifyMemory(0x6000, 10000, image.data()));
     link->disconnect();
     link->getLoaderInfo(info);

@@ -23,19 +23,6 @@ constexpr std::uint8_t verifyCode = 0x07;
 const char *const faults[] = {"busy", "connect", "erase", "write", "verify", "crc", "disconnect", "unplug",
                               "never-back"};
 
-// A full-speed bulk pipe (a millisecond per request, about 1 MB/s) and the
-// flash times of the family's microcontrollers.
-void applyRealTimes(platform::VirtualBus &bus, platform::VirtualAdapter &adapter)
-{
-    bus.setTiming({1000, 1'000'000});
-    platform::LoaderTiming timing;
-    timing.commandMicroseconds = 200;
-    timing.eraseMicrosecondsPerKiB = 1500;
-    timing.programMicrosecondsPerKiB = 6000;
-    timing.verifyMicrosecondsPerKiB = 150;
-    adapter.loader().setTiming(timing);
-}
-
 // The carried image with an earlier version in its header, so that the
 // panel shows an update to make.
 std::vector<std::uint8_t> olderImageOf(const FirmwareImage &entry)
@@ -83,7 +70,7 @@ DemoAdapter::DemoAdapter(const DemoOptions &options) : bus_(*platform::nativeSer
         if (entry->reopenAfterConnect)
             adapter_->setReenumerateOnConnect(rebootMilliseconds);
     }
-    applyRealTimes(bus_, *adapter_);
+    applyRealisticTiming(bus_, *adapter_);
 
     const std::string &fault = options.fault;
     if (fault == "busy")

@@ -46,6 +46,18 @@ void installCarriedImage(platform::VirtualAdapter &adapter, const FirmwareImage 
     adapter.loader().loadImage(entry.image, entry.imageSize);
 }
 
+void applyRealisticTiming(platform::VirtualBus &bus, platform::VirtualAdapter &adapter)
+{
+    // A full-speed bulk pipe: a millisecond per request, about 1 MB/s.
+    bus.setTiming({1000, 1'000'000});
+    platform::LoaderTiming timing;
+    timing.commandMicroseconds = 200;
+    timing.eraseMicrosecondsPerKiB = 1500;
+    timing.programMicrosecondsPerKiB = 6000;
+    timing.verifyMicrosecondsPerKiB = 150;
+    adapter.loader().setTiming(timing);
+}
+
 std::uint16_t productIdForVariant(const std::string &name)
 {
     for (const VariantName &variant : variants)

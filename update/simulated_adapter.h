@@ -15,6 +15,10 @@ platform::AdapterConfig simulatedAdapter(std::uint16_t productId, std::string se
 // Puts the carried image into the adapter's flash, as if it were installed.
 void installCarriedImage(platform::VirtualAdapter &adapter, const FirmwareImage &entry);
 
+// Makes transfers and flash work take about as long as on a real adapter,
+// so that an install on a real clock takes seconds.
+void applyRealisticTiming(platform::VirtualBus &bus, platform::VirtualAdapter &adapter);
+
 // The product id of a variant, by a short name as a user would type it
 // ("arm-standard", "arm-basic", "max", "flex", "msp430"); 0 when unknown.
 std::uint16_t productIdForVariant(const std::string &name);

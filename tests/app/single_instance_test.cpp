@@ -108,8 +108,7 @@ TEST_F(Instances, ASecondStartForwardsOnlyItsFirstArgumentAndEndsWithZero)
     auto first = startDemo();
     ASSERT_TRUE(first->printed(ready)) << first->errors().toStdString();
 
-    // The product binary has no device backend here: had it made a window,
-    // its first poll would have aborted it.
+    // Had the product made a window, it would not end by itself.
     auto second = startProduct({QStringLiteral("a"), QStringLiteral("b")});
     EXPECT_TRUE(second->endsWithZero()) << second->errors().toStdString();
     EXPECT_TRUE(second->output().isEmpty());

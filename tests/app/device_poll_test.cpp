@@ -80,8 +80,7 @@ TEST_F(Poll, UnplugRemovesOnlyThePanelAndTheNextTickShowsNoDevices)
     EXPECT_EQ(status(), noDevices);
     EXPECT_FALSE(hardwareEnabled());
     EXPECT_FALSE(firmwareEnabled());
-    EXPECT_EQ(variantText(), variantCaption);
-    EXPECT_EQ(serialText(), serialCaption);
+    EXPECT_TRUE(captionsOnly());
 }
 
 struct ReplugCase {
@@ -135,8 +134,7 @@ TEST_F(Poll, ASecondAdapterRemovesThePanelThenAsksForOnlyOne)
     EXPECT_EQ(status(), "Multiple devices connected, attach only one Vantrel.");
     EXPECT_FALSE(hardwareEnabled());
     EXPECT_FALSE(firmwareEnabled());
-    EXPECT_EQ(variantText(), variantCaption);
-    EXPECT_EQ(serialText(), serialCaption);
+    EXPECT_TRUE(captionsOnly());
     tick();
     EXPECT_EQ(status(), "Multiple devices connected, attach only one Vantrel.");
 }
@@ -206,8 +204,7 @@ TEST_P(PollOpenFailure, ShowsTheMessageAndTriesAgainEveryTick)
     EXPECT_EQ(status(), GetParam().status);
     EXPECT_TRUE(hardwareEnabled());
     EXPECT_FALSE(firmwareEnabled());
-    EXPECT_EQ(variantText(), variantCaption);
-    EXPECT_EQ(serialText(), serialCaption);
+    EXPECT_TRUE(captionsOnly());
     EXPECT_EQ(shownPanel(), nullptr);
     EXPECT_EQ(bus.openHandleCount(), 0) << "the failed panel released what it opened";
 

@@ -22,11 +22,7 @@ TEST(ErrorBox, ComesAfterTheGuardedSlotHasReturnedWithExactlyTheMessage)
     EXPECT_TRUE(boxes.seen().empty());
     const auto &seen = boxes.waitFor(1);
     ASSERT_EQ(seen.size(), 1U);
-    EXPECT_EQ(seen[0].title, "Error");
-    EXPECT_EQ(seen[0].text, "Verify failed : crc check mismatch");
-    EXPECT_EQ(seen[0].buttons, QMessageBox::Ok);
-    EXPECT_EQ(seen[0].icon, QMessageBox::Critical);
-    EXPECT_FALSE(seen[0].hasParent);
+    ErrorBoxes::expectErrorBox(seen[0], QStringLiteral("Verify failed : crc check mismatch"));
 }
 
 TEST(ErrorBox, GuardLetsABodyWithoutFailureRunThrough)

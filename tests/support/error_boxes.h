@@ -8,6 +8,7 @@
 #include <QString>
 #include <QTest>
 #include <QTimer>
+#include <gtest/gtest.h>
 
 // Closes every modal message box that opens while it lives, with its Ok
 // button, and keeps what each one showed.
@@ -22,6 +23,17 @@ public:
     };
 
     ErrorBoxes() { look(); }
+
+    // The last line of error handling's box: titled "Error", with exactly the
+    // message, Ok only, and no parent window.
+    static void expectErrorBox(const Box &box, const QString &message)
+    {
+        EXPECT_EQ(box.title, "Error");
+        EXPECT_EQ(box.text, message);
+        EXPECT_EQ(box.icon, QMessageBox::Critical);
+        EXPECT_EQ(box.buttons, QMessageBox::Ok);
+        EXPECT_FALSE(box.hasParent);
+    }
 
     // The boxes seen once `count` of them have been closed (or five seconds
     // have passed), and then a little longer, so that one too many shows.

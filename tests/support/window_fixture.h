@@ -15,6 +15,9 @@
 #include "update/simulated_adapter.h"
 #include "update/updater_widget.h"
 
+inline const QString serialCaption = QStringLiteral("<b>Serial Number:</b> ");
+inline const QString variantCaption = QStringLiteral("<b>Variant:</b> ");
+
 // The window on a virtual bus with the virtual clock. The test gives the
 // ticks: the window's own timer is stopped, so that nothing polls behind
 // the test's back while it waits for a box.
@@ -52,6 +55,8 @@ protected:
     QString status() const { return part<QLabel>("statusLabel")->text(); }
     QString variantText() const { return part<QLabel>("variantLabel")->text(); }
     QString serialText() const { return part<QLabel>("serialLabel")->text(); }
+    // The hardware labels show their captions and nothing else.
+    bool captionsOnly() const { return variantText() == variantCaption && serialText() == serialCaption; }
     bool hardwareEnabled() const { return part("hardwareBox")->isEnabled(); }
     bool firmwareEnabled() const { return part("firmwareBox")->isEnabled(); }
     QProgressBar *bar() const { return part<QProgressBar>("progressBar"); }
@@ -67,5 +72,3 @@ protected:
 inline void PrintTo(const QString &text, std::ostream *os) { *os << '"' << text.toStdString() << '"'; }
 
 inline const QString noDevices = QStringLiteral("No devices connected, attach the Vantrel you wish to configure.");
-inline const QString serialCaption = QStringLiteral("<b>Serial Number:</b> ");
-inline const QString variantCaption = QStringLiteral("<b>Variant:</b> ");

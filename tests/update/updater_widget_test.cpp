@@ -295,11 +295,7 @@ TEST_F(Install, AFailureShowsOneErrorBoxAndKeepsThePanel)
 
     const auto &seen = boxes.waitFor(1);
     ASSERT_EQ(seen.size(), 1U);
-    EXPECT_EQ(seen[0].title, "Error");
-    EXPECT_EQ(seen[0].text, "Download failed : memory write failed");
-    EXPECT_EQ(seen[0].icon, QMessageBox::Critical);
-    EXPECT_EQ(seen[0].buttons, QMessageBox::Ok);
-    EXPECT_FALSE(seen[0].hasParent);
+    ErrorBoxes::expectErrorBox(seen[0], QStringLiteral("Download failed : memory write failed"));
 
     tick();
     EXPECT_EQ(shownPanel(), &panel);

@@ -101,6 +101,8 @@ VantrelUpdaterWidget::VantrelUpdaterWidget(const UsbDeviceInfo &deviceInfo, QWid
 
     auto *buttonRow = new QWidget(imageBox);
     auto *buttonLayout = new QHBoxLayout(buttonRow);
+    buttonLayout->setContentsMargins(0, 0, 0, 0);
+    buttonLayout->setSpacing(0);
     buttonLayout->addWidget(new QLabel(buttonRow), 1);
     installButton = new QPushButton(QStringLiteral("&Install Firmware"), buttonRow);
     installButton->setObjectName(QStringLiteral("installButton"));

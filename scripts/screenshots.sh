@@ -14,7 +14,8 @@ out=build/screenshots
 mkdir -p "$out"
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-mkdir "$scratch/runtime" "$scratch/failed"
+mkdir -m 700 "$scratch/runtime"
+mkdir "$scratch/failed"
 export QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$scratch/runtime"
 
 build/run/vantrel-update-demo --auto-install --attach-after 1 --screenshots "$out" > /dev/null

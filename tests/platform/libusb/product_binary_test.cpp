@@ -12,34 +12,11 @@
 
 #include <nlohmann/json.hpp>
 
-#include "tests/platform/libusb/usb_testbed.h"
-#include "update/simulated_adapter.h"
+#include "tests/platform/libusb/emulated_variant.h"
 
 namespace {
 
 using nlohmann::json;
-
-// An adapter of one variant: its boot loader, with flash laid out as the
-// variant's, behind an FTDI chip where the variant has one.
-struct Variant {
-    explicit Variant(std::uint16_t productId)
-        : config(simulatedAdapter(productId, "VT00000" + std::to_string(productId))),
-          loader(config.flashBase, config.flashSize, config.imageAddress), chip(loader),
-          loaderPeer(loader), ftdiPeer(chip)
-    {
-    }
-    bool ftdi() const
-    {
-        return config.ftdi.value_or(config.productId == 3 || config.productId == 5);
-    }
-    EndpointPeer *peer() { return ftdi() ? static_cast<EndpointPeer *>(&ftdiPeer) : &loaderPeer; }
-
-    platform::AdapterConfig config;
-    platform::SimulatedLoader loader;
-    platform::FtdiChip chip;
-    LoaderPeer loaderPeer;
-    FtdiPeer ftdiPeer;
-};
 
 json runFlash(const std::string &arguments, int &exitCode)
 {

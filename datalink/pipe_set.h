@@ -40,5 +40,20 @@ RequestResult readRequest(const PipeSet &pipes, std::uint8_t *buffer, std::uint3
 RequestResult writeRequest(const PipeSet &pipes, const std::uint8_t *buffer, std::uint32_t count,
                            std::uint32_t timeoutMilliseconds);
 
+// A link's time-out as a request's wait; a negative one waits not at all.
+inline std::uint32_t requestTimeout(std::int32_t milliseconds)
+{
+    return milliseconds > 0 ? static_cast<std::uint32_t>(milliseconds) : 0;
+}
+
+// The result of a single request as a byte count, or -1 when it did not go
+// pending or its result could not be fetched.
+inline std::int32_t packetResult(const RequestResult &result)
+{
+    if (!result.wentPending || !result.bytes)
+        return -1;
+    return static_cast<std::int32_t>(*result.bytes);
+}
+
 // Requests never move more than this at once.
 inline constexpr std::uint32_t maxRequestBytes = 65536;

@@ -17,6 +17,7 @@ public:
 
 private:
     platform::Handle library_ = platform::invalidHandle;
+    const platform::HidAccess *boundWith_ = nullptr;
     void *functions_[functionCount] = {};
 };
 

@@ -34,7 +34,9 @@ std::size_t FtdiChip::readPackets(std::uint8_t *out, std::size_t count)
 bool FtdiChip::vendorRequest(int request, int value, int index)
 {
     requests_.push_back({request, value, index});
-    if (refusals_ != 0) {
+    if (accepting_ > 0)
+        --accepting_;
+    else if (refusals_ != 0) {
         if (refusals_ > 0)
             --refusals_;
         return false;

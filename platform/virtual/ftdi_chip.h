@@ -34,8 +34,13 @@ public:
 
     // Performs a vendor request; false when the chip refuses it.
     bool vendorRequest(int request, int value, int index);
-    // The next `count` vendor requests are refused; -1 refuses all of them.
-    void refuseRequests(int count) { refusals_ = count; }
+    // After `accepting` more requests go through, the next `count` vendor
+    // requests are refused; -1 refuses all of them.
+    void refuseRequests(int count, int accepting = 0)
+    {
+        refusals_ = count;
+        accepting_ = accepting;
+    }
     const std::vector<VendorRequest> &requests() const { return requests_; }
     int latencyTimer() const { return latency_; }
     int bitMode() const { return bitMode_; }
@@ -43,6 +48,7 @@ public:
 private:
     SimulatedLoader &loader_;
     int refusals_ = 0;
+    int accepting_ = 0;
     int latency_ = 16;
     int bitMode_ = 0;
     std::vector<VendorRequest> requests_;

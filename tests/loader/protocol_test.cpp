@@ -8,6 +8,7 @@
 #include "loader/crc32.h"
 #include "loader/loader_info.h"
 #include "tests/support/loader_fixture.h"
+#include "tests/support/message_of.h"
 
 namespace {
 
@@ -15,16 +16,6 @@ using platform::LoaderFault;
 using Event = platform::SimulatedLoaderLink::Event;
 
 const std::string readTimedOut = "hardware error: target JTAG adapter data link read timed out";
-
-std::string messageOf(const std::function<void()> &operation)
-{
-    try {
-        operation();
-    } catch (const HException &e) {
-        return e.message();
-    }
-    return "(no exception)";
-}
 
 class Protocol : public LoaderFixture {};
 

@@ -1,0 +1,165 @@
+#include "datalink/ftdi_link.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "datalink/hexception.h"
+#include "datalink/progress_watch.h"
+#include "loader/timing.h"
+
+namespace {
+
+enum : int { resetRequest = 0, latencyTimerRequest = 9, bitModeRequest = 11 };
+enum : int { purgeReceiveValue = 1, purgeTransmitValue = 2 };
+
+constexpr int vendorRequestTries = 10;
+constexpr std::uint32_t vendorRequestPause = 10;
+constexpr std::int32_t rawReadSize = 4096;
+constexpr std::size_t statusBytes = 2;
+
+int requestIndexFor(int selector)
+{
+    switch (selector) {
+    case 1: return 2;
+    case 2: return 3;
+    case 3: return 4;
+    default: return 1;
+    }
+}
+
+void putLittleEndian32(std::uint8_t *out, std::uint32_t value)
+{
+    for (int i = 0; i < 4; ++i)
+        out[i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+}  // namespace
+
+Ftd2xxDataLink::Ftd2xxDataLink(int interfaceSelector) : requestIndex_(requestIndexFor(interfaceSelector))
+{
+}
+
+std::int32_t Ftd2xxDataLink::read(std::uint8_t *buffer, std::int32_t count)
+{
+    const std::uint32_t start = tickCount();
+    std::int32_t wanted = std::max<std::int32_t>(count, 0);
+    std::uint8_t *out = buffer;
+    for (;;) {
+        if (bufferedCount_ > 0) {
+            const std::int32_t n = std::min(bufferedCount_, wanted);
+            std::memcpy(out, readPosition_, static_cast<std::size_t>(n));
+            out += n;
+            readPosition_ += n;
+            bufferedCount_ -= n;
+            wanted -= n;
+        }
+        if (wanted == 0)
+            return count;
+
+        std::uint8_t raw[rawReadSize];
+        const std::int32_t got = readRaw(raw, rawReadSize);
+        if (got < 0)
+            return got;
+        // The chip sends packets of packetSize_ bytes, each led by two status
+        // bytes; only what follows them is data.
+        const auto rawSize = static_cast<std::size_t>(std::min(got, rawReadSize));
+        std::size_t payload = 0;
+        for (std::size_t packet = 0; packet < rawSize; packet += static_cast<std::size_t>(packetSize_)) {
+            const std::size_t end = std::min(packet + static_cast<std::size_t>(packetSize_), rawSize);
+            if (end - packet <= statusBytes)
+                continue;
+            std::memcpy(input_ + payload, raw + packet + statusBytes, end - packet - statusBytes);
+            payload += end - packet - statusBytes;
+        }
+        bufferedCount_ = static_cast<std::int32_t>(payload);
+        readPosition_ = input_;
+        if (payload > 0)
+            continue;
+        // The time-out counts from the start of the call and is tested only
+        // when a raw read brought nothing, so a steady stream is read whole.
+        if (tickCount() - start > requestTimeout(firstTimeout()))
+            return count - wanted;
+    }
+}
+
+void Ftd2xxDataLink::purge()
+{
+    if (!vendorRequest(resetRequest, purgeReceiveValue, requestIndex_))
+        throw HException("cannot purge RX");
+    if (!vendorRequest(resetRequest, purgeTransmitValue, requestIndex_))
+        throw HException("cannot purge TX");
+    bufferedCount_ = 0;
+    readPosition_ = input_;
+}
+
+void Ftd2xxDataLink::setBitMode(int mask, int mode)
+{
+    const int value = (mode & 0xFF) << 8 | (mask & 0xFF);
+    if (!vendorRequest(bitModeRequest, value, requestIndex_))
+        throw HException("cannot set bit mode");
+}
+
+void Ftd2xxDataLink::setLatencyTimer(int milliseconds)
+{
+    if (!vendorRequest(latencyTimerRequest, milliseconds, requestIndex_))
+        throw HException("Cannot set latency timer");
+}
+
+UsbdFtd2xxDataLink::UsbdFtd2xxDataLink(const UsbDeviceInfo &device, int interfaceSelector)
+    : Ftd2xxDataLink(interfaceSelector)
+{
+    // Should a step below throw, pipes_ is released with the base as the
+    // exception leaves.
+    pipes_ = openPipeSet(device.devicePath);
+    const std::uint8_t resetInput = 0;
+    if (!platform::deviceIo().deviceControl(pipes_->inPipe, platform::ControlCode::resetPipe, &resetInput, 1))
+        throw HException("Cannot set reset on pipe");
+    setLatencyTimer(1);
+    purge();
+}
+
+UsbdFtd2xxDataLink::~UsbdFtd2xxDataLink() = default;
+
+bool UsbdFtd2xxDataLink::vendorRequest(int request, int value, int index)
+{
+    std::uint8_t block[16];
+    putLittleEndian32(block + 0, 0);
+    putLittleEndian32(block + 4, static_cast<std::uint32_t>(request));
+    putLittleEndian32(block + 8, static_cast<std::uint32_t>(value));
+    putLittleEndian32(block + 12, static_cast<std::uint32_t>(index));
+    for (int attempt = 0; attempt < vendorRequestTries; ++attempt) {
+        if (platform::deviceIo().deviceControl(pipes_->inPipe, platform::ControlCode::vendorRequest, block,
+                                               sizeof block))
+            return true;
+        platform::clock().sleep(vendorRequestPause);
+    }
+    return false;
+}
+
+std::int32_t UsbdFtd2xxDataLink::readRaw(std::uint8_t *buffer, std::int32_t count)
+{
+    if (count < 0)
+        return -1;
+    const RequestResult result =
+        readRequest(*pipes_, buffer, static_cast<std::uint32_t>(count), requestTimeout(firstTimeout()));
+    return std::min(packetResult(result), count);
+}
+
+std::int32_t UsbdFtd2xxDataLink::write(const std::uint8_t *buffer, std::int32_t count)
+{
+    if (count <= 0)
+        return 0;
+    ProgressWatch watch(requestTimeout(firstTimeout()));
+    std::int32_t done = 0;
+    while (done < count) {
+        const auto chunk = std::min<std::uint32_t>(static_cast<std::uint32_t>(count - done), maxRequestBytes);
+        const RequestResult result = writeRequest(*pipes_, buffer + done, chunk, requestTimeout(firstTimeout()));
+        if (!result.wentPending || !result.bytes)
+            return -1;
+        const std::uint32_t moved = std::min(*result.bytes, chunk);
+        if (!watch.note(moved))
+            return -1;
+        done += static_cast<std::int32_t>(moved);
+    }
+    return count;
+}

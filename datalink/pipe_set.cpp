@@ -1,0 +1,105 @@
+#include "datalink/pipe_set.h"
+
+#include "datalink/hexception.h"
+
+namespace {
+
+// Room for the pipe file name, its terminating zero included.
+constexpr std::size_t pipeNameCapacity = 256;
+
+const char *openFailureMessage(platform::OpenOutcome outcome)
+{
+    switch (outcome) {
+    case platform::OpenOutcome::busy:
+        return "device already in use";
+    case platform::OpenOutcome::accessDenied:
+        return "cannot open device driver (no permission: install the udev rules)";
+    default:
+        return "cannot open device driver";
+    }
+}
+
+void openPipe(const std::string &devicePath, const char *pipeName, platform::Handle &pipe)
+{
+    const std::string fileName = devicePath + "\\" + pipeName;
+    // A name that does not fit is refused rather than cut short: a truncated
+    // name could open some other device's pipe.
+    if (fileName.size() + 1 > pipeNameCapacity)
+        throw HException(openFailureMessage(platform::OpenOutcome::failed));
+    const platform::OpenOutcome outcome = platform::deviceIo().openPipe(fileName, pipe);
+    if (outcome != platform::OpenOutcome::opened) {
+        pipe = platform::invalidHandle;
+        throw HException(openFailureMessage(outcome));
+    }
+}
+
+void closeIfOpen(platform::Handle handle)
+{
+    if (handle != platform::invalidHandle)
+        platform::deviceIo().close(handle);
+}
+
+}  // namespace
+
+PipeSet::~PipeSet()
+{
+    closeIfOpen(inPipe);
+    closeIfOpen(outPipe);
+    closeIfOpen(readSlot);
+    closeIfOpen(writeSlot);
+}
+
+std::unique_ptr<PipeSet> openPipeSet(const std::string &devicePath)
+{
+    // Should anything below throw, the PipeSet's destructor closes what was
+    // opened so far.
+    auto pipes = std::make_unique<PipeSet>();
+    openPipe(devicePath, "PIPE00", pipes->inPipe);
+    openPipe(devicePath, "PIPE01", pipes->outPipe);
+    pipes->readSlot = platform::deviceIo().createRequestSlot();
+    if (pipes->readSlot == platform::invalidHandle)
+        throw HException("cannot create in overlapped event");
+    pipes->writeSlot = platform::deviceIo().createRequestSlot();
+    if (pipes->writeSlot == platform::invalidHandle)
+        throw HException("cannot create out overlapped event");
+    return pipes;
+}
+
+namespace {
+
+template <typename Start>
+RequestResult runRequest(platform::Handle pipe, platform::Handle slot, std::uint32_t timeout,
+                         Start start)
+{
+    platform::DeviceIo &io = platform::deviceIo();
+    RequestResult result;
+    result.wentPending = start(io);
+    if (!result.wentPending)
+        return result;
+    result.completedInTime = io.waitRequest(slot, timeout);
+    if (!result.completedInTime) {
+        // Never leave a request behind that could still complete into the
+        // caller's buffer after we have returned.
+        io.cancelRequest(pipe, slot);
+    }
+    result.bytes = io.requestResult(pipe, slot);
+    return result;
+}
+
+}  // namespace
+
+RequestResult readRequest(const PipeSet &pipes, std::uint8_t *buffer, std::uint32_t count,
+                          std::uint32_t timeoutMilliseconds)
+{
+    return runRequest(pipes.inPipe, pipes.readSlot, timeoutMilliseconds, [&](platform::DeviceIo &io) {
+        return io.startRead(pipes.inPipe, pipes.readSlot, buffer, count);
+    });
+}
+
+RequestResult writeRequest(const PipeSet &pipes, const std::uint8_t *buffer, std::uint32_t count,
+                           std::uint32_t timeoutMilliseconds)
+{
+    return runRequest(pipes.outPipe, pipes.writeSlot, timeoutMilliseconds, [&](platform::DeviceIo &io) {
+        return io.startWrite(pipes.outPipe, pipes.writeSlot, buffer, count);
+    });
+}

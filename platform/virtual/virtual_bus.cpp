@@ -1,0 +1,544 @@
+#include "platform/virtual/virtual_bus.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/virtual/pass_time.h"
+#include "platform/virtual/virtual_clock.h"
+
+namespace platform {
+
+namespace {
+
+constexpr Guid usbDeviceClass = {0xA5DCBF10, 0x6530, 0x11D2, {0x90, 0x1F, 0x00, 0xC0, 0x4F, 0xB9, 0x51, 0xED}};
+constexpr std::size_t instanceIdLimit = 99;
+
+std::string hex4(std::uint16_t value)
+{
+    char text[5];
+    std::snprintf(text, sizeof text, "%04X", value);
+    return text;
+}
+
+std::string lower(std::string text)
+{
+    for (char &c : text)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+// The file name's pipe part, after the last backslash.
+std::pair<std::string, std::string> splitPipeName(const std::string &fileName)
+{
+    const std::size_t slash = fileName.rfind('\\');
+    if (slash == std::string::npos)
+        return {fileName, ""};
+    return {fileName.substr(0, slash), fileName.substr(slash + 1)};
+}
+
+// The one HID function table entry each bound name points at.
+const char *const hidFunctionTokens[] = {
+    "HidD_GetAttributes",    "HidD_GetSerialNumberString", "HidD_GetManufacturerString",
+    "HidD_GetProductString", "HidD_SetFeature",            "HidD_GetFeature",
+    "HidD_GetIndexedString", "HidD_GetPreparsedData",      "HidD_FreePreparsedData",
+    "HidP_GetCaps",          "HidD_SetNumInputBuffers",    "HidD_GetNumInputBuffers",
+};
+
+}  // namespace
+
+struct VirtualBus::Object {
+    virtual ~Object() = default;
+};
+
+// A snapshot of the interfaces present when the set was opened.
+struct VirtualBus::Listing : Object {
+    std::vector<VirtualInterface> interfaces;
+};
+
+struct VirtualBus::Pipe : Object {
+    VirtualAdapter *adapter;
+    int generation;
+    bool in;
+};
+
+struct VirtualBus::Slot : Object {
+    bool outstanding = false;
+    bool completed = false;
+    bool failed = false;
+    bool in = false;
+    Handle pipe = invalidHandle;
+    std::uint8_t *buffer = nullptr;
+    std::uint32_t count = 0;
+    std::uint32_t bytes = 0;
+};
+
+// --- VirtualAdapter -------------------------------------------------------
+
+VirtualAdapter::VirtualAdapter(VirtualBus &bus, AdapterConfig config) : bus_(bus), config_(std::move(config))
+{
+    if (config_.instanceId.empty()) {
+        const std::string serial = config_.serialNumber.empty() ? "6&2B3C4D5E&0&1" : config_.serialNumber;
+        config_.instanceId = "USB\\VID_" + hex4(config_.vendorId) + "&PID_" + hex4(config_.productId) + "\\" + serial;
+    }
+    if (config_.devicePath.empty())
+        config_.devicePath = lower("\\\\?\\usb#vid_" + hex4(config_.vendorId) + "&pid_" + hex4(config_.productId) +
+                                   "#" + config_.serialNumber + "#{a5dcbf10-6530-11d2-901f-00c04fb951ed}");
+    loader_ = std::make_unique<SimulatedLoader>(config_.flashBase, config_.flashSize, config_.imageAddress);
+    const bool ftdi = config_.ftdi.value_or(config_.productId == 3 || config_.productId == 5);
+    if (ftdi)
+        chip_ = std::make_unique<FtdiChip>(*loader_);
+    loader_->setCommandObserver([this](std::uint8_t command) { return bus_.onLoaderCommand(*this, command); });
+}
+
+bool VirtualAdapter::present() const
+{
+    return attached_ && bus_.nowMicroseconds() >= absentUntil_;
+}
+
+void VirtualAdapter::setReenumerateOnConnect(std::uint32_t absentMilliseconds)
+{
+    reenumerateAbsence_ = absentMilliseconds;
+    runningFirmware_ = true;
+}
+
+// --- VirtualBus -----------------------------------------------------------
+
+VirtualBus::VirtualBus(Clock &clock) : clock_(clock) {}
+VirtualBus::~VirtualBus() = default;
+
+Services VirtualBus::services()
+{
+    Services services;
+    services.clock = &clock_;
+    services.deviceSetup = this;
+    services.deviceIo = this;
+    services.hid = this;
+    return services;
+}
+
+std::int64_t VirtualBus::nowMicroseconds()
+{
+    if (auto *virtualClock = dynamic_cast<VirtualClock *>(&clock_))
+        return virtualClock->nowMicroseconds();  // reading it must not move it
+    const std::int64_t frequency = clock_.counterFrequency();
+    if (frequency <= 0)
+        return std::int64_t{clock_.tickCount()} * 1000;
+    const std::int64_t value = clock_.counterValue();
+    return value / frequency * 1'000'000 + value % frequency * 1'000'000 / frequency;
+}
+
+VirtualAdapter &VirtualBus::attach(AdapterConfig config)
+{
+    adapters_.push_back(std::unique_ptr<VirtualAdapter>(new VirtualAdapter(*this, std::move(config))));
+    return *adapters_.back();
+}
+
+void VirtualBus::detach(VirtualAdapter &adapter) { unplug(adapter); }
+
+void VirtualBus::reattach(VirtualAdapter &adapter)
+{
+    adapter.attached_ = true;
+    adapter.absentUntil_ = 0;
+}
+
+void VirtualBus::unplug(VirtualAdapter &adapter)
+{
+    adapter.attached_ = false;
+    ++adapter.generation_;
+    adapter.inPipeOpen_ = adapter.outPipeOpen_ = false;
+    adapter.loader().discardOutput();
+    adapter.loader().discardInput();
+}
+
+bool VirtualBus::onLoaderCommand(VirtualAdapter &adapter, std::uint8_t command)
+{
+    if (command != 0x01 || !adapter.runningFirmware_)
+        return true;
+    // The firmware hands over to the boot loader: the adapter leaves the bus
+    // without answering and comes back as the loader, with the same serial number.
+    adapter.runningFirmware_ = false;
+    ++adapter.reenumerations_;
+    unplug(adapter);
+    adapter.attached_ = true;
+    adapter.absentUntil_ = nowMicroseconds() + std::int64_t{adapter.reenumerateAbsence_} * 1000;
+    return false;
+}
+
+VirtualBus::Object *VirtualBus::find(Handle handle)
+{
+    const auto found = objects_.find(handle);
+    return found == objects_.end() ? nullptr : found->second.get();
+}
+
+Handle VirtualBus::add(std::unique_ptr<Object> object)
+{
+    const Handle handle = nextHandle_++;
+    objects_[handle] = std::move(object);
+    return handle;
+}
+
+VirtualAdapter *VirtualBus::adapterAt(const std::string &devicePath)
+{
+    for (auto &adapter : adapters_)
+        if (adapter->present() && adapter->config_.devicePath == devicePath)
+            return adapter.get();
+    return nullptr;
+}
+
+VirtualBus::Pipe *VirtualBus::livePipe(Handle handle)
+{
+    auto *pipe = dynamic_cast<Pipe *>(find(handle));
+    if (!pipe || !pipe->adapter->present() || pipe->generation != pipe->adapter->generation_)
+        return nullptr;
+    return pipe;
+}
+
+int VirtualBus::outstandingRequests() const
+{
+    int outstanding = 0;
+    for (const auto &[handle, object] : objects_)
+        if (const auto *slot = dynamic_cast<const Slot *>(object.get()))
+            outstanding += slot->outstanding && !slot->completed;
+    return outstanding;
+}
+
+// The bytes cross the bus unless the plug is pulled first.
+bool VirtualBus::moveBytes(VirtualAdapter &adapter, std::size_t bytes)
+{
+    if (!adapter.unplugBudget_)
+        return true;
+    if (*adapter.unplugBudget_ < bytes) {
+        adapter.unplugBudget_.reset();
+        unplug(adapter);
+        return false;
+    }
+    *adapter.unplugBudget_ -= bytes;
+    return true;
+}
+
+void VirtualBus::spend(std::size_t bytes)
+{
+    std::int64_t microseconds = timing_.transferMicroseconds;
+    if (timing_.bytesPerSecond > 0)
+        microseconds += static_cast<std::int64_t>(bytes) * 1'000'000 / timing_.bytesPerSecond;
+    passTime(clock_, microseconds);
+}
+
+// --- DeviceSetup ----------------------------------------------------------
+
+Handle VirtualBus::openInterfaceSet(const Guid &interfaceClass)
+{
+    auto listing = std::make_unique<Listing>();
+    if (interfaceClass == usbDeviceClass) {
+        for (const auto &adapter : adapters_) {
+            if (!adapter->present())
+                continue;
+            const AdapterConfig &config = adapter->config();
+            VirtualInterface entry;
+            entry.interfaceClass = usbDeviceClass;
+            entry.instanceId = config.instanceId;
+            entry.manufacturer = config.manufacturer.empty() ? std::nullopt : std::optional(config.manufacturer);
+            entry.description = config.description.empty() ? std::nullopt : std::optional(config.description);
+            entry.devicePath = config.devicePath;
+            listing->interfaces.push_back(std::move(entry));
+        }
+    }
+    for (const VirtualInterface &entry : interfaces_)
+        if (entry.interfaceClass == interfaceClass)
+            listing->interfaces.push_back(entry);
+    ++setsOpened_;
+    return add(std::move(listing));
+}
+
+EnumOutcome VirtualBus::enumInterface(Handle set, std::uint32_t index)
+{
+    auto *listing = dynamic_cast<Listing *>(find(set));
+    if (!listing || index >= listing->interfaces.size())
+        return EnumOutcome::noMoreItems;
+    return listing->interfaces[index].enumFails ? EnumOutcome::failed : EnumOutcome::found;
+}
+
+std::optional<std::string> VirtualBus::interfacePath(Handle set, std::uint32_t index)
+{
+    auto *listing = dynamic_cast<Listing *>(find(set));
+    if (!listing || index >= listing->interfaces.size() || listing->interfaces[index].detailFails)
+        return std::nullopt;
+    return listing->interfaces[index].devicePath;
+}
+
+std::optional<std::string> VirtualBus::instanceId(Handle set, std::uint32_t index)
+{
+    auto *listing = dynamic_cast<Listing *>(find(set));
+    if (!listing || index >= listing->interfaces.size() || listing->interfaces[index].instanceIdFails)
+        return std::nullopt;
+    return listing->interfaces[index].instanceId.substr(0, instanceIdLimit);
+}
+
+std::optional<std::string> VirtualBus::registryProperty(Handle set, std::uint32_t index, RegistryProperty property)
+{
+    auto *listing = dynamic_cast<Listing *>(find(set));
+    if (!listing || index >= listing->interfaces.size())
+        return std::nullopt;
+    const VirtualInterface &entry = listing->interfaces[index];
+    return property == RegistryProperty::manufacturer ? entry.manufacturer : entry.description;
+}
+
+void VirtualBus::closeInterfaceSet(Handle set) { objects_.erase(set); }
+
+// --- DeviceIo -------------------------------------------------------------
+
+OpenOutcome VirtualBus::openPipe(const std::string &fileName, Handle &pipe)
+{
+    const auto [devicePath, pipeName] = splitPipeName(fileName);
+    VirtualAdapter *adapter = adapterAt(devicePath);
+    const bool in = pipeName == "PIPE00";
+    if (!adapter || (!in && pipeName != "PIPE01") || adapter->failingPipes_.count(pipeName))
+        return OpenOutcome::failed;
+    bool &open = in ? adapter->inPipeOpen_ : adapter->outPipeOpen_;
+    if (adapter->busy_ || open)
+        return OpenOutcome::busy;
+    open = true;
+    auto object = std::make_unique<Pipe>();
+    object->adapter = adapter;
+    object->generation = adapter->generation_;
+    object->in = in;
+    pipe = add(std::move(object));
+    return OpenOutcome::opened;
+}
+
+Handle VirtualBus::createRequestSlot()
+{
+    if (slotFailuresAt_.erase(++slotsCreated_))
+        return invalidHandle;
+    return add(std::make_unique<Slot>());
+}
+
+void VirtualBus::close(Handle handle)
+{
+    if (auto *pipe = dynamic_cast<Pipe *>(find(handle)))
+        if (pipe->generation == pipe->adapter->generation_)
+            (pipe->in ? pipe->adapter->inPipeOpen_ : pipe->adapter->outPipeOpen_) = false;
+    objects_.erase(handle);
+}
+
+bool VirtualBus::startRead(Handle pipeHandle, Handle slotHandle, std::uint8_t *buffer, std::uint32_t count)
+{
+    Pipe *pipe = livePipe(pipeHandle);
+    auto *slot = dynamic_cast<Slot *>(find(slotHandle));
+    if (!pipe || !slot || !pipe->in)
+        return false;
+    RequestFaults &faults = pipe->adapter->faults_;
+    if (faults.readNotPending > 0) {
+        --faults.readNotPending;
+        return false;
+    }
+    requestLog_.emplace_back(true, count);
+    *slot = Slot{};
+    slot->outstanding = true;
+    slot->in = true;
+    slot->pipe = pipeHandle;
+    slot->buffer = buffer;
+    slot->count = count;
+    return true;
+}
+
+bool VirtualBus::startWrite(Handle pipeHandle, Handle slotHandle, const std::uint8_t *buffer, std::uint32_t count)
+{
+    Pipe *pipe = livePipe(pipeHandle);
+    auto *slot = dynamic_cast<Slot *>(find(slotHandle));
+    if (!pipe || !slot || pipe->in)
+        return false;
+    VirtualAdapter &adapter = *pipe->adapter;
+    RequestFaults &faults = adapter.faults_;
+    if (faults.writeNotPending > 0) {
+        --faults.writeNotPending;
+        return false;
+    }
+    requestLog_.emplace_back(false, count);
+    *slot = Slot{};
+    slot->outstanding = true;
+    slot->pipe = pipeHandle;
+    slot->count = count;
+    if (faults.writesStall)
+        return true;
+    std::uint32_t accepted = faults.maxCompletion ? std::min(count, faults.maxCompletion) : count;
+    if (!moveBytes(adapter, accepted)) {
+        slot->completed = slot->failed = true;
+        return true;
+    }
+    spend(accepted);
+    if (adapter.chip_)
+        adapter.chip_->write(buffer, accepted);
+    else
+        adapter.loader().receive(buffer, accepted);
+    slot->completed = true;
+    slot->bytes = accepted;
+    if (faults.writeNotFetchable > 0) {
+        --faults.writeNotFetchable;
+        slot->failed = true;
+    }
+    return true;
+}
+
+void VirtualBus::completeRead(Slot &slot, VirtualAdapter &adapter)
+{
+    RequestFaults &faults = adapter.faults_;
+    const std::uint32_t room = faults.maxCompletion ? std::min(slot.count, faults.maxCompletion) : slot.count;
+    std::vector<std::uint8_t> data(room);
+    std::size_t got = adapter.chip_ ? adapter.chip_->readPackets(data.data(), room)
+                                    : adapter.loader().take(data.data(), room);
+    slot.completed = true;
+    if (!moveBytes(adapter, got)) {
+        slot.failed = true;
+        return;
+    }
+    spend(got);
+    std::memcpy(slot.buffer, data.data(), got);
+    slot.bytes = static_cast<std::uint32_t>(got);
+    if (faults.readNotFetchable > 0) {
+        --faults.readNotFetchable;
+        slot.failed = true;
+    }
+}
+
+bool VirtualBus::waitRequest(Handle slotHandle, std::uint32_t timeoutMilliseconds)
+{
+    auto *slot = dynamic_cast<Slot *>(find(slotHandle));
+    if (!slot || !slot->outstanding)
+        return false;
+    if (slot->completed)
+        return true;
+    auto *pipe = dynamic_cast<Pipe *>(find(slot->pipe));
+    if (!pipe || !livePipe(slot->pipe)) {
+        // The device went away: the driver ends the request with an error.
+        slot->completed = slot->failed = true;
+        return true;
+    }
+    VirtualAdapter &adapter = *pipe->adapter;
+    if (slot->in) {
+        passTime(clock_, adapter.loader().takeWorkMicroseconds());
+        if (adapter.loader().available() > 0 || slot->count == 0) {
+            completeRead(*slot, adapter);
+            return true;
+        }
+        if (adapter.chip_) {
+            // With nothing to send the chip still sends its status every
+            // latency-timer period.
+            const auto latency = static_cast<std::uint32_t>(std::max(adapter.chip_->latencyTimer(), 1));
+            if (latency <= timeoutMilliseconds) {
+                passTime(clock_, std::int64_t{latency} * 1000);
+                completeRead(*slot, adapter);
+                return true;
+            }
+        }
+    }
+    // Nothing will arrive: the wait takes its whole time-out.
+    passTime(clock_, std::int64_t{timeoutMilliseconds} * 1000);
+    return false;
+}
+
+std::optional<std::uint32_t> VirtualBus::requestResult(Handle, Handle slotHandle)
+{
+    auto *slot = dynamic_cast<Slot *>(find(slotHandle));
+    if (!slot || !slot->outstanding || !slot->completed || slot->failed)
+        return std::nullopt;
+    return slot->bytes;
+}
+
+void VirtualBus::cancelRequest(Handle, Handle slotHandle)
+{
+    auto *slot = dynamic_cast<Slot *>(find(slotHandle));
+    if (!slot || !slot->outstanding || slot->completed)
+        return;
+    ++cancellations_;
+    slot->completed = slot->failed = true;
+    slot->buffer = nullptr;
+}
+
+bool VirtualBus::deviceControl(Handle pipeHandle, ControlCode code, const std::uint8_t *input, std::uint32_t inputSize)
+{
+    Pipe *pipe = livePipe(pipeHandle);
+    if (!pipe || !pipe->adapter->chip_)
+        return false;
+    VirtualAdapter &adapter = *pipe->adapter;
+    if (code == ControlCode::resetPipe)
+        return inputSize == 1 && !adapter.faults_.resetRefused;
+    if (code != ControlCode::vendorRequest || inputSize != 16)
+        return false;
+    auto field = [&](int i) {
+        std::uint32_t value = 0;
+        for (int b = 3; b >= 0; --b)
+            value = value << 8 | input[4 * i + b];
+        return static_cast<int>(value);
+    };
+    return adapter.chip_->vendorRequest(field(1), field(2), field(3));
+}
+
+// --- HidAccess ------------------------------------------------------------
+
+Handle VirtualBus::loadLibrary(const char *name)
+{
+    ++hidLoads_;
+    if (!hidLibraryAvailable_ || std::string(name) != "hid.dll")
+        return invalidHandle;
+    return 0x1;  // libraries are not counted among open handles
+}
+
+void *VirtualBus::findFunction(Handle, const char *name)
+{
+    if (missingHidFunctions_.count(name))
+        return nullptr;
+    for (const char *const &token : hidFunctionTokens)
+        if (std::strcmp(token, name) == 0)
+            return const_cast<char **>(&token);
+    return nullptr;
+}
+
+void VirtualBus::freeLibrary(Handle) { ++hidFrees_; }
+
+Handle VirtualBus::openDevice(const std::string &path, bool shared)
+{
+    hidOpenAttempts_.push_back(shared);
+    for (const VirtualInterface &entry : interfaces_) {
+        if (entry.devicePath != path)
+            continue;
+        if (shared ? entry.hidSharedOpenFails : entry.hidOpenFails)
+            return invalidHandle;
+        auto device = std::make_unique<Listing>();
+        device->interfaces.push_back(entry);
+        return add(std::move(device));
+    }
+    return invalidHandle;
+}
+
+bool VirtualBus::callStringFunction(void *function, Handle deviceHandle, std::uint16_t *buffer, std::uint32_t bytes)
+{
+    hidCallSizes_.push_back(bytes);
+    auto *device = dynamic_cast<Listing *>(find(deviceHandle));
+    if (!device || !function)
+        return false;
+    const std::string name = *static_cast<const char *const *>(function);
+    const VirtualInterface &entry = device->interfaces.front();
+    const std::optional<std::u16string> *text = nullptr;
+    if (name == "HidD_GetManufacturerString")
+        text = &entry.hidManufacturer;
+    else if (name == "HidD_GetProductString")
+        text = &entry.hidProduct;
+    else if (name == "HidD_GetSerialNumberString")
+        text = &entry.hidSerialNumber;
+    if (!text || !*text)
+        return false;
+    // Like the real library: as much as fits, zero-terminated when there is room.
+    const std::size_t units = bytes / 2;
+    const std::size_t n = std::min(units, (*text)->size());
+    std::copy_n((*text)->begin(), n, buffer);
+    if (n < units)
+        buffer[n] = 0;
+    return true;
+}
+
+void VirtualBus::closeDevice(Handle device) { objects_.erase(device); }
+
+}  // namespace platform

@@ -1,0 +1,223 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "platform/virtual/ftdi_chip.h"
+#include "platform/virtual/simulated_loader.h"
+
+namespace platform {
+
+// What an adapter on the virtual bus is made of.
+struct AdapterConfig {
+    std::uint16_t vendorId = 0x131B;
+    std::uint16_t productId = 0x0010;
+    std::string serialNumber = "VT0000001";
+    std::string manufacturer = "Vantrel";
+    std::string description = "Vantrel JTAG adapter";
+    // Made from the ids and serial number when left empty.
+    std::string instanceId;
+    std::string devicePath;
+    // Product ids 3 and 5 sit behind an FTDI bridge chip unless told otherwise.
+    std::optional<bool> ftdi;
+    std::uint32_t flashBase = 0x0;
+    std::uint32_t flashSize = 0x80000;
+    std::uint32_t imageAddress = 0x2000;
+};
+
+// Time a transfer takes on the wire, for a realistic demo or a benchmark.
+struct BusTiming {
+    std::int64_t transferMicroseconds = 0;  // per completed request
+    std::int64_t bytesPerSecond = 0;        // 0: no bandwidth limit
+};
+
+// Faults injected into a device's requests: each counter fails that many of
+// the next requests of its kind.
+struct RequestFaults {
+    int readNotPending = 0;
+    int readNotFetchable = 0;
+    int writeNotPending = 0;
+    int writeNotFetchable = 0;
+    bool writesStall = false;     // writes never complete
+    bool resetRefused = false;    // the pipe driver refuses the reset-pipe code
+    std::uint32_t maxCompletion = 0;  // a request moves at most this much; 0: no cap
+};
+
+class VirtualBus;
+
+// One simulated adapter: its boot loader and flash, the FTDI chip where it has
+// one, and what its USB driver does.
+class VirtualAdapter {
+public:
+    SimulatedLoader &loader() { return *loader_; }
+    FtdiChip *chip() { return chip_.get(); }
+    const AdapterConfig &config() const { return config_; }
+    bool isFtdi() const { return chip_ != nullptr; }
+    bool present() const;
+
+    // The driver reports the device busy at open (another program holds it).
+    void setBusy(bool busy) { busy_ = busy; }
+    // Pulls the plug once this many more bytes have crossed the bus.
+    void unplugAfterBytes(std::uint64_t bytes) { unplugBudget_ = bytes; }
+    RequestFaults &faults() { return faults_; }
+    // A pipe that cannot be opened for a reason other than "busy".
+    void failPipeOpen(const std::string &pipeName) { failingPipes_.insert(pipeName); }
+    // Running firmware, the adapter reboots into its boot loader on a connect:
+    // it drops off the bus and comes back after `absentMilliseconds`.
+    void setReenumerateOnConnect(std::uint32_t absentMilliseconds);
+    int reenumerations() const { return reenumerations_; }
+
+private:
+    friend class VirtualBus;
+    VirtualAdapter(VirtualBus &bus, AdapterConfig config);
+
+    VirtualBus &bus_;
+    AdapterConfig config_;
+    std::unique_ptr<SimulatedLoader> loader_;
+    std::unique_ptr<FtdiChip> chip_;
+    bool attached_ = true;
+    std::int64_t absentUntil_ = 0;  // bus time, in microseconds
+    int generation_ = 0;            // pipes opened before a replug are dead
+    bool inPipeOpen_ = false;
+    bool outPipeOpen_ = false;
+    bool busy_ = false;
+    std::optional<std::uint64_t> unplugBudget_;
+    RequestFaults faults_;
+    std::set<std::string> failingPipes_;
+    std::uint32_t reenumerateAbsence_ = 0;
+    bool runningFirmware_ = false;
+    int reenumerations_ = 0;
+};
+
+// A device interface made up by hand, for tests of the enumeration rules.
+struct VirtualInterface {
+    Guid interfaceClass{};
+    std::string instanceId;
+    std::optional<std::string> manufacturer;
+    std::optional<std::string> description;
+    std::string devicePath;
+    bool enumFails = false;
+    bool detailFails = false;
+    bool instanceIdFails = false;
+    // What the HID library reads from the device; nothing: the call fails.
+    std::optional<std::u16string> hidManufacturer;
+    std::optional<std::u16string> hidProduct;
+    std::optional<std::u16string> hidSerialNumber;
+    bool hidOpenFails = false;        // without sharing
+    bool hidSharedOpenFails = false;  // with sharing
+};
+
+// An in-process USB bus with simulated adapters: the device services of the
+// platform seam, for tests and the demo. Time goes by on the given clock.
+class VirtualBus : public DeviceSetup, public DeviceIo, public HidAccess {
+public:
+    explicit VirtualBus(Clock &clock);
+    ~VirtualBus() override;
+
+    // The services to install: this bus and its clock.
+    Services services();
+
+    VirtualAdapter &attach(AdapterConfig config);
+    void detach(VirtualAdapter &adapter);
+    void reattach(VirtualAdapter &adapter);
+    void addInterface(VirtualInterface interface) { interfaces_.push_back(std::move(interface)); }
+    void setTiming(const BusTiming &timing) { timing_ = timing; }
+
+    // The HID library: available or not, and names it lacks.
+    void setHidLibraryAvailable(bool available) { hidLibraryAvailable_ = available; }
+    void removeHidFunction(const std::string &name) { missingHidFunctions_.insert(name); }
+    int hidLibraryLoads() const { return hidLoads_; }
+    int hidLibraryFrees() const { return hidFrees_; }
+    const std::vector<bool> &hidOpenAttempts() const { return hidOpenAttempts_; }  // shared flag of each
+    const std::vector<std::uint32_t> &hidStringCallSizes() const { return hidCallSizes_; }
+
+    // The k-th request slot created from now on (1-based) cannot get its event.
+    void failRequestSlot(int k) { slotFailuresAt_.insert(slotsCreated_ + k); }
+
+    // Handles open right now (interface sets, pipes, request slots, HID devices).
+    int openHandleCount() const { return static_cast<int>(objects_.size()); }
+    // Requests issued and not yet completed or cancelled.
+    int outstandingRequests() const;
+    int cancellations() const { return cancellations_; }
+    // The size of every read (true) and write (false) request issued, in order.
+    const std::vector<std::pair<bool, std::uint32_t>> &requestLog() const { return requestLog_; }
+    void clearRequestLog() { requestLog_.clear(); }
+    int interfaceSetsOpened() const { return setsOpened_; }
+
+    // DeviceSetup
+    Handle openInterfaceSet(const Guid &interfaceClass) override;
+    EnumOutcome enumInterface(Handle set, std::uint32_t index) override;
+    std::optional<std::string> interfacePath(Handle set, std::uint32_t index) override;
+    std::optional<std::string> instanceId(Handle set, std::uint32_t index) override;
+    std::optional<std::string> registryProperty(Handle set, std::uint32_t index,
+                                                RegistryProperty property) override;
+    void closeInterfaceSet(Handle set) override;
+
+    // DeviceIo
+    OpenOutcome openPipe(const std::string &fileName, Handle &pipe) override;
+    Handle createRequestSlot() override;
+    void close(Handle handle) override;
+    bool startRead(Handle pipe, Handle slot, std::uint8_t *buffer, std::uint32_t count) override;
+    bool startWrite(Handle pipe, Handle slot, const std::uint8_t *buffer, std::uint32_t count) override;
+    bool waitRequest(Handle slot, std::uint32_t timeoutMilliseconds) override;
+    std::optional<std::uint32_t> requestResult(Handle pipe, Handle slot) override;
+    void cancelRequest(Handle pipe, Handle slot) override;
+    bool deviceControl(Handle pipe, ControlCode code, const std::uint8_t *input,
+                       std::uint32_t inputSize) override;
+
+    // HidAccess
+    Handle loadLibrary(const char *name) override;
+    void *findFunction(Handle library, const char *name) override;
+    void freeLibrary(Handle library) override;
+    Handle openDevice(const std::string &path, bool shared) override;
+    bool callStringFunction(void *function, Handle device, std::uint16_t *buffer,
+                            std::uint32_t bytes) override;
+    void closeDevice(Handle device) override;
+
+    Clock &clock() { return clock_; }
+    std::int64_t nowMicroseconds();
+
+    struct Object;
+
+private:
+    friend class VirtualAdapter;
+    struct Listing;
+    struct Pipe;
+    struct Slot;
+
+    Object *find(Handle handle);
+    Handle add(std::unique_ptr<Object> object);
+    Pipe *livePipe(Handle handle);
+    VirtualAdapter *adapterAt(const std::string &devicePath);
+    bool moveBytes(VirtualAdapter &adapter, std::size_t bytes);
+    void unplug(VirtualAdapter &adapter);
+    void completeRead(Slot &slot, VirtualAdapter &adapter);
+    void spend(std::size_t bytes);
+    bool onLoaderCommand(VirtualAdapter &adapter, std::uint8_t command);
+
+    Clock &clock_;
+    std::vector<std::unique_ptr<VirtualAdapter>> adapters_;
+    std::vector<VirtualInterface> interfaces_;
+    std::map<Handle, std::unique_ptr<Object>> objects_;
+    Handle nextHandle_ = 0x100;
+    BusTiming timing_;
+    int slotsCreated_ = 0;
+    std::set<int> slotFailuresAt_;
+    int cancellations_ = 0;
+    std::vector<std::pair<bool, std::uint32_t>> requestLog_;
+    int setsOpened_ = 0;
+    bool hidLibraryAvailable_ = true;
+    std::set<std::string> missingHidFunctions_;
+    int hidLoads_ = 0;
+    int hidFrees_ = 0;
+    std::vector<bool> hidOpenAttempts_;
+    std::vector<std::uint32_t> hidCallSizes_;
+};
+
+}  // namespace platform

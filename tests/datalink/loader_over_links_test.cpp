@@ -1,0 +1,77 @@
+// The loader protocol runs unchanged over both link families on the virtual bus.
+
+#include <cstring>
+
+#include "datalink/ftdi_link.h"
+#include "datalink/usb_vantrel_link.h"
+#include "loader/loader_info.h"
+#include "tests/support/bus_fixture.h"
+
+namespace {
+
+class LoaderOverLinks : public BusFixture, public testing::WithParamInterface<std::uint16_t> {
+protected:
+    std::unique_ptr<HDataLink> makeLink(const platform::VirtualAdapter &adapter)
+    {
+        if (adapter.config().productId == 3 || adapter.config().productId == 5)
+            return std::make_unique<UsbdFtd2xxDataLink>(recordOf(adapter), -1);
+        return std::make_unique<UsbVantrelWinDataLink>(recordOf(adapter));
+    }
+};
+
+TEST_P(LoaderOverLinks, FullExchange)
+{
+    platform::AdapterConfig config;
+    config.productId = GetParam();
+    config.imageAddress = 0x6000;
+    platform::VirtualAdapter &adapter = bus.attach(config);
+    adapter.loader().setBusyReplies(2);
+    auto link = makeLink(adapter);
+    link->setTimeout(60000);
+
+    LoaderInfo info;
+    link->getLoaderInfo(info);
+    EXPECT_EQ(info.words[1], 0U);
+
+    Bytes image = patternBytes(10000);
+    const std::uint32_t magic = firmwareImageMagic;
+    std::memcpy(image.data(), &magic, 4);
+    image[20] = 4, image[21] = 0, image[22] = 9, image[23] = 0;
+    link->connect(true);
+    link->eraseMemory(0x6000, 8192);
+    link->eraseMemory(0x6000 + 8192, 10000 - 8192);
+    for (std::uint32_t at = 0; at < 10000; at += 4096)
+        link->writeMemory(0x6000 + at, std::min<std::uint32_t>(4096, 10000 - at), image.data() + at);
+    EXPECT_TRUE(link->verifyMemory(0x6000, 10000, image.data()));
+    adapter.loader().corruptFlash(0x6000 + 5000, 0x10);
+    EXPECT_FALSE(link->verifyMemory(0x6000, 10000, image.data()));
+    link->disconnect();
+
+    link->getLoaderInfo(info);
+    EXPECT_EQ(info.words[1], 1U);
+    EXPECT_EQ(info.imageVersionMajor, 4);
+    EXPECT_EQ(info.imageVersionMinor, 9);
+    EXPECT_EQ(bus.outstandingRequests(), 0);
+}
+
+TEST_P(LoaderOverLinks, NoReplyGivesTheReadTimeOutMessage)
+{
+    platform::AdapterConfig config;
+    config.productId = GetParam();
+    platform::VirtualAdapter &adapter = bus.attach(config);
+    auto link = makeLink(adapter);
+    link->setTimeout(60000);
+    adapter.loader().injectFault(0x01, platform::LoaderFault::noReply);
+    const std::string expected = GetParam() == 3 ? "hardware error: target JTAG adapter data link read timed out"
+                                                 : "read operation timed out";
+    EXPECT_EQ(messageOf([&] { link->connect(true); }), expected);
+    EXPECT_GE(clock.nowMicroseconds(), 60'000'000);
+    EXPECT_EQ(bus.outstandingRequests(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(ProductIds, LoaderOverLinks, testing::Values(3, 16),
+                         [](const testing::TestParamInfo<std::uint16_t> &param) {
+                             return param.param == 3 ? std::string("Ftdi") : std::string("Pipes");
+                         });
+
+}  // namespace

@@ -1,0 +1,195 @@
+#include "datalink/usb_vantrel_link.h"
+
+#include "tests/support/bus_fixture.h"
+
+namespace {
+
+class UsbLink : public BusFixture {
+protected:
+    platform::VirtualAdapter &adapter = bus.attach({});
+
+    std::unique_ptr<UsbVantrelWinDataLink> open()
+    {
+        return std::make_unique<UsbVantrelWinDataLink>(recordOf(adapter));
+    }
+};
+
+TEST_F(UsbLink, ConstructionSetsTenSecondTimeOutsAndPurgeDoesNothing)
+{
+    auto link = open();
+    EXPECT_EQ(link->firstTimeout(), 10000);
+    EXPECT_EQ(link->secondTimeout(), 10000);
+    EXPECT_EQ(bus.openHandleCount(), 4) << "two pipes, two events";
+    adapter.loader().receive(reinterpret_cast<const std::uint8_t *>("\x08\x4D\x39\xEA\xF6"), 5);
+    link->purge();
+    EXPECT_EQ(adapter.loader().available(), 77U) << "purge leaves pending input alone";
+    link.reset();
+    EXPECT_EQ(bus.openHandleCount(), 0);
+}
+
+struct OpenFailure {
+    const char *name;
+    std::function<void(platform::VirtualBus &, platform::VirtualAdapter &, UsbDeviceInfo &)> arrange;
+    std::string message;
+};
+
+void PrintTo(const OpenFailure &c, std::ostream *os) { *os << c.name; }
+
+class UsbLinkOpenFailure : public UsbLink, public testing::WithParamInterface<OpenFailure> {};
+
+TEST_P(UsbLinkOpenFailure, ThrowsItsMessageAndLeavesNothingOpen)
+{
+    UsbDeviceInfo record = recordOf(adapter);
+    GetParam().arrange(bus, adapter, record);
+    EXPECT_EQ(messageOf([&] { UsbVantrelWinDataLink link(record); }), GetParam().message);
+    EXPECT_EQ(bus.openHandleCount(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, UsbLinkOpenFailure,
+    testing::Values(
+        OpenFailure{"Busy", [](auto &, auto &a, auto &) { a.setBusy(true); }, "device already in use"},
+        OpenFailure{"NoSuchPath", [](auto &, auto &, auto &r) { r.devicePath += "x"; }, "cannot open device driver"},
+        OpenFailure{"Pipe01", [](auto &, auto &a, auto &) { a.failPipeOpen("PIPE01"); }, "cannot open device driver"},
+        OpenFailure{"InEvent", [](auto &b, auto &, auto &) { b.failRequestSlot(1); }, "cannot create in overlapped event"},
+        OpenFailure{"OutEvent", [](auto &b, auto &, auto &) { b.failRequestSlot(2); },
+                    "cannot create out overlapped event"},
+        // A name that would not fit the 256-character pipe name is refused, not cut.
+        OpenFailure{"PathTooLong", [](auto &, auto &, auto &r) { r.devicePath = std::string(249, 'p'); },
+                    "cannot open device driver"}),
+    [](const testing::TestParamInfo<OpenFailure> &param) { return std::string(param.param.name); });
+
+TEST_F(UsbLink, AHeldPipeMakesASecondLinkBusy)
+{
+    auto first = open();
+    EXPECT_EQ(messageOf([&] { open(); }), "device already in use");
+    EXPECT_EQ(bus.openHandleCount(), 4);
+}
+
+TEST_F(UsbLink, APathThatJustFitsOpens)
+{
+    platform::AdapterConfig config;
+    config.serialNumber = "LONG";
+    config.devicePath = std::string(248, 'p');  // + "\PIPE00" + zero = 256
+    auto &longPath = bus.attach(config);
+    EXPECT_NO_THROW(UsbVantrelWinDataLink link(recordOf(longPath)));
+}
+
+TEST_F(UsbLink, LongTransfersAreSplitAt65536Bytes)
+{
+    auto link = open();
+    Bytes data = patternBytes(100000);
+    bus.clearRequestLog();
+    EXPECT_EQ(link->write(data.data(), 100000), 100000);
+    EXPECT_EQ(bus.requestLog(), (std::vector<std::pair<bool, std::uint32_t>>{{false, 65536}, {false, 34464}}));
+
+    // Reads likewise: feed the loader 100000 reply bytes through info commands.
+    for (int i = 0; i < 1299; ++i)
+        adapter.loader().receive(reinterpret_cast<const std::uint8_t *>("\x08\x4D\x39\xEA\xF6"), 5);
+    ASSERT_GE(adapter.loader().available(), 100000U);
+    bus.clearRequestLog();
+    Bytes in(100000);
+    EXPECT_EQ(link->read(in.data(), 100000), 100000);
+    EXPECT_EQ(bus.requestLog(), (std::vector<std::pair<bool, std::uint32_t>>{{true, 65536}, {true, 34464}}));
+}
+
+TEST_F(UsbLink, ShortCompletionsAreContinued)
+{
+    auto link = open();
+    adapter.faults().maxCompletion = 30;
+    adapter.loader().receive(reinterpret_cast<const std::uint8_t *>("\x08\x4D\x39\xEA\xF6"), 5);
+    bus.clearRequestLog();
+    Bytes in(77);
+    EXPECT_EQ(link->read(in.data(), 77), 77);
+    EXPECT_EQ(bus.requestLog(), (std::vector<std::pair<bool, std::uint32_t>>{{true, 77}, {true, 47}, {true, 17}}));
+    EXPECT_EQ(in[0], 0xF7);
+}
+
+TEST_F(UsbLink, ZeroByteTransfersIssueNoRequest)
+{
+    auto link = open();
+    bus.clearRequestLog();
+    EXPECT_EQ(link->write(nullptr, 0), 0);
+    EXPECT_EQ(link->read(nullptr, 0), 0);
+    EXPECT_TRUE(bus.requestLog().empty());
+}
+
+TEST_F(UsbLink, AReadWithNoAnswerTimesOutAfterTheTimeOutAndIsCancelled)
+{
+    auto link = open();
+    link->setTimeout(60000);
+    std::uint8_t reply[2] = {0xAA, 0xAA};
+    EXPECT_EQ(messageOf([&] { link->read(reply, 2); }), "read operation timed out");
+    EXPECT_EQ(clock.nowMicroseconds(), 60'000'000);
+    EXPECT_EQ(bus.outstandingRequests(), 0);
+    EXPECT_EQ(bus.cancellations(), 1);
+    // Late data does not land in the abandoned buffer; the link still works.
+    adapter.loader().receive(reinterpret_cast<const std::uint8_t *>("\x08\x4D\x39\xEA\xF6"), 5);
+    EXPECT_EQ(reply[0], 0xAA);
+    Bytes in(77);
+    EXPECT_EQ(link->read(in.data(), 77), 77);
+}
+
+struct TransferFailure {
+    const char *name;
+    bool reading;
+    std::function<void(platform::RequestFaults &)> inject;
+    std::string message;
+};
+
+void PrintTo(const TransferFailure &c, std::ostream *os) { *os << c.name; }
+
+class UsbLinkTransferFailure : public UsbLink, public testing::WithParamInterface<TransferFailure> {};
+
+TEST_P(UsbLinkTransferFailure, ThrowsItsMessageAndKeepsTheLinkOpen)
+{
+    const TransferFailure &c = GetParam();
+    auto link = open();
+    adapter.loader().receive(reinterpret_cast<const std::uint8_t *>("\x08\x4D\x39\xEA\xF6"), 5);
+    c.inject(adapter.faults());
+    Bytes buffer(77);
+    EXPECT_EQ(messageOf([&] { c.reading ? link->read(buffer.data(), 77) : link->write(buffer.data(), 77); }),
+              c.message);
+    EXPECT_EQ(bus.outstandingRequests(), 0);
+    EXPECT_EQ(bus.openHandleCount(), 4);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, UsbLinkTransferFailure,
+    testing::Values(
+        TransferFailure{"ReadNotPending", true, [](auto &f) { f.readNotPending = 1; },
+                        "read operation failed (I/O pending)"},
+        TransferFailure{"ReadNotFetchable", true, [](auto &f) { f.readNotFetchable = 1; },
+                        "read operation failed (GetOverlappedResult)"},
+        TransferFailure{"WriteNotPending", false, [](auto &f) { f.writeNotPending = 1; }, "write operation failed"},
+        TransferFailure{"WriteNotFetchable", false, [](auto &f) { f.writeNotFetchable = 1; },
+                        "write operation failed"},
+        TransferFailure{"WriteStalls", false, [](auto &f) { f.writesStall = true; }, "write operation timed out"}),
+    [](const testing::TestParamInfo<TransferFailure> &param) { return std::string(param.param.name); });
+
+TEST_F(UsbLink, AnUnplugMidTransferFailsTheTransfer)
+{
+    auto link = open();
+    adapter.unplugAfterBytes(100);
+    const Bytes data = patternBytes(4096);
+    EXPECT_EQ(messageOf([&] { link->write(data.data(), 4096); }), "write operation failed");
+    EXPECT_EQ(messageOf([&] { link->write(data.data(), 1); }), "write operation failed");
+    link.reset();
+    EXPECT_EQ(bus.openHandleCount(), 0);
+}
+
+TEST_F(UsbLink, PacketCallsReturnCountsInsteadOfThrowing)
+{
+    auto link = open();
+    link->setTimeout(5);
+    std::uint8_t buffer[77];
+    EXPECT_EQ(link->readPacket(buffer, 2), -1) << "nothing arrives: the request is cancelled";
+    EXPECT_EQ(bus.outstandingRequests(), 0);
+    EXPECT_EQ(link->writePacket(reinterpret_cast<const std::uint8_t *>("\x08\x4D\x39\xEA\xF6"), 5), 5);
+    EXPECT_EQ(link->readPacket(buffer, 77), 77);
+    adapter.faults().writeNotPending = 1;
+    EXPECT_EQ(link->writePacket(buffer, 5), -1);
+    EXPECT_EQ(link->reservedStatus(), 0);
+}
+
+}  // namespace

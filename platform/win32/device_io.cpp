@@ -62,14 +62,11 @@ OpenOutcome Win32DeviceIo::openPipe(const std::string &fileName, Handle &pipe)
                                     FILE_FLAG_OVERLAPPED, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         pipe = invalidHandle;
-        switch (GetLastError()) {
-        case ERROR_BUSY:
-            return OpenOutcome::busy;
-        case ERROR_ACCESS_DENIED:
-            return OpenOutcome::accessDenied;
-        default:
-            return OpenOutcome::failed;
-        }
+        // Only the driver's busy answer means another program holds the
+        // adapter. Access denied is not told apart: its remedy (permission
+        // rules for the device node) belongs to other systems, and here it
+        // is just one more reason the driver cannot be opened.
+        return GetLastError() == ERROR_BUSY ? OpenOutcome::busy : OpenOutcome::failed;
     }
     pipe = win32::handleOf<IoRecord>(new PipeFile(file));
     return OpenOutcome::opened;

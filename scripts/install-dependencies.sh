@@ -5,6 +5,7 @@ set -euo pipefail
 packages=(
     build-essential cmake pkg-config git
     libgtest-dev libgmock-dev googletest libbenchmark-dev
+    nlohmann-json3-dev
 )
 
 missing=()

@@ -154,7 +154,7 @@ void VirtualBus::unplug(VirtualAdapter &adapter)
 
 bool VirtualBus::onLoaderCommand(VirtualAdapter &adapter, std::uint8_t command)
 {
-    if (command != 0x01 || !adapter.runningFirmware_)
+    if (command != 0x01 || !adapter.runningFirmware_ || !adapter.loader().hasValidImage())
         return true;
     // The firmware hands over to the boot loader: the adapter leaves the bus
     // without answering and comes back as the loader, with the same serial number.
@@ -300,6 +300,7 @@ OpenOutcome VirtualBus::openPipe(const std::string &fileName, Handle &pipe)
     if (adapter->busy_ || open)
         return OpenOutcome::busy;
     open = true;
+    linksOpened_ += in;
     auto object = std::make_unique<Pipe>();
     object->adapter = adapter;
     object->generation = adapter->generation_;

@@ -68,8 +68,9 @@ public:
     RequestFaults &faults() { return faults_; }
     // A pipe that cannot be opened for a reason other than "busy".
     void failPipeOpen(const std::string &pipeName) { failingPipes_.insert(pipeName); }
-    // Running firmware, the adapter reboots into its boot loader on a connect:
-    // it drops off the bus and comes back after `absentMilliseconds`.
+    // While flash holds a valid image the adapter runs it, and the firmware
+    // reboots into the boot loader on a connect: it drops off the bus without
+    // answering and comes back after `absentMilliseconds`, once.
     void setReenumerateOnConnect(std::uint32_t absentMilliseconds);
     int reenumerations() const { return reenumerations_; }
 
@@ -149,6 +150,8 @@ public:
     const std::vector<std::pair<bool, std::uint32_t>> &requestLog() const { return requestLog_; }
     void clearRequestLog() { requestLog_.clear(); }
     int interfaceSetsOpened() const { return setsOpened_; }
+    // Successful opens of an adapter's IN pipe: one per link made.
+    int linksOpened() const { return linksOpened_; }
 
     // DeviceSetup
     Handle openInterfaceSet(const Guid &interfaceClass) override;
@@ -212,6 +215,7 @@ private:
     int cancellations_ = 0;
     std::vector<std::pair<bool, std::uint32_t>> requestLog_;
     int setsOpened_ = 0;
+    int linksOpened_ = 0;
     bool hidLibraryAvailable_ = true;
     std::set<std::string> missingHidFunctions_;
     int hidLoads_ = 0;

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "update/install_engine.h"
+
+// An install host that records every report and every change it is asked for.
+class RecordingHost : public InstallHost {
+public:
+    struct Report {
+        int step;
+        int steps;
+        std::string taskdesc;  // "-" for null
+        std::string units;     // "-" for null
+        friend bool operator==(const Report &, const Report &) = default;
+    };
+
+    std::vector<Report> reports;
+    std::vector<std::string> events;
+
+    void progress(int step, int steps, const char *taskdesc, const char *units) override
+    {
+        reports.push_back({step, steps, taskdesc ? taskdesc : "-", units ? units : "-"});
+    }
+    void setInstallEnabled(bool enabled) override { events.push_back(enabled ? "install on" : "install off"); }
+    void setPollingEnabled(bool enabled) override { events.push_back(enabled ? "polling on" : "polling off"); }
+    void invalidatePanel() override { events.push_back("panel invalid"); }
+
+    // The steps reported, in order.
+    std::vector<int> steps() const
+    {
+        std::vector<int> result;
+        for (const Report &report : reports)
+            result.push_back(report.step);
+        return result;
+    }
+};
+
+inline void PrintTo(const RecordingHost::Report &r, std::ostream *os)
+{
+    *os << "{" << r.step << ", " << r.steps << ", " << r.taskdesc << ", " << r.units << "}";
+}

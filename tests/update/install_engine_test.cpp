@@ -1,0 +1,242 @@
+#include "update/install_engine.h"
+
+#include "loader/crc32.h"
+#include "loader/loader_info.h"
+#include "tests/support/bus_fixture.h"
+#include "tests/support/recording_host.h"
+#include "update/firmware_image.h"
+#include "update/simulated_adapter.h"
+
+namespace {
+
+using platform::LoaderFault;
+using Report = RecordingHost::Report;
+
+class Install : public BusFixture {
+protected:
+    RecordingHost host;
+    UsbDeviceInfo device;
+    std::unique_ptr<HDataLink> link;
+
+    platform::VirtualAdapter &attach(std::uint16_t productId, bool installed = false)
+    {
+        platform::VirtualAdapter &adapter = bus.attach(simulatedAdapter(productId, "04020001"));
+        device = recordOf(adapter);
+        if (installed)
+            installCarriedImage(adapter, *device.firmwareImage());
+        link = device.createDataLink();
+        link->setTimeout(60000);
+        return adapter;
+    }
+
+    void install(bool notInstalled)
+    {
+        FirmwareInstaller installer(device, link, notInstalled, host);
+        installer.run();
+    }
+
+    std::vector<std::uint32_t> lengthsOf(const platform::SimulatedLoader &loader, std::uint8_t code)
+    {
+        std::vector<std::uint32_t> lengths;
+        for (const auto &packet : loader.commandPackets())
+            if (packet[0] == code)
+                lengths.push_back(packet[9] | packet[10] << 8 | packet[11] << 16 | std::uint32_t{packet[12]} << 24);
+        return lengths;
+    }
+};
+
+struct PieceCase {
+    std::uint16_t productId;
+    std::size_t eraseAndVerifyPieces;
+    std::uint32_t lastErasePiece;
+    std::size_t writePieces;
+    std::uint32_t lastWritePiece;
+};
+
+void PrintTo(const PieceCase &c, std::ostream *os) { *os << "product id " << c.productId; }
+
+class InstallEachImage : public Install, public testing::WithParamInterface<PieceCase> {};
+
+TEST_P(InstallEachImage, WritesTheImageInPiecesAndTheLoaderReportsItsVersion)
+{
+    const PieceCase &c = GetParam();
+    platform::VirtualAdapter &adapter = attach(c.productId);
+    install(true);
+
+    const FirmwareImage &entry = *device.firmwareImage();
+    const platform::SimulatedLoader &loader = adapter.loader();
+    for (std::uint8_t code : {std::uint8_t{0x05}, std::uint8_t{0x07}}) {
+        const std::vector<std::uint32_t> lengths = lengthsOf(loader, code);
+        EXPECT_EQ(lengths.size(), c.eraseAndVerifyPieces);
+        EXPECT_EQ(lengths.back(), c.lastErasePiece);
+    }
+    const std::vector<std::uint32_t> writes = lengthsOf(loader, 0x03);
+    EXPECT_EQ(writes.size(), c.writePieces);
+    EXPECT_EQ(writes.back(), c.lastWritePiece);
+    EXPECT_EQ(loader.commandCount(0x01), 1);
+    EXPECT_EQ(loader.commandCount(0x02), 1);
+
+    EXPECT_EQ(loader.crcOf(entry.loadAddress, entry.imageSize), crc32(entry.image, entry.imageSize));
+    LoaderInfo info;
+    link->getLoaderInfo(info);
+    const ImageVersion carried = imageVersion(entry);
+    EXPECT_EQ(info.words[1], 1U);
+    EXPECT_EQ(info.imageVersionMajor, carried.major);
+    EXPECT_EQ(info.imageVersionMinor, carried.minor);
+    EXPECT_EQ(boundedText(info.imageDescription, 40), carried.buildText);
+    EXPECT_EQ(host.events, (std::vector<std::string>{"install off", "polling off", "panel invalid", "install on",
+                                                      "polling on"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(CarriedImages, InstallEachImage,
+                         testing::Values(PieceCase{3, 14, 5912, 28, 1816}, PieceCase{4, 5, 4356, 10, 260},
+                                         PieceCase{16, 43, 5904, 86, 1808}, PieceCase{6, 8, 588, 15, 588},
+                                         PieceCase{5, 2, 7476, 4, 3380}));
+
+TEST_F(Install, TasksReportZeroTheTotalAndEachPiece)
+{
+    platform::VirtualAdapter &adapter = attach(16);
+    link->connect(true);
+    FirmwareInstaller installer(device, link, true, host);
+    const Bytes data = patternBytes(8193);
+    const std::uint32_t address = device.firmwareImage()->loadAddress;
+
+    installer.erase(*link, address, 8192);
+    installer.download(*link, address, 8192, data.data());
+    installer.verify(*link, address, 8192, data.data());
+    EXPECT_EQ(host.reports, (std::vector<Report>{
+                                {0, 8192, "Erasing memory, do not remove Vantrel", "bytes"},
+                                {8192, -1, "-", "-"},
+                                {0, 8192, "Downloading firmware, do not remove Vantrel", "bytes"},
+                                {4096, -1, "-", "-"},
+                                {8192, -1, "-", "-"},
+                                {0, 8192, "Verifying firmware", "bytes"},
+                                {8192, -1, "-", "-"},
+                            }));
+
+    host.reports.clear();
+    installer.erase(*link, address, 8193);
+    EXPECT_EQ(host.steps(), (std::vector<int>{0, 8192, 8193}));
+    EXPECT_EQ(lengthsOf(adapter.loader(), 0x05), (std::vector<std::uint32_t>{8192, 8192, 1}));
+}
+
+TEST_F(Install, AWriteRefusedInTheThirdPieceStopsTheSequence)
+{
+    platform::VirtualAdapter &adapter = attach(16);
+    adapter.loader().injectFault(0x03, LoaderFault::statusZero, 3);
+    EXPECT_EQ(messageOf([&] { install(true); }), "Download failed : memory write failed");
+
+    const auto length = static_cast<int>(device.firmwareImage()->imageSize);
+    std::vector<Report> download(host.reports.end() - 4, host.reports.end());
+    EXPECT_EQ(download, (std::vector<Report>{{0, length, "Downloading firmware, do not remove Vantrel", "bytes"},
+                                             {4096, -1, "-", "-"},
+                                             {8192, -1, "-", "-"},
+                                             {length, -1, "-", "-"}}));
+    EXPECT_EQ(adapter.loader().commandCount(0x07), 0) << "no verify";
+    EXPECT_EQ(adapter.loader().commandCount(0x02), 0) << "no disconnect";
+    EXPECT_EQ(host.events, (std::vector<std::string>{"install off", "polling off", "install on", "polling on"}));
+}
+
+TEST_F(Install, TaskFailuresCarryTheirPrefix)
+{
+    struct Case {
+        std::uint8_t command;
+        LoaderFault fault;
+        const char *message;
+    };
+    for (const Case &c : {Case{0x05, LoaderFault::statusZero, "Erase failed : memory erase failed"},
+                          Case{0x05, LoaderFault::noReply,
+                               "Erase failed : read operation timed out"},
+                          Case{0x07, LoaderFault::wrongCrc, "Verify failed : crc check mismatch"},
+                          Case{0x03, LoaderFault::corruptData, "Verify failed : crc check mismatch"},
+                          Case{0x02, LoaderFault::statusZero, "disconnect failed"},
+                          Case{0x01, LoaderFault::statusZero, "connect failed"}}) {
+        SCOPED_TRACE(c.message);
+        platform::VirtualBus fresh(clock);
+        platform::ScopedServices services(fresh.services());
+        platform::VirtualAdapter &adapter = fresh.attach(simulatedAdapter(16, "S"));
+        device = recordOf(adapter);
+        link = device.createDataLink();
+        link->setTimeout(60000);
+        adapter.loader().injectFault(c.command, c.fault, 1);
+        host.events.clear();
+        EXPECT_EQ(messageOf([&] { install(true); }), c.message);
+        EXPECT_EQ(host.events.back(), "polling on");
+        link.reset();  // before its bus goes
+    }
+}
+
+TEST_F(Install, AReenumeratingAdapterIsReopenedOnceWhenItComesBackInTime)
+{
+    platform::VirtualAdapter &adapter = attach(16, true);
+    adapter.setReenumerateOnConnect(400);
+    clock.clearSleeps();
+    install(false);
+
+    EXPECT_EQ(adapter.reenumerations(), 1);
+    EXPECT_EQ(clock.sleeps(), std::vector<std::uint32_t>{1000});
+    EXPECT_EQ(bus.linksOpened(), 2) << "the panel's link and exactly one re-made link";
+    EXPECT_EQ(adapter.loader().commandCount(0x02), 1);
+    const FirmwareImage &entry = *device.firmwareImage();
+    EXPECT_EQ(adapter.loader().crcOf(entry.loadAddress, entry.imageSize), crc32(entry.image, entry.imageSize));
+}
+
+TEST_F(Install, AnAdapterThatNeverComesBackFailsAfterElevenLinks)
+{
+    platform::VirtualAdapter &adapter = attach(16, true);
+    adapter.setReenumerateOnConnect(0xFFFFFFFFU);
+    clock.clearSleeps();
+    EXPECT_EQ(messageOf([&] { install(false); }), "cannot open device driver");
+    EXPECT_EQ(clock.sleeps(), std::vector<std::uint32_t>(11, 1000));
+    EXPECT_EQ(link, nullptr);
+    EXPECT_EQ(host.events.back(), "polling on");
+
+    // A second click on the link-less panel makes a link first and fails the same way.
+    host.events.clear();
+    EXPECT_EQ(messageOf([&] { install(false); }), "cannot open device driver");
+    EXPECT_EQ(host.events, (std::vector<std::string>{"install off", "polling off", "install on", "polling on"}));
+    EXPECT_EQ(bus.openHandleCount(), 0);
+}
+
+TEST_F(Install, AReopenThatTakesAFewTriesSucceeds)
+{
+    platform::VirtualAdapter &adapter = attach(6, true);
+    adapter.setReenumerateOnConnect(3500);
+    clock.clearSleeps();
+    install(false);
+    EXPECT_EQ(clock.sleeps().size(), 4U);
+    EXPECT_EQ(bus.linksOpened(), 2);
+}
+
+TEST_F(Install, NoInstalledFirmwareMeansOneConnectOnTheExistingLink)
+{
+    platform::VirtualAdapter &adapter = attach(16, false);
+    adapter.setReenumerateOnConnect(400);  // would reboot if it ran firmware
+    clock.clearSleeps();
+    install(true);
+    EXPECT_TRUE(clock.sleeps().empty());
+    EXPECT_EQ(bus.linksOpened(), 1);
+    EXPECT_EQ(adapter.loader().commandCount(0x01), 1);
+    EXPECT_EQ(adapter.reenumerations(), 0);
+}
+
+TEST_F(Install, FtdiVariantsConnectOnceEvenWithFirmwareInstalled)
+{
+    for (std::uint16_t productId : {std::uint16_t{3}, std::uint16_t{5}}) {
+        platform::VirtualBus fresh(clock);
+        platform::ScopedServices services(fresh.services());
+        platform::VirtualAdapter &adapter = fresh.attach(simulatedAdapter(productId, "F"));
+        installCarriedImage(adapter, *recordOf(adapter).firmwareImage());
+        device = recordOf(adapter);
+        link = device.createDataLink();
+        link->setTimeout(60000);
+        clock.clearSleeps();
+        install(false);
+        EXPECT_EQ(adapter.loader().commandCount(0x01), 1);
+        EXPECT_EQ(fresh.linksOpened(), 1);
+        EXPECT_TRUE(clock.sleeps().empty());
+        link.reset();  // before its bus goes
+    }
+}
+
+}  // namespace

@@ -1,0 +1,62 @@
+#include "update/firmware_image.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "loader/loader_info.h"
+
+namespace {
+
+constexpr std::uint32_t minimumImageSize = 64;
+constexpr std::size_t majorOffset = 20;
+constexpr std::size_t minorOffset = 22;
+constexpr std::size_t buildTextOffset = 24;
+constexpr std::size_t buildTextField = 40;
+
+std::uint16_t littleEndian16(const std::uint8_t *in) { return static_cast<std::uint16_t>(in[0] | in[1] << 8); }
+
+}  // namespace
+
+bool isValidImage(const FirmwareImage &entry)
+{
+    if (entry.imageSize < minimumImageSize || !entry.image)
+        return false;
+    const std::uint8_t *p = entry.image;
+    const std::uint32_t magic = std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
+                                std::uint32_t{p[3]} << 24;
+    return magic == firmwareImageMagic;
+}
+
+std::string versionDescription(std::uint16_t major, std::uint16_t minor, std::string_view buildText)
+{
+    return std::to_string(major) + "." + std::to_string(minor) + " - " + std::string(buildText);
+}
+
+std::string_view boundedText(const char *field, std::size_t fieldSize)
+{
+    const void *nul = std::memchr(field, 0, fieldSize);
+    return {field, nul ? static_cast<std::size_t>(static_cast<const char *>(nul) - field) : fieldSize};
+}
+
+ImageVersion imageVersion(const FirmwareImage &entry)
+{
+    const std::size_t field = std::min<std::size_t>(buildTextField, entry.imageSize - buildTextOffset);
+    return {littleEndian16(entry.image + majorOffset), littleEndian16(entry.image + minorOffset),
+            boundedText(reinterpret_cast<const char *>(entry.image + buildTextOffset), field)};
+}
+
+std::optional<std::string> carriedVersion(const FirmwareImage &entry)
+{
+    if (!isValidImage(entry))
+        return std::nullopt;
+    const ImageVersion version = imageVersion(entry);
+    return versionDescription(version.major, version.minor, version.buildText);
+}
+
+std::optional<std::string> installedVersion(const LoaderInfo &info)
+{
+    if (info.words[1] != 1 || info.words[2] != firmwareImageMagic)
+        return std::nullopt;
+    return versionDescription(info.imageVersionMajor, info.imageVersionMinor,
+                              boundedText(info.imageDescription, sizeof info.imageDescription));
+}

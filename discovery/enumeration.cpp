@@ -9,8 +9,6 @@ namespace {
 
 constexpr platform::Guid hidInterfaceClass = {
     0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
-constexpr platform::Guid usbDeviceInterfaceClass = {
-    0xA5DCBF10, 0x6530, 0x11D2, {0x90, 0x1F, 0x00, 0xC0, 0x4F, 0xB9, 0x51, 0xED}};
 
 // The service is asked for at most this many interfaces of one class.
 constexpr std::uint32_t maxInterfaces = 127;
@@ -76,7 +74,7 @@ std::uint16_t idAfter(const std::string &segment, const char *prefix)
 
 const platform::Guid &interfaceClassFor(int interfaceKind)
 {
-    return interfaceKind == hidInterfaceKind ? hidInterfaceClass : usbDeviceInterfaceClass;
+    return interfaceKind == hidInterfaceKind ? hidInterfaceClass : platform::usbDeviceInterfaceClass;
 }
 
 std::vector<DeviceInterfaceEntry> listInterfaces(const platform::Guid &interfaceClass)

@@ -37,6 +37,10 @@ struct Guid {
     friend bool operator==(const Guid &, const Guid &) = default;
 };
 
+// The generic USB device interface class: every USB device is a member.
+inline constexpr Guid usbDeviceInterfaceClass = {
+    0xA5DCBF10, 0x6530, 0x11D2, {0x90, 0x1F, 0x00, 0xC0, 0x4F, 0xB9, 0x51, 0xED}};
+
 enum class EnumOutcome { found, noMoreItems, failed };
 enum class RegistryProperty { manufacturer, description };
 

@@ -6,6 +6,7 @@ packages=(
     build-essential cmake pkg-config git
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     nlohmann-json3-dev
+    libusb-1.0-0-dev umockdev libumockdev-dev
 )
 
 missing=()

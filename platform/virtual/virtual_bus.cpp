@@ -11,7 +11,6 @@ namespace platform {
 
 namespace {
 
-constexpr Guid usbDeviceClass = {0xA5DCBF10, 0x6530, 0x11D2, {0x90, 0x1F, 0x00, 0xC0, 0x4F, 0xB9, 0x51, 0xED}};
 constexpr std::size_t instanceIdLimit = 99;
 
 std::string hex4(std::uint16_t value)
@@ -231,13 +230,13 @@ void VirtualBus::spend(std::size_t bytes)
 Handle VirtualBus::openInterfaceSet(const Guid &interfaceClass)
 {
     auto listing = std::make_unique<Listing>();
-    if (interfaceClass == usbDeviceClass) {
+    if (interfaceClass == usbDeviceInterfaceClass) {
         for (const auto &adapter : adapters_) {
             if (!adapter->present())
                 continue;
             const AdapterConfig &config = adapter->config();
             VirtualInterface entry;
-            entry.interfaceClass = usbDeviceClass;
+            entry.interfaceClass = usbDeviceInterfaceClass;
             entry.instanceId = config.instanceId;
             entry.manufacturer = config.manufacturer.empty() ? std::nullopt : std::optional(config.manufacturer);
             entry.description = config.description.empty() ? std::nullopt : std::optional(config.description);

@@ -1,7 +1,5 @@
 // The loader protocol runs unchanged over both link families on the virtual bus.
 
-#include <cstring>
-
 #include "datalink/ftdi_link.h"
 #include "datalink/usb_vantrel_link.h"
 #include "loader/loader_info.h"
@@ -33,15 +31,9 @@ TEST_P(LoaderOverLinks, FullExchange)
     link->getLoaderInfo(info);
     EXPECT_EQ(info.words[1], 0U);
 
-    Bytes image = patternBytes(10000);
-    const std::uint32_t magic = firmwareImageMagic;
-    std::memcpy(image.data(), &magic, 4);
-    image[20] = 4, image[21] = 0, image[22] = 9, image[23] = 0;
+    const Bytes image = imageWithHeader(10000, 4, 9);
     link->connect(true);
-    link->eraseMemory(0x6000, 8192);
-    link->eraseMemory(0x6000 + 8192, 10000 - 8192);
-    for (std::uint32_t at = 0; at < 10000; at += 4096)
-        link->writeMemory(0x6000 + at, std::min<std::uint32_t>(4096, 10000 - at), image.data() + at);
+    eraseAndWrite(*link, 0x6000, image);
     EXPECT_TRUE(link->verifyMemory(0x6000, 10000, image.data()));
     adapter.loader().corruptFlash(0x6000 + 5000, 0x10);
     EXPECT_FALSE(link->verifyMemory(0x6000, 10000, image.data()));

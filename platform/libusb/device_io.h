@@ -1,0 +1,80 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/platform.h"
+
+struct libusb_device_handle;
+struct libusb_transfer;
+
+namespace platform {
+
+class UsbContext;
+
+// A device's two pipe files over libusb: "<device path>\PIPE00" is the first
+// bulk IN endpoint of the adapter's interface, "\PIPE01" its first bulk OUT
+// endpoint. Requests are asynchronous bulk transfers, completed by running
+// libusb's event handling on the calling thread while it waits.
+class LibusbDeviceIo : public DeviceIo {
+public:
+    explicit LibusbDeviceIo(UsbContext &context) : context_(context) {}
+    ~LibusbDeviceIo() override;
+    LibusbDeviceIo(const LibusbDeviceIo &) = delete;
+    LibusbDeviceIo &operator=(const LibusbDeviceIo &) = delete;
+
+    OpenOutcome openPipe(const std::string &fileName, Handle &pipe) override;
+    Handle createRequestSlot() override;
+    void close(Handle handle) override;
+
+    bool startRead(Handle pipe, Handle slot, std::uint8_t *buffer, std::uint32_t count) override;
+    bool startWrite(Handle pipe, Handle slot, const std::uint8_t *buffer,
+                    std::uint32_t count) override;
+    bool waitRequest(Handle slot, std::uint32_t timeoutMilliseconds) override;
+    std::optional<std::uint32_t> requestResult(Handle pipe, Handle slot) override;
+    void cancelRequest(Handle pipe, Handle slot) override;
+
+    bool deviceControl(Handle pipe, ControlCode code, const std::uint8_t *input,
+                       std::uint32_t inputSize) override;
+
+private:
+    // One open of a device with its interface claimed, shared by the two
+    // pipes that one link opens. A pipe that is already open counts as busy,
+    // as the interface claim of another program would.
+    struct Claim {
+        std::string kernelName;
+        libusb_device_handle *handle = nullptr;
+        int interfaceNumber = 0;
+        std::uint8_t endpoints[2] = {};  // IN, OUT
+        bool pipeOpen[2] = {};
+    };
+    struct Pipe {
+        std::shared_ptr<Claim> claim;
+        int index;  // 0: PIPE00 (IN), 1: PIPE01 (OUT)
+    };
+    struct Slot {
+        libusb_transfer *transfer = nullptr;
+        Handle pipe = invalidHandle;
+        bool submitted = false;
+        int completed = 0;  // set by the transfer's callback
+    };
+
+    OpenOutcome claimDevice(const std::string &kernelName, std::shared_ptr<Claim> &claim);
+    void releaseClaim(std::shared_ptr<Claim> claim);
+    bool submit(Handle pipe, Handle slot, int pipeIndex, std::uint8_t *buffer,
+                std::uint32_t count);
+    void finish(Slot &slot);
+    Pipe *findPipe(Handle pipe);
+    Slot *findSlot(Handle slot);
+
+    UsbContext &context_;
+    std::map<Handle, Pipe> pipes_;
+    std::map<Handle, std::unique_ptr<Slot>> slots_;
+    std::multimap<std::string, std::shared_ptr<Claim>> claims_;
+    Handle nextHandle_ = 1;
+};
+
+}  // namespace platform

@@ -1,0 +1,192 @@
+#include "platform/libusb/device_io.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "tests/platform/libusb/libusb_fixture.h"
+
+namespace {
+
+using platform::Handle;
+using platform::OpenOutcome;
+
+class LibusbDeviceIoTest : public LoaderParts, public LibusbFixture {
+protected:
+    EmulatedDevice &adapter = testbed.add({});
+
+    Handle open(const std::string &pipe, OpenOutcome expected = OpenOutcome::opened)
+    {
+        Handle handle = platform::invalidHandle;
+        EXPECT_EQ(io.openPipe("usb:1-1\\" + pipe, handle), expected) << pipe;
+        EXPECT_EQ(handle == platform::invalidHandle, expected != OpenOutcome::opened);
+        return handle;
+    }
+};
+
+TEST_F(LibusbDeviceIoTest, OneClaimServesBothPipesAndIsReleasedWithTheLast)
+{
+    const Handle in = open("PIPE00");
+    const Handle out = open("PIPE01");
+    EXPECT_EQ(adapter.claims(), 1);
+    io.close(in);
+    EXPECT_EQ(adapter.claims(), 1);
+    io.close(out);
+    EXPECT_EQ(adapter.claims(), 0);
+}
+
+TEST_F(LibusbDeviceIoTest, APipeOpenInThisProcessIsBusyUntilItIsClosed)
+{
+    const Handle in = open("PIPE00");
+    const Handle out = open("PIPE01");
+    open("PIPE00", OpenOutcome::busy);
+    open("PIPE01", OpenOutcome::busy);
+    io.close(in);
+    io.close(out);
+    io.close(open("PIPE00"));
+}
+
+struct OpenCase {
+    const char *name;
+    std::function<void(EmulatedDevice &adapter, UsbTestbed &testbed)> arrange;
+    std::string fileName;
+    OpenOutcome expected;
+};
+
+void PrintTo(const OpenCase &c, std::ostream *os) { *os << c.name; }
+
+class LibusbOpenOutcome : public LibusbFixture, public testing::WithParamInterface<OpenCase> {};
+
+TEST_P(LibusbOpenOutcome, MapsTheCauseOfAFailedOpen)
+{
+    EmulatedDevice &adapter = testbed.add({});
+    GetParam().arrange(adapter, testbed);
+    Handle pipe = platform::invalidHandle;
+    OpenOutcome outcome;
+    {
+        WithoutFileModeOverride asAUser;
+        outcome = io.openPipe(GetParam().fileName, pipe);
+    }
+    EXPECT_EQ(outcome, GetParam().expected);
+    EXPECT_EQ(pipe, platform::invalidHandle);
+    EXPECT_EQ(adapter.claims(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, LibusbOpenOutcome,
+    testing::Values(
+        OpenCase{"ClaimedByAnotherProgram",
+                 [](EmulatedDevice &adapter, UsbTestbed &) { adapter.setClaimedElsewhere(true); },
+                 "usb:1-1\\PIPE00", OpenOutcome::busy},
+        OpenCase{"NodeWithoutPermission",
+                 [](EmulatedDevice &adapter, UsbTestbed &) { adapter.denyAccess(); },
+                 "usb:1-1\\PIPE00", OpenOutcome::accessDenied},
+        OpenCase{"NoSuchDevice", [](EmulatedDevice &, UsbTestbed &) {}, "usb:1-7\\PIPE00",
+                 OpenOutcome::failed},
+        OpenCase{"NotOurPath", [](EmulatedDevice &, UsbTestbed &) {}, "1-1\\PIPE00",
+                 OpenOutcome::failed},
+        OpenCase{"NoSuchPipe", [](EmulatedDevice &, UsbTestbed &) {}, "usb:1-1\\PIPE02",
+                 OpenOutcome::failed},
+        OpenCase{"DeviceWithoutBulkPipes",
+                 [](EmulatedDevice &, UsbTestbed &testbed) {
+                     auto hub = EmulatedDevice::at("1-2", 3);
+                     hub.bulkInterface = false;
+                     testbed.add(hub);
+                 },
+                 "usb:1-2\\PIPE00", OpenOutcome::failed}),
+    [](const testing::TestParamInfo<OpenCase> &param) { return param.param.name; });
+
+TEST_F(LibusbDeviceIoTest, AReadThatTimesOutIsCancelledAndLeavesNothingOutstanding)
+{
+    adapter.connect(&loaderPeer);
+    const Handle in = open("PIPE00");
+    const Handle slot = io.createRequestSlot();
+    std::uint8_t buffer[8];
+    ASSERT_TRUE(io.startRead(in, slot, buffer, sizeof buffer));
+    EXPECT_FALSE(io.waitRequest(slot, 20));
+    EXPECT_FALSE(io.requestResult(in, slot));
+    io.cancelRequest(in, slot);
+    EXPECT_EQ(adapter.outstandingTransfers(), 0);
+    EXPECT_EQ(adapter.discardedTransfers(), 1);
+    EXPECT_FALSE(io.requestResult(in, slot));
+
+    // The pipes and the slot still work: a connect command gets its reply.
+    const Handle out = open("PIPE01");
+    const std::uint8_t connect[5] = {0x01, 0x4D, 0x39, 0xEA, 0xF6};
+    ASSERT_TRUE(io.startWrite(out, slot, connect, sizeof connect));
+    ASSERT_TRUE(io.waitRequest(slot, 1000));
+    EXPECT_EQ(io.requestResult(out, slot), 5u);
+    ASSERT_TRUE(io.startRead(in, slot, buffer, sizeof buffer));
+    ASSERT_TRUE(io.waitRequest(slot, 1000));
+    EXPECT_EQ(io.requestResult(in, slot), 2u);
+    EXPECT_EQ(buffer[0], 0xFE);
+    EXPECT_EQ(buffer[1], 1);
+    io.close(slot);
+    io.close(in);
+    io.close(out);
+}
+
+TEST_F(LibusbDeviceIoTest, RequestsGoOnlyToTheirOwnDirection)
+{
+    const Handle in = open("PIPE00");
+    const Handle out = open("PIPE01");
+    const Handle slot = io.createRequestSlot();
+    std::uint8_t buffer[4] = {};
+    EXPECT_FALSE(io.startRead(out, slot, buffer, sizeof buffer));
+    EXPECT_FALSE(io.startWrite(in, slot, buffer, sizeof buffer));
+    EXPECT_FALSE(io.waitRequest(slot, 0));
+    EXPECT_EQ(adapter.outstandingTransfers(), 0);
+    io.close(slot);
+    io.close(in);
+    io.close(out);
+}
+
+TEST_F(LibusbDeviceIoTest, ResetPipeClearsTheHaltOfTheInEndpoint)
+{
+    const Handle in = open("PIPE00");
+    const std::uint8_t zero = 0;
+    EXPECT_TRUE(io.deviceControl(in, platform::ControlCode::resetPipe, &zero, 1));
+    EXPECT_EQ(adapter.clearedHalts(), (std::deque<std::uint8_t>{0x81}));
+    io.close(in);
+}
+
+TEST_F(LibusbDeviceIoTest, AVendorRequestCarriesRequestValueAndIndexOfTheBlock)
+{
+    adapter.connect(&ftdiPeer);
+    const Handle in = open("PIPE00");
+    // 0, request 11, value 0x02FF, index 1, each 32-bit little-endian; the
+    // high bytes beyond 16 bits are not sent.
+    const std::uint8_t block[16] = {0, 0, 0, 0, 11, 0, 0, 0, 0xFF, 0x02, 0, 0, 1, 0, 0, 0};
+    EXPECT_TRUE(io.deviceControl(in, platform::ControlCode::vendorRequest, block, sizeof block));
+    adapter.locked([&] {
+        ASSERT_EQ(chip.requests().size(), 1u);
+        EXPECT_EQ(chip.requests()[0], (platform::FtdiChip::VendorRequest{11, 0x02FF, 1}));
+    });
+
+    adapter.locked([&] { chip.refuseRequests(1); });
+    EXPECT_FALSE(io.deviceControl(in, platform::ControlCode::vendorRequest, block, sizeof block));
+    EXPECT_FALSE(io.deviceControl(in, platform::ControlCode::vendorRequest, block, 15));
+    io.close(in);
+}
+
+TEST_F(LibusbDeviceIoTest, AnUnplugEndsTheTransferInFlightAndRefusesNewOnes)
+{
+    adapter.connect(&loaderPeer);
+    const Handle in = open("PIPE00");
+    const Handle out = open("PIPE01");
+    const Handle slot = io.createRequestSlot();
+    std::uint8_t buffer[8];
+    adapter.unplugAtNextRead();
+    ASSERT_TRUE(io.startRead(in, slot, buffer, sizeof buffer));
+    EXPECT_TRUE(io.waitRequest(slot, 1000));
+    EXPECT_FALSE(io.requestResult(in, slot));
+    EXPECT_FALSE(io.startWrite(out, slot, buffer, sizeof buffer));
+    io.close(slot);
+    io.close(in);
+    io.close(out);
+
+    adapter.unplug();
+    open("PIPE00", OpenOutcome::failed);
+}
+
+}  // namespace

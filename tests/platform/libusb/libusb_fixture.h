@@ -1,0 +1,32 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include "platform/libusb/device_io.h"
+#include "platform/libusb/device_setup.h"
+#include "platform/libusb/usb_context.h"
+#include "platform/platform.h"
+#include "tests/platform/libusb/usb_testbed.h"
+
+// A boot loader with its FTDI chip, for an emulated adapter to answer with.
+// A fixture derives from it first, so that it outlives the testbed and the
+// backend: nothing then answers from a loader that is gone.
+struct LoaderParts {
+    platform::SimulatedLoader loader{0x0, 0x10000, 0x6000};
+    platform::FtdiChip chip{loader};
+    LoaderPeer loaderPeer{loader};
+    FtdiPeer ftdiPeer{chip};
+};
+
+// The libusb backend installed over a fresh testbed. libusb starts on the
+// first enumeration or open, so a test adds its devices first.
+class LibusbFixture : public testing::Test {
+protected:
+    UsbTestbed testbed;
+    platform::UsbContext context;
+    platform::LibusbDeviceSetup setup{context};
+    platform::LibusbDeviceIo io{context};
+
+private:
+    platform::ScopedServices services_{{nullptr, &setup, &io, nullptr}};
+};

@@ -7,6 +7,7 @@ packages=(
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     nlohmann-json3-dev
     libusb-1.0-0-dev umockdev libumockdev-dev
+    qt6-base-dev fonts-dejavu-core xvfb xauth
 )
 
 missing=()

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QLockFile>
+#include <QObject>
+#include <QString>
+
+class QLocalServer;
+class QLocalSocket;
+
+// One running process per id and user session. The first start holds a lock
+// file and listens on a local socket beside it, both in the user's private
+// runtime folder where there is one; a later start finds the lock held and
+// can hand a message over the socket. The lock names its holder's process,
+// so a lock left by a process that died is taken over by the next start.
+class SingleInstance : public QObject {
+    Q_OBJECT
+
+public:
+    explicit SingleInstance(const QString &id, QObject *parent = nullptr);
+    ~SingleInstance() override;
+
+    // True when another process of this user holds the id.
+    bool isRunning() const { return running_; }
+
+    // Hands `message` to the running instance. `timeout` bounds all the
+    // waits together, in milliseconds; true when the running one confirmed.
+    bool sendMessage(const QString &message, int timeout);
+
+    // Where the lock and the socket are, for tests and diagnostics.
+    QString lockFilePath() const { return lock_.fileName(); }
+    QString socketPath() const { return socketPath_; }
+
+signals:
+    // A message from a later start, in the running instance.
+    void messageReceived(const QString &message);
+
+private:
+    void listen();
+    void receive(QLocalSocket *socket);
+
+    QString socketPath_;
+    QLockFile lock_;
+    bool running_ = false;
+    QLocalServer *server_ = nullptr;
+};

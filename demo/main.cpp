@@ -1,0 +1,51 @@
+// The updater's window on a simulated adapter of the virtual USB bus, which
+// runs on the real clock and takes as long as a real adapter would.
+
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <QTimer>
+
+#include "app/updater.h"
+#include "app/updater_application.h"
+#include "app/updater_main.h"
+#include "demo/demo_adapter.h"
+#include "demo/demo_options.h"
+#include "demo/window_follower.h"
+#include "platform/platform.h"
+
+int main(int argc, char **argv)
+{
+    // The toolkit takes its own options (-platform and the like) out first.
+    UpdaterApplication app(argc, argv);
+    DemoOptions options;
+    std::optional<DemoAdapter> adapter;
+    try {
+        options = parseDemoOptions(std::vector<std::string>(argv + 1, argv + argc));
+        if (options.help) {
+            std::fputs(demoUsage, stdout);
+            return 0;
+        }
+        adapter.emplace(options);
+    } catch (const DemoUsageError &e) {
+        std::fprintf(stderr, "vantrel-update-demo: %s\n\n%s", e.message.c_str(), demoUsage);
+        return 2;
+    }
+    const platform::ScopedServices services(adapter->services());
+
+    bool started = false;
+    UpdaterHooks hooks;
+    hooks.started = [&](Updater &window, SingleInstance &instance) {
+        started = true;
+        new WindowFollower(window, instance, options);
+        if (options.attachAfter > 0)
+            QTimer::singleShot(options.attachAfter * 1000, &window, [&] { adapter->plugIn(); });
+    };
+    const char *firstArgument = options.arguments.empty() ? nullptr : options.arguments.front().c_str();
+    const int exitCode = runUpdater(app, firstArgument, hooks);
+    if (!started)
+        std::printf("An updater already runs in this session: it was handed the message, and this start ends.\n");
+    return exitCode;
+}

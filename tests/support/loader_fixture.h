@@ -30,9 +30,9 @@ protected:
 inline Bytes patternBytes(std::size_t size, std::uint32_t seed = 1)
 {
     Bytes bytes(size);
-    for (auto &byte : bytes) {
+    for (auto &value : bytes) {
         seed = seed * 1103515245U + 12345U;
-        byte = static_cast<std::uint8_t>(seed >> 16);
+        value = static_cast<std::uint8_t>(seed >> 16);
     }
     return bytes;
 }

@@ -1,0 +1,25 @@
+#include "tests/platform/win32/pipe_link_bench.h"
+
+#include "datalink/ftdi_link.h"
+#include "datalink/usb_vantrel_link.h"
+
+PipeLinkBench::PipeLinkBench(LinkFamily linkFamily)
+    : family(linkFamily),
+      io(*platform::nativeServices().deviceIo),
+      standIn(loader, linkFamily == LinkFamily::ftdi ? PipeDriverStandIn::Framing::ftdi
+                                                     : PipeDriverStandIn::Framing::plain),
+      services_({nullptr, nullptr, &io, nullptr})
+{
+    if (family == LinkFamily::ftdi)
+        io.answerControl([this](platform::ControlCode code, const std::uint8_t *input, std::uint32_t size) {
+            return standIn.answerControl(code, input, size);
+        });
+}
+
+std::unique_ptr<HDataLink> PipeLinkBench::openLink()
+{
+    // The factory's interface selector for FTDI adapters.
+    if (family == LinkFamily::ftdi)
+        return std::make_unique<UsbdFtd2xxDataLink>(standIn.record(), -1);
+    return std::make_unique<UsbVantrelWinDataLink>(standIn.record());
+}

@@ -22,3 +22,6 @@ run_build build/test
 echo "== Sanitizer build and tests"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     run_build build/sanitize -DVANTREL_SANITIZE=ON
+
+echo "== Windows cross build and tests under Wine"
+scripts/test-windows.sh

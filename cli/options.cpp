@@ -47,9 +47,9 @@ bool knownFault(const std::string &fault)
     return false;
 }
 
-SimulatedAdapterSpec parseSimulation(const std::string &text, std::size_t index)
+SimulatedAdapterSetup parseSimulation(const std::string &text, std::size_t index)
 {
-    SimulatedAdapterSpec spec;
+    SimulatedAdapterSetup setup;
     std::size_t start = 0;
     bool first = true;
     while (start <= text.size()) {
@@ -57,24 +57,24 @@ SimulatedAdapterSpec parseSimulation(const std::string &text, std::size_t index)
         const std::string item = text.substr(start, comma - start);
         start = comma + 1;
         if (first) {
-            spec.variant = item;
-            spec.productId = productIdForVariant(item);
-            if (spec.productId == 0)
+            setup.variant = item;
+            setup.productId = productIdForVariant(item);
+            if (setup.productId == 0)
                 throw UsageError{"unknown variant \"" + item + "\" for --simulate"};
             first = false;
         } else if (item == "installed") {
-            spec.installed = true;
+            setup.installed = true;
         } else if (item.rfind("serial=", 0) == 0 && item.size() > 7) {
-            spec.serialNumber = item.substr(7);
+            setup.serialNumber = item.substr(7);
         } else if (item.rfind("fault=", 0) == 0 && knownFault(item.substr(6))) {
-            spec.fault = item.substr(6);
+            setup.fault = item.substr(6);
         } else {
             throw UsageError{"cannot understand \"" + item + "\" in --simulate " + text};
         }
     }
-    if (spec.serialNumber.empty())
-        spec.serialNumber = "VT" + std::to_string(100001 + index);
-    return spec;
+    if (setup.serialNumber.empty())
+        setup.serialNumber = "VT" + std::to_string(100001 + index);
+    return setup;
 }
 
 }  // namespace

@@ -14,7 +14,7 @@ enum ExitCode : int {
 };
 
 // One adapter on the virtual bus, as --simulate describes it.
-struct SimulatedAdapterSpec {
+struct SimulatedAdapterSetup {
     std::uint16_t productId = 0;
     std::string variant;
     std::string serialNumber;
@@ -29,7 +29,7 @@ struct Options {
     bool all = false;
     bool json = false;
     bool realTime = false;  // simulated adapters take real time
-    std::vector<SimulatedAdapterSpec> simulate;
+    std::vector<SimulatedAdapterSetup> simulate;
 };
 
 struct UsageError {

@@ -33,17 +33,17 @@ void applyFault(platform::VirtualAdapter &adapter, const std::string &fault)
 
 }  // namespace
 
-Simulation::Simulation(const std::vector<SimulatedAdapterSpec> &adapters, bool realTime)
+Simulation::Simulation(const std::vector<SimulatedAdapterSetup> &adapters, bool realTime)
 {
     platform::Clock &clock = realTime ? *platform::installed().clock : virtualClock_;
     bus_ = std::make_unique<platform::VirtualBus>(clock);
-    for (const SimulatedAdapterSpec &spec : adapters) {
-        platform::VirtualAdapter &adapter = bus_->attach(simulatedAdapter(spec.productId, spec.serialNumber));
+    for (const SimulatedAdapterSetup &setup : adapters) {
+        platform::VirtualAdapter &adapter = bus_->attach(simulatedAdapter(setup.productId, setup.serialNumber));
         UsbDeviceInfo record;
-        record.productId = spec.productId;
-        record.serialNumber = spec.serialNumber;
+        record.productId = setup.productId;
+        record.serialNumber = setup.serialNumber;
         const FirmwareImage *entry = record.firmwareImage();
-        if (spec.installed && entry) {
+        if (setup.installed && entry) {
             installCarriedImage(adapter, *entry);
             if (entry->reopenAfterConnect)
                 adapter.setReenumerateOnConnect(reenumerationMilliseconds);
@@ -51,8 +51,8 @@ Simulation::Simulation(const std::vector<SimulatedAdapterSpec> &adapters, bool r
         // On the virtual clock the modelled time passes at once, so durations
         // and rates still come out as a real adapter's would.
         applyRealisticTiming(*bus_, adapter);
-        applyFault(adapter, spec.fault);
-        adapters_[spec.serialNumber] = &adapter;
+        applyFault(adapter, setup.fault);
+        adapters_[setup.serialNumber] = &adapter;
     }
     services_ = std::make_unique<platform::ScopedServices>(bus_->services());
 }

@@ -14,7 +14,7 @@
 // backend for as long as the object lives.
 class Simulation {
 public:
-    Simulation(const std::vector<SimulatedAdapterSpec> &adapters, bool realTime);
+    Simulation(const std::vector<SimulatedAdapterSetup> &adapters, bool realTime);
 
     // The CRC-32 of the adapter's flash over its carried image's range.
     std::optional<std::uint32_t> flashCrc(const std::string &serialNumber) const;

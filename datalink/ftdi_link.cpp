@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "datalink/hexception.h"
-#include "datalink/progress_watch.h"
 #include "loader/timing.h"
 
 namespace {
@@ -149,17 +148,7 @@ std::int32_t UsbdFtd2xxDataLink::write(const std::uint8_t *buffer, std::int32_t 
 {
     if (count <= 0)
         return 0;
-    ProgressWatch watch(requestTimeout(firstTimeout()));
-    std::int32_t done = 0;
-    while (done < count) {
-        const auto chunk = std::min<std::uint32_t>(static_cast<std::uint32_t>(count - done), maxRequestBytes);
-        const RequestResult result = writeRequest(*pipes_, buffer + done, chunk, requestTimeout(firstTimeout()));
-        if (!result.wentPending || !result.bytes)
-            return -1;
-        const std::uint32_t moved = std::min(*result.bytes, chunk);
-        if (!watch.note(moved))
-            return -1;
-        done += static_cast<std::int32_t>(moved);
-    }
-    return count;
+    const TransferFailure failure =
+        writeAll(*pipes_, buffer, static_cast<std::uint32_t>(count), requestTimeout(firstTimeout()));
+    return failure == TransferFailure::none ? count : -1;
 }

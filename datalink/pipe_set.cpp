@@ -1,6 +1,9 @@
 #include "datalink/pipe_set.h"
 
+#include <algorithm>
+
 #include "datalink/hexception.h"
+#include "loader/timing.h"
 
 namespace {
 
@@ -101,5 +104,68 @@ RequestResult writeRequest(const PipeSet &pipes, const std::uint8_t *buffer, std
 {
     return runRequest(pipes.outPipe, pipes.writeSlot, timeoutMilliseconds, [&](platform::DeviceIo &io) {
         return io.startWrite(pipes.outPipe, pipes.writeSlot, buffer, count);
+    });
+}
+
+namespace {
+
+// Guards a transfer against a device that completes request after request
+// with no data: such completions do not count as progress, and once they have
+// gone on for longer than the time-out the transfer has timed out.
+class ProgressWatch {
+public:
+    explicit ProgressWatch(std::uint32_t timeout) : timeout_(timeout), since_(tickCount()) {}
+    // False when nothing has moved for longer than the time-out.
+    bool note(std::uint32_t bytes)
+    {
+        const std::uint32_t now = tickCount();
+        if (bytes > 0)
+            since_ = now;
+        return now - since_ <= timeout_;
+    }
+
+private:
+    std::uint32_t timeout_;
+    std::uint32_t since_;
+};
+
+template <typename Byte, typename Request>
+TransferFailure transferAll(Byte *buffer, std::uint32_t count, std::uint32_t timeout, Request request)
+{
+    ProgressWatch watch(timeout);
+    std::uint32_t done = 0;
+    while (done < count) {
+        const std::uint32_t chunk = std::min(count - done, maxRequestBytes);
+        const RequestResult result = request(buffer + done, chunk);
+        if (!result.wentPending)
+            return TransferFailure::notPending;
+        if (!result.completedInTime)
+            return TransferFailure::timedOut;
+        if (!result.bytes)
+            return TransferFailure::notFetchable;
+        // A driver claiming more than was asked is held to what was asked.
+        const std::uint32_t moved = std::min(*result.bytes, chunk);
+        if (!watch.note(moved))
+            return TransferFailure::timedOut;
+        done += moved;
+    }
+    return TransferFailure::none;
+}
+
+}  // namespace
+
+TransferFailure readAll(const PipeSet &pipes, std::uint8_t *buffer, std::uint32_t count,
+                        std::uint32_t timeoutMilliseconds)
+{
+    return transferAll(buffer, count, timeoutMilliseconds, [&](std::uint8_t *at, std::uint32_t chunk) {
+        return readRequest(pipes, at, chunk, timeoutMilliseconds);
+    });
+}
+
+TransferFailure writeAll(const PipeSet &pipes, const std::uint8_t *buffer, std::uint32_t count,
+                         std::uint32_t timeoutMilliseconds)
+{
+    return transferAll(buffer, count, timeoutMilliseconds, [&](const std::uint8_t *at, std::uint32_t chunk) {
+        return writeRequest(pipes, at, chunk, timeoutMilliseconds);
     });
 }

@@ -27,6 +27,9 @@ struct PipeSet {
 // event", "cannot create out overlapped event") with nothing left open.
 std::unique_ptr<PipeSet> openPipeSet(const std::string &devicePath);
 
+// Requests never move more than this at once.
+inline constexpr std::uint32_t maxRequestBytes = 65536;
+
 // How one request on a pipe ended. A request that did not complete in time
 // has been cancelled, and its end collected, before this is returned.
 struct RequestResult {
@@ -39,6 +42,18 @@ RequestResult readRequest(const PipeSet &pipes, std::uint8_t *buffer, std::uint3
                           std::uint32_t timeoutMilliseconds);
 RequestResult writeRequest(const PipeSet &pipes, const std::uint8_t *buffer, std::uint32_t count,
                            std::uint32_t timeoutMilliseconds);
+
+// How a transfer of many requests ended.
+enum class TransferFailure { none, notPending, timedOut, notFetchable };
+
+// Moves all `count` bytes in requests of at most maxRequestBytes, asking for
+// the rest after a short completion, and stops at the first request that
+// fails. Completions that carry no data are no progress: once there has been
+// none for longer than the time-out, the transfer has timed out.
+TransferFailure readAll(const PipeSet &pipes, std::uint8_t *buffer, std::uint32_t count,
+                        std::uint32_t timeoutMilliseconds);
+TransferFailure writeAll(const PipeSet &pipes, const std::uint8_t *buffer, std::uint32_t count,
+                         std::uint32_t timeoutMilliseconds);
 
 // A link's time-out as a request's wait; a negative one waits not at all.
 inline std::uint32_t requestTimeout(std::int32_t milliseconds)
@@ -55,5 +70,3 @@ inline std::int32_t packetResult(const RequestResult &result)
     return static_cast<std::int32_t>(*result.bytes);
 }
 
-// Requests never move more than this at once.
-inline constexpr std::uint32_t maxRequestBytes = 65536;

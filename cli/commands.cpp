@@ -152,10 +152,17 @@ std::optional<std::string> rereadInstalledVersion(const UsbDeviceInfo &installed
 {
     for (int attempt = 1;; ++attempt) {
         try {
+            DeviceList same;
             for (const UsbDeviceInfo &device : attachedAdapters())
                 if (device.serialNumber == installed.serialNumber && device.productId == installed.productId)
-                    return readInstalledVersion(device);
-            throw HException("the adapter did not come back after the install");
+                    same.push_back(device);
+            // Adapters without serial numbers look alike: their paths tell them apart.
+            if (same.size() > 1)
+                std::erase_if(same, [&](const UsbDeviceInfo &d) { return d.devicePath != installed.devicePath; });
+            if (same.size() == 1)
+                return readInstalledVersion(same.front());
+            throw HException(same.empty() ? "the adapter did not come back after the install"
+                                          : "the installed adapter cannot be told apart from another one");
         } catch (const HException &) {
             if (attempt == rereadAttempts)
                 throw;

@@ -126,6 +126,15 @@ TEST(VantrelFlash, InstallAllGoesOnPastAFailure)
     EXPECT_EQ(results[2]["versionBefore"], results[2]["versionAfter"]);
 }
 
+TEST(VantrelFlash, AReReadThatCannotTellTwinsApartIsNoSuccess)
+{
+    // Two adapters that look the same: the re-read must not report the other's version.
+    const FlashRun run = flash("install --all --json --simulate max,serial=TWIN --simulate max,serial=TWIN");
+    EXPECT_EQ(run.exitCode, 1);
+    for (const json &result : run.document["adapters"])
+        EXPECT_EQ(result["message"], "the installed adapter cannot be told apart from another one");
+}
+
 TEST(VantrelFlash, ChoosingAnAdapter)
 {
     const FlashRun several = flash("install --json --simulate max --simulate flex");

@@ -85,8 +85,7 @@ VirtualAdapter::VirtualAdapter(VirtualBus &bus, AdapterConfig config) : bus_(bus
         config_.devicePath = lower("\\\\?\\usb#vid_" + hex4(config_.vendorId) + "&pid_" + hex4(config_.productId) +
                                    "#" + config_.serialNumber + "#{a5dcbf10-6530-11d2-901f-00c04fb951ed}");
     loader_ = std::make_unique<SimulatedLoader>(config_.flashBase, config_.flashSize, config_.imageAddress);
-    const bool ftdi = config_.ftdi.value_or(config_.productId == 3 || config_.productId == 5);
-    if (ftdi)
+    if (config_.ftdi)
         chip_ = std::make_unique<FtdiChip>(*loader_);
     loader_->setCommandObserver([this](std::uint8_t command) { return bus_.onLoaderCommand(*this, command); });
 }

@@ -24,8 +24,8 @@ struct AdapterConfig {
     // Made from the ids and serial number when left empty.
     std::string instanceId;
     std::string devicePath;
-    // Product ids 3 and 5 sit behind an FTDI bridge chip unless told otherwise.
-    std::optional<bool> ftdi;
+    // Behind an FTDI bridge chip, rather than with a USB interface of its own.
+    bool ftdi = false;
     std::uint32_t flashBase = 0x0;
     std::uint32_t flashSize = 0x80000;
     std::uint32_t imageAddress = 0x2000;

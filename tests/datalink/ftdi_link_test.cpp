@@ -174,6 +174,7 @@ protected:
     {
         platform::AdapterConfig config;
         config.productId = 3;
+        config.ftdi = true;
         return config;
     }
 };

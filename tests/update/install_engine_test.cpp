@@ -5,7 +5,7 @@
 #include "tests/support/bus_fixture.h"
 #include "tests/support/recording_host.h"
 #include "update/firmware_image.h"
-#include "update/simulated_adapter.h"
+#include "simulation/simulated_adapter.h"
 
 namespace {
 

@@ -23,7 +23,7 @@ QString labelText(const Updater &window, const char *name)
 
 TEST(WindowOnLibusb, ShowsTheAttachedAdapterReady)
 {
-    Variant max{16};
+    EmulatedVariant max{16};
     UsbTestbed testbed;
     auto description = EmulatedDevice::at("1-1", 2);
     description.productId = max.config.productId;

@@ -8,7 +8,7 @@ Simulation::Simulation(const std::vector<SimulatedAdapterSetup> &adapters, bool 
     // On the virtual clock the modelled time passes at once, so durations
     // and rates still come out as a real adapter's would.
     platform::Clock &clock = realTime ? *platform::installed().clock : virtualClock_;
-    bus_ = std::make_unique<platform::VirtualBus>(clock);
+    bus_ = platform::VirtualBus::create(clock);
     for (const SimulatedAdapterSetup &setup : adapters) {
         try {
             adapters_[setup.serialNumber] = &attachSimulatedAdapter(*bus_, setup);

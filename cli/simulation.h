@@ -22,7 +22,7 @@ public:
 
 private:
     platform::VirtualClock virtualClock_;
-    std::unique_ptr<platform::VirtualBus> bus_;
+    std::shared_ptr<platform::VirtualBus> bus_;
     std::unique_ptr<platform::ScopedServices> services_;
     std::map<std::string, platform::VirtualAdapter *> adapters_;
 };

@@ -2,10 +2,11 @@
 
 #include "simulation/simulated_adapter.h"
 
-DemoAdapter::DemoAdapter(const DemoOptions &options) : bus_(*platform::nativeServices().clock)
+DemoAdapter::DemoAdapter(const DemoOptions &options)
+    : bus_(platform::VirtualBus::create(*platform::nativeServices().clock))
 {
     try {
-        adapter_ = &attachSimulatedAdapter(bus_, options.adapter);
+        adapter_ = &attachSimulatedAdapter(*bus_, options.adapter);
     } catch (const SimulationError &e) {
         throw DemoUsageError{e.message};
     }

@@ -12,11 +12,11 @@ public:
     explicit DemoAdapter(const DemoOptions &options);
 
     // The bus's device services, on the native clock.
-    platform::Services services() { return bus_.services(); }
-    void plugIn() { bus_.reattach(*adapter_); }
-    void unplug() { bus_.detach(*adapter_); }
+    platform::Services services() { return bus_->services(); }
+    void plugIn() { bus_->reattach(*adapter_); }
+    void unplug() { bus_->detach(*adapter_); }
 
 private:
-    platform::VirtualBus bus_;
+    std::shared_ptr<platform::VirtualBus> bus_;
     platform::VirtualAdapter *adapter_ = nullptr;
 };

@@ -7,7 +7,7 @@
 
 #include "datalink/data_link.h"
 #include "datalink/hexception.h"
-#include "loader/byte_order.h"
+#include "platform/byte_order.h"
 #include "loader/commands.h"
 #include "loader/crc32.h"
 #include "loader/loader_info.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "loader/byte_order.h"
+#include "platform/byte_order.h"
 #include "loader/loader_info.h"
 
 using namespace imageHeader;

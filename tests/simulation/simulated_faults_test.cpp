@@ -75,10 +75,10 @@ TEST(SimulatedFaultNames, AreTheOnesTheToolsOfferAndNothingElse)
         EXPECT_FALSE(simulatedFaultNamed(unknown)) << unknown;
 }
 
-TEST(SimulatedFaultLimits, AFaultThatCannotShowIsRefused)
+class SimulatedFaultLimits : public BusFixture {};
+
+TEST_F(SimulatedFaultLimits, AFaultThatCannotShowIsRefused)
 {
-    platform::VirtualClock clock;
-    platform::VirtualBus bus(clock);
     // An adapter that does not reboot into its loader, and one without firmware.
     for (const SimulatedAdapterSetup &setup :
          {SimulatedAdapterSetup{5, "S1", SimulatedFirmware::carried, SimulatedFault::neverBack},

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "tests/platform/libusb/usb_testbed.h"
+#include "platform/libusb/emulation/usb_testbed.h"
 #include "simulation/simulated_adapter.h"
 
 // An adapter of one variant: its boot loader, with flash laid out as the

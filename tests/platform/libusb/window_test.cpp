@@ -11,7 +11,7 @@
 
 #include "app/updater.h"
 #include "tests/platform/libusb/emulated_variant.h"
-#include "tests/platform/libusb/umockdev_preload.h"
+#include "platform/libusb/emulation/umockdev_preload.h"
 
 namespace {
 

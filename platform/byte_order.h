@@ -3,7 +3,8 @@
 #include <cstdint>
 
 // Little-endian fields, as the boot loader, the image header and the pipe
-// driver's request block lay them out.
+// driver's request block lay them out: helpers for every layer, kept at the
+// bottom so that any may use them.
 
 inline std::uint16_t littleEndian16(const std::uint8_t *in)
 {

@@ -7,17 +7,9 @@
 #include "app/latin1.h"
 #include "app/updater.h"
 #include "datalink/hexception.h"
-#include "discovery/enumeration.h"
+#include "update/attached_adapters.h"
 #include "update/firmware_image.h"
 #include "update/updater_widget.h"
-
-namespace {
-
-constexpr int genericUsbInterfaceKind = 0;
-constexpr int vantrelVendorId = 0x131B;
-constexpr int anyProductId = -1;
-
-}  // namespace
 
 void Updater::poll()
 {
@@ -25,8 +17,7 @@ void Updater::poll()
     if (!pollingEnabled)
         return;
     try {
-        const DeviceList devices =
-            filterDevices(enumerateDevices(genericUsbInterfaceKind), vantrelVendorId, anyProductId);
+        const DeviceList devices = attachedAdapters();
         if (currentPanel) {
             // Byte for byte: a serial number differing only in case is another adapter.
             const bool sameAdapter = devices.size() == 1 && panelValid &&
@@ -35,13 +26,13 @@ void Updater::poll()
             if (!sameAdapter)
                 discardPanel();
         } else if (devices.empty()) {
-            setStatus(QStringLiteral("No devices connected, attach the Vantrel you wish to configure."), false);
+            setStatus(QString::fromLatin1(noAdaptersText), false);
             clearHardwareArea();
         } else if (devices.size() > 1) {
-            setStatus(QStringLiteral("Multiple devices connected, attach only one Vantrel."), false);
+            setStatus(QString::fromLatin1(severalAdaptersText), false);
             clearHardwareArea();
         } else if (const FirmwareImage *entry = devices[0].firmwareImage(); !entry) {
-            setStatus(QStringLiteral("The attached Vantrel is not supported by Vantrel Update."), false);
+            setStatus(QString::fromLatin1(unsupportedAdapterText), false);
         } else {
             // Opens the adapter and reads its loader information: this is
             // what fails for an adapter that is held elsewhere or silent.

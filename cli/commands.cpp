@@ -12,6 +12,7 @@
 #include "loader/loader_info.h"
 #include "platform/console.h"
 #include "platform/platform.h"
+#include "update/adapter_link.h"
 #include "update/firmware_image.h"
 #include "update/install_engine.h"
 
@@ -33,8 +34,7 @@ DeviceList attachedAdapters() { return filterDevices(enumerateDevices(0), family
 // link, no connect.
 std::optional<std::string> readInstalledVersion(const UsbDeviceInfo &device)
 {
-    std::unique_ptr<HDataLink> link = device.createDataLink();
-    link->setTimeout(FirmwareInstaller::linkTimeout);
+    std::unique_ptr<HDataLink> link = openAdapterLink(device);
     LoaderInfo info;
     link->getLoaderInfo(info);
     return installedVersion(info);
@@ -189,8 +189,7 @@ InstallResult installOne(const UsbDeviceInfo &device, const FirmwareImage &entry
         const std::optional<std::string> carried = carriedVersion(entry);
         if (!carried)
             throw HException("Invalid Firmware Image");
-        std::unique_ptr<HDataLink> link = device.createDataLink();
-        link->setTimeout(FirmwareInstaller::linkTimeout);
+        std::unique_ptr<HDataLink> link = openAdapterLink(device);
         LoaderInfo info;
         link->getLoaderInfo(info);
         result.before = installedVersion(info);

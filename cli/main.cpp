@@ -25,23 +25,23 @@ const char *commandName(Options::Command command)
 int run(const std::vector<std::string> &arguments, Output &output)
 {
     Options options;
+    std::unique_ptr<Simulation> simulation;
     try {
         options = parseOptions(arguments);
+        if (!options.simulate.empty() && options.command != Options::Command::help) {
+            simulation = std::make_unique<Simulation>(options.simulate, options.realTime);
+            output.simulation = simulation.get();
+        }
     } catch (const UsageError &e) {
         output.document["error"] = "usage";
         output.document["message"] = e.message;
-        std::fprintf(stderr, "vantrel-flash: %s\n\n%s", e.message.c_str(), usageText);
+        std::fprintf(stderr, "vantrel-flash: %s\n\n%s", e.message.c_str(), usageText().c_str());
         return exitUsage;
     }
     output.document["command"] = commandName(options.command);
     if (options.command == Options::Command::help) {
-        std::fputs(usageText, output.json ? stderr : stdout);
+        std::fputs(usageText().c_str(), output.json ? stderr : stdout);
         return exitSuccess;
-    }
-    std::unique_ptr<Simulation> simulation;
-    if (!options.simulate.empty()) {
-        simulation = std::make_unique<Simulation>(options.simulate, options.realTime);
-        output.simulation = simulation.get();
     }
     switch (options.command) {
     case Options::Command::list: return runList(options, output);

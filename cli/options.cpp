@@ -3,12 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "update/simulated_adapter.h"
-
-const char *const simulatedFaults[] = {"erase", "write", "verify", "crc", "connect", "disconnect",
-                                       "busy",  "no-reply", nullptr};
-
-const char *const usageText =
+std::string usageText()
+{
+    return
     "Usage: vantrel-flash COMMAND [OPTIONS]\n"
     "\n"
     "Installs the firmware that Vantrel Update carries onto attached Vantrel adapters.\n"
@@ -26,8 +23,8 @@ const char *const usageText =
     "  --json                    machine-readable results on standard output\n"
     "  --simulate VARIANT[,serial=S][,installed][,fault=F]\n"
     "                            use a simulated adapter instead of the real ones (repeatable);\n"
-    "                            VARIANT: arm-standard, arm-basic, max, flex, msp430;\n"
-    "                            F: erase, write, verify, crc, connect, disconnect, busy, no-reply\n"
+    "                            VARIANT: " + carriedVariants().toolNames() + ";\n"
+    "                            F: " + simulatedFaultNames() + "\n"
     "  --real-time               simulated adapters take as long as real ones\n"
     "  -h, --help                this text\n"
     "\n"
@@ -36,16 +33,9 @@ const char *const usageText =
     "  1  an install or device failure\n"
     "  2  a usage error\n"
     "  3  no adapter attached, no adapter with that serial number, or several to choose from\n";
+}
 
 namespace {
-
-bool knownFault(const std::string &fault)
-{
-    for (const char *const *f = simulatedFaults; *f; ++f)
-        if (fault == *f)
-            return true;
-    return false;
-}
 
 SimulatedAdapterSetup parseSimulation(const std::string &text, std::size_t index)
 {
@@ -57,17 +47,17 @@ SimulatedAdapterSetup parseSimulation(const std::string &text, std::size_t index
         const std::string item = text.substr(start, comma - start);
         start = comma + 1;
         if (first) {
-            setup.variant = item;
-            setup.productId = productIdForVariant(item);
-            if (setup.productId == 0)
+            const Variant *variant = carriedVariants().byToolName(item);
+            if (!variant)
                 throw UsageError{"unknown variant \"" + item + "\" for --simulate"};
+            setup.productId = variant->productId;
             first = false;
         } else if (item == "installed") {
-            setup.installed = true;
+            setup.firmware = SimulatedFirmware::carried;
         } else if (item.rfind("serial=", 0) == 0 && item.size() > 7) {
             setup.serialNumber = item.substr(7);
-        } else if (item.rfind("fault=", 0) == 0 && knownFault(item.substr(6))) {
-            setup.fault = item.substr(6);
+        } else if (item.rfind("fault=", 0) == 0 && simulatedFaultNamed(item.substr(6))) {
+            setup.fault = simulatedFaultNamed(item.substr(6));
         } else {
             throw UsageError{"cannot understand \"" + item + "\" in --simulate " + text};
         }

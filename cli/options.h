@@ -5,21 +5,14 @@
 #include <string>
 #include <vector>
 
+#include "simulation/simulated_adapter.h"
+
 // Process exit codes of vantrel-flash.
 enum ExitCode : int {
     exitSuccess = 0,
     exitFailure = 1,     // an install or device failure
     exitUsage = 2,       // the command line is wrong
     exitNoAdapter = 3,   // no adapter, or no unambiguous choice of one
-};
-
-// One adapter on the virtual bus, as --simulate describes it.
-struct SimulatedAdapterSetup {
-    std::uint16_t productId = 0;
-    std::string variant;
-    std::string serialNumber;
-    bool installed = false;  // flash holds the carried image
-    std::string fault;       // empty: none
 };
 
 struct Options {
@@ -39,7 +32,5 @@ struct UsageError {
 // Throws UsageError for anything it does not understand.
 Options parseOptions(const std::vector<std::string> &arguments);
 
-// The faults that --simulate understands, for the help text and checking.
-extern const char *const simulatedFaults[];
-
-extern const char *const usageText;
+// The help text, with the simulated variants and faults that this build knows.
+std::string usageText();

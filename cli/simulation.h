@@ -14,6 +14,7 @@
 // backend for as long as the object lives.
 class Simulation {
 public:
+    // Throws UsageError for a fault that cannot show on its adapter.
     Simulation(const std::vector<SimulatedAdapterSetup> &adapters, bool realTime);
 
     // The CRC-32 of the adapter's flash over its carried image's range.
@@ -21,7 +22,7 @@ public:
 
 private:
     platform::VirtualClock virtualClock_;
-    std::unique_ptr<platform::VirtualBus> bus_;
+    std::shared_ptr<platform::VirtualBus> bus_;
     std::unique_ptr<platform::ScopedServices> services_;
     std::map<std::string, platform::VirtualAdapter *> adapters_;
 };

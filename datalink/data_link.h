@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "datalink/io_interface.h"
@@ -44,7 +45,7 @@ public:
 private:
     void sendCommand(std::uint8_t code);
     void sendCommand(std::uint8_t code, std::uint32_t address, std::uint32_t length);
-    void readReply(std::uint8_t *reply, std::int32_t size);
+    void readReply(std::uint8_t *reply, std::size_t size);
 
     std::int32_t firstTimeout_ = 1000;
     std::int32_t secondTimeout_ = 1000;

@@ -26,12 +26,6 @@ int requestIndexFor(int selector)
     }
 }
 
-void putLittleEndian32(std::uint8_t *out, std::uint32_t value)
-{
-    for (int i = 0; i < 4; ++i)
-        out[i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-
 }  // namespace
 
 Ftd2xxDataLink::Ftd2xxDataLink(int interfaceSelector) : requestIndex_(requestIndexFor(interfaceSelector))
@@ -109,9 +103,8 @@ UsbdFtd2xxDataLink::UsbdFtd2xxDataLink(const UsbDeviceInfo &device, int interfac
 {
     // Should a step below throw, pipes_ is released with the base as the
     // exception leaves.
-    pipes_ = openPipeSet(device.devicePath);
-    const std::uint8_t resetInput = 0;
-    if (!platform::deviceIo().deviceControl(pipes_->inPipe, platform::ControlCode::resetPipe, &resetInput, 1))
+    pipes_ = openPipeSet(device);
+    if (!pipes_->io.resetPipe(pipes_->inPipe))
         throw HException("Cannot set reset on pipe");
     setLatencyTimer(1);
     purge();
@@ -121,14 +114,9 @@ UsbdFtd2xxDataLink::~UsbdFtd2xxDataLink() = default;
 
 bool UsbdFtd2xxDataLink::vendorRequest(int request, int value, int index)
 {
-    std::uint8_t block[16];
-    putLittleEndian32(block + 0, 0);
-    putLittleEndian32(block + 4, static_cast<std::uint32_t>(request));
-    putLittleEndian32(block + 8, static_cast<std::uint32_t>(value));
-    putLittleEndian32(block + 12, static_cast<std::uint32_t>(index));
     for (int attempt = 0; attempt < vendorRequestTries; ++attempt) {
-        if (platform::deviceIo().deviceControl(pipes_->inPipe, platform::ControlCode::vendorRequest, block,
-                                               sizeof block))
+        if (pipes_->io.vendorRequest(pipes_->inPipe, static_cast<std::uint32_t>(request),
+                                     static_cast<std::uint32_t>(value), static_cast<std::uint32_t>(index)))
             return true;
         platform::clock().sleep(vendorRequestPause);
     }

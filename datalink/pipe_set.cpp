@@ -7,8 +7,10 @@
 
 namespace {
 
-// Room for the pipe file name, its terminating zero included.
+// The pipe driver names a pipe by the device path, a backslash and
+// "PIPE00" or "PIPE01", in room for 256 characters with the terminating zero.
 constexpr std::size_t pipeNameCapacity = 256;
+constexpr std::size_t pipeNameSuffix = sizeof "\\PIPE00" - 1;
 
 const char *openFailureMessage(platform::OpenOutcome outcome)
 {
@@ -22,47 +24,39 @@ const char *openFailureMessage(platform::OpenOutcome outcome)
     }
 }
 
-void openPipe(const std::string &devicePath, const char *pipeName, platform::Handle &pipe)
+void openPipe(PipeSet &pipes, const std::string &devicePath, platform::Pipe pipe, platform::Handle &handle)
 {
-    const std::string fileName = devicePath + "\\" + pipeName;
-    // A name that does not fit is refused rather than cut short: a truncated
-    // name could open some other device's pipe.
-    if (fileName.size() + 1 > pipeNameCapacity)
-        throw HException(openFailureMessage(platform::OpenOutcome::failed));
-    const platform::OpenOutcome outcome = platform::deviceIo().openPipe(fileName, pipe);
+    const platform::OpenOutcome outcome = pipes.io.openPipe(devicePath, pipe, handle);
     if (outcome != platform::OpenOutcome::opened) {
-        pipe = platform::invalidHandle;
+        handle = platform::invalidHandle;
         throw HException(openFailureMessage(outcome));
     }
-}
-
-void closeIfOpen(platform::Handle handle)
-{
-    if (handle != platform::invalidHandle)
-        platform::deviceIo().close(handle);
 }
 
 }  // namespace
 
 PipeSet::~PipeSet()
 {
-    closeIfOpen(inPipe);
-    closeIfOpen(outPipe);
-    closeIfOpen(readSlot);
-    closeIfOpen(writeSlot);
+    for (const platform::Handle handle : {inPipe, outPipe, readSlot, writeSlot})
+        if (handle != platform::invalidHandle)
+            io.close(handle);
 }
 
-std::unique_ptr<PipeSet> openPipeSet(const std::string &devicePath)
+std::unique_ptr<PipeSet> openPipeSet(const UsbDeviceInfo &device)
 {
+    // A path whose pipe names would not fit is refused rather than cut
+    // short: a truncated name could open some other device's pipe.
+    if (device.devicePath.size() + pipeNameSuffix + 1 > pipeNameCapacity)
+        throw HException(openFailureMessage(platform::OpenOutcome::failed));
     // Should anything below throw, the PipeSet's destructor closes what was
     // opened so far.
-    auto pipes = std::make_unique<PipeSet>();
-    openPipe(devicePath, "PIPE00", pipes->inPipe);
-    openPipe(devicePath, "PIPE01", pipes->outPipe);
-    pipes->readSlot = platform::deviceIo().createRequestSlot();
+    auto pipes = std::make_unique<PipeSet>(device.backend ? device.backend : platform::usbBackend());
+    openPipe(*pipes, device.devicePath, platform::Pipe::in, pipes->inPipe);
+    openPipe(*pipes, device.devicePath, platform::Pipe::out, pipes->outPipe);
+    pipes->readSlot = pipes->io.createRequestSlot();
     if (pipes->readSlot == platform::invalidHandle)
         throw HException("cannot create in overlapped event");
-    pipes->writeSlot = platform::deviceIo().createRequestSlot();
+    pipes->writeSlot = pipes->io.createRequestSlot();
     if (pipes->writeSlot == platform::invalidHandle)
         throw HException("cannot create out overlapped event");
     return pipes;
@@ -71,10 +65,9 @@ std::unique_ptr<PipeSet> openPipeSet(const std::string &devicePath)
 namespace {
 
 template <typename Start>
-RequestResult runRequest(platform::Handle pipe, platform::Handle slot, std::uint32_t timeout,
-                         Start start)
+RequestResult runRequest(platform::DeviceIo &io, platform::Handle pipe, platform::Handle slot,
+                         std::uint32_t timeout, Start start)
 {
-    platform::DeviceIo &io = platform::deviceIo();
     RequestResult result;
     result.wentPending = start(io);
     if (!result.wentPending)
@@ -94,7 +87,7 @@ RequestResult runRequest(platform::Handle pipe, platform::Handle slot, std::uint
 RequestResult readRequest(const PipeSet &pipes, std::uint8_t *buffer, std::uint32_t count,
                           std::uint32_t timeoutMilliseconds)
 {
-    return runRequest(pipes.inPipe, pipes.readSlot, timeoutMilliseconds, [&](platform::DeviceIo &io) {
+    return runRequest(pipes.io, pipes.inPipe, pipes.readSlot, timeoutMilliseconds, [&](platform::DeviceIo &io) {
         return io.startRead(pipes.inPipe, pipes.readSlot, buffer, count);
     });
 }
@@ -102,7 +95,7 @@ RequestResult readRequest(const PipeSet &pipes, std::uint8_t *buffer, std::uint3
 RequestResult writeRequest(const PipeSet &pipes, const std::uint8_t *buffer, std::uint32_t count,
                            std::uint32_t timeoutMilliseconds)
 {
-    return runRequest(pipes.outPipe, pipes.writeSlot, timeoutMilliseconds, [&](platform::DeviceIo &io) {
+    return runRequest(pipes.io, pipes.outPipe, pipes.writeSlot, timeoutMilliseconds, [&](platform::DeviceIo &io) {
         return io.startWrite(pipes.outPipe, pipes.writeSlot, buffer, count);
     });
 }

@@ -5,27 +5,34 @@
 #include <optional>
 #include <string>
 
+#include "discovery/usb_device_info.h"
 #include "platform/platform.h"
 
-// The two pipe files of a device below its path ("PIPE00" from the adapter,
-// "PIPE01" to it) and one request slot for each direction. Releasing it closes
-// exactly what was opened, in order.
+// A device's two pipes (data from the adapter, and to it) and one request
+// slot for each direction, on the backend that listed the device. Releasing
+// it closes exactly what was opened, in order, through that backend.
 struct PipeSet {
+    std::shared_ptr<platform::UsbBackend> backend;
+    platform::DeviceIo &io;
     platform::Handle inPipe = platform::invalidHandle;
     platform::Handle outPipe = platform::invalidHandle;
     platform::Handle readSlot = platform::invalidHandle;
     platform::Handle writeSlot = platform::invalidHandle;
 
-    PipeSet() = default;
+    explicit PipeSet(std::shared_ptr<platform::UsbBackend> owner)
+        : backend(std::move(owner)), io(backend->io())
+    {
+    }
     PipeSet(const PipeSet &) = delete;
     PipeSet &operator=(const PipeSet &) = delete;
     ~PipeSet();
 };
 
-// Opens both pipes and both request slots, or throws HException ("device
-// already in use", "cannot open device driver", "cannot create in overlapped
-// event", "cannot create out overlapped event") with nothing left open.
-std::unique_ptr<PipeSet> openPipeSet(const std::string &devicePath);
+// Opens both pipes and both request slots of the device, or throws
+// HException ("device already in use", "cannot open device driver", "cannot
+// create in overlapped event", "cannot create out overlapped event") with
+// nothing left open.
+std::unique_ptr<PipeSet> openPipeSet(const UsbDeviceInfo &device);
 
 // Requests never move more than this at once.
 inline constexpr std::uint32_t maxRequestBytes = 65536;

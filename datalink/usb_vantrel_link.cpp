@@ -13,7 +13,7 @@ constexpr std::int32_t constructionTimeout = 10000;
 UsbVantrelWinDataLink::UsbVantrelWinDataLink(const UsbDeviceInfo &device)
 {
     setTimeout(constructionTimeout);
-    pipes_ = openPipeSet(device.devicePath);
+    pipes_ = openPipeSet(device);
 }
 
 UsbVantrelWinDataLink::~UsbVantrelWinDataLink() = default;

@@ -1,15 +1,8 @@
 #pragma once
 
-#include <cstdint>
-#include <string>
-#include <vector>
-
 #include "demo/demo_options.h"
 #include "platform/platform.h"
 #include "platform/virtual/virtual_bus.h"
-
-// Whether --fault knows the name.
-bool isDemoFault(const std::string &name);
 
 // The demo's adapter on a virtual bus that runs on the real clock, with
 // transfers and flash work that take as long as on a real adapter.
@@ -19,12 +12,11 @@ public:
     explicit DemoAdapter(const DemoOptions &options);
 
     // The bus's device services, on the native clock.
-    platform::Services services() { return bus_.services(); }
-    void plugIn() { bus_.reattach(*adapter_); }
-    void unplug() { bus_.detach(*adapter_); }
+    platform::Services services() { return bus_->services(); }
+    void plugIn() { bus_->reattach(*adapter_); }
+    void unplug() { bus_->detach(*adapter_); }
 
 private:
-    platform::VirtualBus bus_;
-    platform::VirtualAdapter *adapter_;
-    std::vector<std::uint8_t> olderImage_;
+    std::shared_ptr<platform::VirtualBus> bus_;
+    platform::VirtualAdapter *adapter_ = nullptr;
 };

@@ -2,19 +2,18 @@
 
 #include <charconv>
 
-#include "demo/demo_adapter.h"
-#include "update/simulated_adapter.h"
 
-const char *const demoUsage =
+std::string demoUsage()
+{
+    return
     "Usage: vantrel-update-demo [options] [message]\n"
     "\n"
     "The updater's window on a simulated adapter that takes as long as a real one.\n"
     "\n"
-    "  --variant NAME      arm-standard, arm-basic, max, flex or msp430 (default max)\n"
+    "  --variant NAME      " + carriedVariants().toolNames() + " (default max)\n"
     "  --serial TEXT       the adapter's serial number (default 04020001)\n"
     "  --installed WHAT    the firmware on the adapter: older (default), carried or none\n"
-    "  --fault NAME        a failure to inject: busy, connect, erase, write, verify, crc,\n"
-    "                      disconnect, unplug or never-back\n"
+    "  --fault NAME        a failure to inject: " + simulatedFaultNames() + "\n"
     "  --attach-after N    plug the adapter in N seconds after the start (default 0)\n"
     "  --auto-install      click Install Firmware once the adapter is ready, print what\n"
     "                      the window shows, and close the window when the install is over\n"
@@ -22,6 +21,7 @@ const char *const demoUsage =
     "  --help              this text\n"
     "\n"
     "With an updater already running, the first message is handed to it and the demo ends.\n";
+}
 
 namespace {
 
@@ -47,25 +47,28 @@ DemoOptions parseDemoOptions(const std::vector<std::string> &arguments)
             return arguments[++i];
         };
         if (argument == "--variant") {
-            options.variant = value();
-            if (productIdForVariant(options.variant) == 0)
-                throw DemoUsageError{"unknown variant \"" + options.variant + "\""};
+            const std::string &name = value();
+            const Variant *variant = carriedVariants().byToolName(name);
+            if (!variant)
+                throw DemoUsageError{"unknown variant \"" + name + "\""};
+            options.adapter.productId = variant->productId;
         } else if (argument == "--serial") {
-            options.serialNumber = value();
+            options.adapter.serialNumber = value();
         } else if (argument == "--installed") {
             const std::string &what = value();
             if (what == "older")
-                options.installed = DemoOptions::Installed::older;
+                options.adapter.firmware = SimulatedFirmware::older;
             else if (what == "carried")
-                options.installed = DemoOptions::Installed::carried;
+                options.adapter.firmware = SimulatedFirmware::carried;
             else if (what == "none")
-                options.installed = DemoOptions::Installed::none;
+                options.adapter.firmware = SimulatedFirmware::none;
             else
                 throw DemoUsageError{"--installed wants older, carried or none, not \"" + what + "\""};
         } else if (argument == "--fault") {
-            options.fault = value();
-            if (!isDemoFault(options.fault))
-                throw DemoUsageError{"unknown fault \"" + options.fault + "\""};
+            const std::string &name = value();
+            options.adapter.fault = simulatedFaultNamed(name);
+            if (!options.adapter.fault)
+                throw DemoUsageError{"unknown fault \"" + name + "\""};
         } else if (argument == "--attach-after") {
             options.attachAfter = secondsFrom(argument, value());
         } else if (argument == "--auto-install") {

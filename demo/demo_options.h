@@ -3,14 +3,12 @@
 #include <string>
 #include <vector>
 
+#include "simulation/simulated_adapter.h"
+
 // What the demo's command line asks for.
 struct DemoOptions {
-    enum class Installed { older, carried, none };
-
-    std::string variant = "max";
-    std::string serialNumber = "04020001";
-    Installed installed = Installed::older;
-    std::string fault;    // empty: none
+    // A Vantrel Max with older firmware than the carried one.
+    SimulatedAdapterSetup adapter = {16, "04020001", SimulatedFirmware::older, std::nullopt};
     int attachAfter = 0;  // seconds after start
     bool autoInstall = false;
     std::string screenshotFolder;  // empty: no screenshots
@@ -26,4 +24,5 @@ struct DemoUsageError {
 // Throws DemoUsageError for anything it does not understand.
 DemoOptions parseDemoOptions(const std::vector<std::string> &arguments);
 
-extern const char *const demoUsage;
+// The help text, with the variants and faults that this build knows.
+std::string demoUsage();

@@ -25,12 +25,12 @@ int main(int argc, char **argv)
     try {
         options = parseDemoOptions(std::vector<std::string>(argv + 1, argv + argc));
         if (options.help) {
-            std::fputs(demoUsage, stdout);
+            std::fputs(demoUsage().c_str(), stdout);
             return 0;
         }
         adapter.emplace(options);
     } catch (const DemoUsageError &e) {
-        std::fprintf(stderr, "vantrel-update-demo: %s\n\n%s", e.message.c_str(), demoUsage);
+        std::fprintf(stderr, "vantrel-update-demo: %s\n\n%s", e.message.c_str(), demoUsage().c_str());
         return 2;
     }
     const platform::ScopedServices services(adapter->services());

@@ -7,35 +7,6 @@
 
 namespace {
 
-constexpr platform::Guid hidInterfaceClass = {
-    0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
-
-// The service is asked for at most this many interfaces of one class.
-constexpr std::uint32_t maxInterfaces = 127;
-
-// Releases the interface set however the listing ends.
-class InterfaceSet {
-public:
-    explicit InterfaceSet(const platform::Guid &interfaceClass)
-        : setup_(platform::deviceSetup()), handle_(setup_.openInterfaceSet(interfaceClass))
-    {
-    }
-    ~InterfaceSet()
-    {
-        if (valid())
-            setup_.closeInterfaceSet(handle_);
-    }
-    InterfaceSet(const InterfaceSet &) = delete;
-    InterfaceSet &operator=(const InterfaceSet &) = delete;
-
-    bool valid() const { return handle_ != platform::invalidHandle; }
-    platform::Handle handle() const { return handle_; }
-
-private:
-    platform::DeviceSetup &setup_;
-    platform::Handle handle_;
-};
-
 std::vector<std::string_view> splitAtBackslashes(std::string_view text)
 {
     std::vector<std::string_view> segments;
@@ -72,67 +43,51 @@ std::uint16_t idAfter(const std::string &segment, const char *prefix)
 
 }  // namespace
 
-const platform::Guid &interfaceClassFor(int interfaceKind)
+platform::DeviceClass deviceClassFor(int interfaceKind)
 {
-    return interfaceKind == hidInterfaceKind ? hidInterfaceClass : platform::usbDeviceInterfaceClass;
+    return interfaceKind == hidInterfaceKind ? platform::DeviceClass::hid : platform::DeviceClass::usbDevice;
 }
 
-std::vector<DeviceInterfaceEntry> listInterfaces(const platform::Guid &interfaceClass)
+std::optional<UsbDeviceInfo> recordFromEntry(const platform::DeviceEntry &entry, int interfaceKind)
 {
-    std::vector<DeviceInterfaceEntry> entries;
-    InterfaceSet set(interfaceClass);
-    if (!set.valid())
-        return entries;
-    platform::DeviceSetup &setup = platform::deviceSetup();
-    for (std::uint32_t index = 0; index < maxInterfaces; ++index) {
-        const platform::EnumOutcome outcome = setup.enumInterface(set.handle(), index);
-        if (outcome == platform::EnumOutcome::noMoreItems)
-            break;
-        if (outcome == platform::EnumOutcome::failed)
-            continue;
-        std::optional<std::string> path = setup.interfacePath(set.handle(), index);
-        if (!path)
-            continue;
-        DeviceInterfaceEntry entry;
-        entry.devicePath = std::move(*path);
-        entry.instanceId = setup.instanceId(set.handle(), index).value_or(std::string());
-        entry.manufacturer = setup.registryProperty(set.handle(), index, platform::RegistryProperty::manufacturer);
-        entry.description = setup.registryProperty(set.handle(), index, platform::RegistryProperty::description);
-        entries.push_back(std::move(entry));
-    }
-    return entries;
-}
-
-std::optional<UsbDeviceInfo> recordFromEntry(const DeviceInterfaceEntry &entry, int interfaceKind)
-{
-    const std::vector<std::string_view> segments = splitAtBackslashes(entry.instanceId);
-    if (segments.size() < 3)
-        return std::nullopt;
-    const std::string ids = lowerAscii(segments[1]);
-
     UsbDeviceInfo record;
-    record.vendorId = idAfter(ids, "vid_");
-    record.productId = idAfter(ids, "pid_");
-    // The system makes up a third segment such as 7&1A2B3C4D&0&0000 for a
-    // device without a serial number; that is no serial number.
-    const std::string_view serial = segments[2];
-    if (!(serial.size() >= 2 && serial[1] == '&'))
-        record.serialNumber = std::string(serial);
+    if (entry.identity) {
+        record.vendorId = entry.identity->vendorId;
+        record.productId = entry.identity->productId;
+        record.serialNumber = entry.identity->serialNumber;
+    } else {
+        const std::vector<std::string_view> segments = splitAtBackslashes(entry.instanceId);
+        if (segments.size() < 3)
+            return std::nullopt;
+        const std::string ids = lowerAscii(segments[1]);
+        record.vendorId = idAfter(ids, "vid_");
+        record.productId = idAfter(ids, "pid_");
+        // The system makes up a third segment such as 7&1A2B3C4D&0&0000 for a
+        // device without a serial number; that is no serial number.
+        const std::string_view serial = segments[2];
+        if (!(serial.size() >= 2 && serial[1] == '&'))
+            record.serialNumber = std::string(serial);
+    }
     record.manufacturer = entry.manufacturer.value_or(std::string());
     record.description = entry.description.value_or(std::string());
     record.devicePath = entry.devicePath;
     record.interfaceKind = interfaceKind;
-    if (interfaceKind == hidInterfaceKind && bindHidLibrary())
-        hidLibrary().readDeviceStrings(record);
     return record;
 }
 
 DeviceList enumerateDevices(int interfaceKind)
 {
+    const std::shared_ptr<platform::UsbBackend> backend = platform::usbBackend();
     DeviceList devices;
-    for (const DeviceInterfaceEntry &entry : listInterfaces(interfaceClassFor(interfaceKind)))
-        if (std::optional<UsbDeviceInfo> record = recordFromEntry(entry, interfaceKind))
-            devices.push_back(std::move(*record));
+    for (const platform::DeviceEntry &entry : backend->enumeration().listDevices(deviceClassFor(interfaceKind))) {
+        std::optional<UsbDeviceInfo> record = recordFromEntry(entry, interfaceKind);
+        if (!record)
+            continue;
+        record->backend = backend;
+        if (interfaceKind == hidInterfaceKind && bindHidLibrary())
+            hidLibrary().readDeviceStrings(*record);
+        devices.push_back(std::move(*record));
+    }
     return devices;
 }
 

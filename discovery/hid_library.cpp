@@ -26,32 +26,35 @@ const char *const HidLibraryBinding::functionNames[functionCount] = {
     "HidP_GetCaps",           "HidD_SetNumInputBuffers",    "HidD_GetNumInputBuffers",
 };
 
-bool HidLibraryBinding::bind()
+bool HidLibraryBinding::bind(const std::shared_ptr<platform::UsbBackend> &backend)
 {
-    platform::HidAccess &hid = platform::hid();
-    // A binding belongs to the backend that made it; another backend (a test's
-    // virtual one) binds afresh.
-    if (bound() && boundWith_ == &hid)
+    if (library_ != platform::invalidHandle && boundWith_.lock() == backend)
         return true;
     library_ = platform::invalidHandle;
-    const platform::Handle library = hid.loadLibrary("hid.dll");
+    boundWith_.reset();
+    platform::HidAccess *hid = backend->hid();
+    if (!hid)
+        return false;
+    const platform::Handle library = hid->loadLibrary("hid.dll");
     if (library == platform::invalidHandle)
         return false;
     for (int i = 0; i < functionCount; ++i) {
-        functions_[i] = hid.findFunction(library, functionNames[i]);
+        functions_[i] = hid->findFunction(library, functionNames[i]);
         if (!functions_[i]) {
-            hid.freeLibrary(library);
+            hid->freeLibrary(library);
             return false;
         }
     }
     library_ = library;
-    boundWith_ = &hid;
+    boundWith_ = backend;
     return true;
 }
 
 void HidLibraryBinding::readDeviceStrings(UsbDeviceInfo &record) const
 {
-    platform::HidAccess &hid = platform::hid();
+    if (library_ == platform::invalidHandle || !record.backend || boundWith_.lock() != record.backend)
+        return;
+    platform::HidAccess &hid = *record.backend->hid();
     platform::Handle device = hid.openDevice(record.devicePath, false);
     if (device == platform::invalidHandle)
         device = hid.openDevice(record.devicePath, true);

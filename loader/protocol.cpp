@@ -7,48 +7,21 @@
 
 #include "datalink/data_link.h"
 #include "datalink/hexception.h"
+#include "platform/byte_order.h"
+#include "loader/commands.h"
 #include "loader/crc32.h"
 #include "loader/loader_info.h"
 #include "loader/timing.h"
 
 namespace {
 
-enum Command : std::uint8_t {
-    connectCommand = 0x01,
-    disconnectCommand = 0x02,
-    writeCommand = 0x03,
-    eraseCommand = 0x05,
-    verifyCommand = 0x07,
-    loaderInfoCommand = 0x08,
-};
+using namespace loader;
 
-constexpr std::uint8_t signature[4] = {0x4D, 0x39, 0xEA, 0xF6};
-constexpr std::uint8_t busyStatus = 0xFF;
 constexpr int maxConnectPackets = 10;
 constexpr unsigned busyWaitMilliseconds = 1000;
-constexpr std::int32_t statusReplySize = 2;
-constexpr std::int32_t crcReplySize = 6;
-constexpr std::int32_t loaderInfoReplySize = 77;
 
 const char *const writeTimedOut = "write timed out";
 const char *const readTimedOut = "hardware error: target JTAG adapter data link read timed out";
-
-void putLittleEndian32(std::uint8_t *out, std::uint32_t value)
-{
-    for (int i = 0; i < 4; ++i)
-        out[i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-
-std::uint32_t littleEndian32(const std::uint8_t *in)
-{
-    return std::uint32_t{in[0]} | std::uint32_t{in[1]} << 8 | std::uint32_t{in[2]} << 16 |
-           std::uint32_t{in[3]} << 24;
-}
-
-std::uint16_t littleEndian16(const std::uint8_t *in)
-{
-    return static_cast<std::uint16_t>(in[0] | in[1] << 8);
-}
 
 // Throws `failed` for status 0 and `wrongTag` for a tag other than `tag`.
 void checkStatusReply(const std::uint8_t *reply, std::uint8_t tag, const char *wrongTag,
@@ -56,7 +29,7 @@ void checkStatusReply(const std::uint8_t *reply, std::uint8_t tag, const char *w
 {
     if (reply[0] != tag)
         throw HException(wrongTag);
-    if (reply[1] == 0)
+    if (reply[1] == failedStatus)
         throw HException(failed);
 }
 
@@ -64,25 +37,26 @@ void checkStatusReply(const std::uint8_t *reply, std::uint8_t tag, const char *w
 
 void HDataLink::sendCommand(std::uint8_t code)
 {
-    std::uint8_t packet[5] = {code};
-    std::memcpy(packet + 1, signature, sizeof signature);
+    std::uint8_t packet[plainPacketSize] = {code};
+    std::memcpy(packet + 1, packetSignature, sizeof packetSignature);
     if (write(packet, sizeof packet) != static_cast<std::int32_t>(sizeof packet))
         throw HException(writeTimedOut);
 }
 
 void HDataLink::sendCommand(std::uint8_t code, std::uint32_t address, std::uint32_t length)
 {
-    std::uint8_t packet[13] = {code};
-    std::memcpy(packet + 1, signature, sizeof signature);
+    std::uint8_t packet[addressedPacketSize] = {code};
+    std::memcpy(packet + 1, packetSignature, sizeof packetSignature);
     putLittleEndian32(packet + 5, address);
     putLittleEndian32(packet + 9, length);
     if (write(packet, sizeof packet) != static_cast<std::int32_t>(sizeof packet))
         throw HException(writeTimedOut);
 }
 
-void HDataLink::readReply(std::uint8_t *reply, std::int32_t size)
+void HDataLink::readReply(std::uint8_t *reply, std::size_t size)
 {
-    if (read(reply, size) != size)
+    const auto count = static_cast<std::int32_t>(size);
+    if (read(reply, count) != count)
         throw HException(readTimedOut);
 }
 
@@ -95,9 +69,9 @@ void HDataLink::connect(bool waitForAnswer)
     for (int packets = 1;; ++packets) {
         std::uint8_t reply[statusReplySize];
         readReply(reply, sizeof reply);
-        if (reply[0] != static_cast<std::uint8_t>(~connectCommand))
+        if (reply[0] != replyTag(connectCommand))
             throw HException("connect failed, unexpected tag returned");
-        if (reply[1] == 0)
+        if (reply[1] == failedStatus)
             throw HException("connect failed");
         if (reply[1] != busyStatus)
             return;
@@ -117,7 +91,7 @@ void HDataLink::disconnect()
     // The link is purged whatever the reply says, so a bad reply leaves no
     // stale bytes behind.
     purge();
-    checkStatusReply(reply, static_cast<std::uint8_t>(~disconnectCommand),
+    checkStatusReply(reply, replyTag(disconnectCommand),
                      "disconnect failed, unexpected tag returned", "disconnect failed");
 }
 
@@ -126,7 +100,7 @@ void HDataLink::getLoaderInfo(LoaderInfo &info)
     sendCommand(loaderInfoCommand);
     std::uint8_t reply[loaderInfoReplySize];
     readReply(reply, sizeof reply);
-    if (reply[0] != static_cast<std::uint8_t>(~loaderInfoCommand))
+    if (reply[0] != replyTag(loaderInfoCommand))
         throw HException("get loader info failed, unexpected tag returned");
     const std::uint8_t *payload = reply + 1;
     info.loaderVersionMajor = littleEndian16(payload + 0);
@@ -143,7 +117,7 @@ void HDataLink::eraseMemory(std::uint32_t address, std::uint32_t length)
     sendCommand(eraseCommand, address, length);
     std::uint8_t reply[statusReplySize];
     readReply(reply, sizeof reply);
-    checkStatusReply(reply, static_cast<std::uint8_t>(~eraseCommand),
+    checkStatusReply(reply, replyTag(eraseCommand),
                      "memory erase failed, unexpected tag returned", "memory erase failed");
 }
 
@@ -164,7 +138,7 @@ void HDataLink::writeMemory(std::uint32_t address, std::uint32_t length, const s
     writeData(data, length);
     std::uint8_t reply[statusReplySize];
     readReply(reply, sizeof reply);
-    checkStatusReply(reply, static_cast<std::uint8_t>(~writeCommand),
+    checkStatusReply(reply, replyTag(writeCommand),
                      "memory write failed, unexpected tag returned", "memory write failed");
 }
 

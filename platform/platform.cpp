@@ -1,7 +1,7 @@
 #include "platform/platform.h"
 
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 
 namespace platform {
 
@@ -13,8 +13,8 @@ Services &current()
     return services;
 }
 
-template <typename T>
-T &require(T *service, const char *name)
+template <typename Service>
+Service &require(Service *service, const char *name)
 {
     if (!service) {
         // A build without that service must never reach it: nothing can go on.
@@ -29,18 +29,21 @@ T &require(T *service, const char *name)
 void install(const Services &services)
 {
     Services &target = current();
-    if (services.clock) target.clock = services.clock;
-    if (services.deviceSetup) target.deviceSetup = services.deviceSetup;
-    if (services.deviceIo) target.deviceIo = services.deviceIo;
-    if (services.hid) target.hid = services.hid;
+    if (services.clock)
+        target.clock = services.clock;
+    if (services.usb)
+        target.usb = services.usb;
 }
 
 const Services &installed() { return current(); }
 
 Clock &clock() { return require(current().clock, "clock"); }
-DeviceSetup &deviceSetup() { return require(current().deviceSetup, "device setup"); }
-DeviceIo &deviceIo() { return require(current().deviceIo, "device I/O"); }
-HidAccess &hid() { return require(current().hid, "HID access"); }
+
+const std::shared_ptr<UsbBackend> &usbBackend()
+{
+    require(current().usb.get(), "USB devices");
+    return current().usb;
+}
 
 ScopedServices::ScopedServices(const Services &services) : previous_(current())
 {

@@ -1,23 +1,22 @@
-// The carried images and the per-variant rules of the device record.
+// The carried images and the per-variant rules of the device record, all
+// made from the rows of update/variants.def.
 
-#include <string_view>
+#include <array>
+#include <cstddef>
 
-#include "datalink/ftdi_link.h"
-#include "datalink/usb_vantrel_link.h"
+#include "datalink/data_link.h"
 #include "discovery/usb_device_info.h"
 #include "update/firmware_image.h"
+#include "update/variant.h"
 
-#define EMBEDDED(name)                        \
-    extern const std::uint8_t name##Image[];  \
-    extern const std::size_t name##ImageSize; \
-    extern const std::uint8_t name##Notes[];  \
-    extern const std::size_t name##NotesSize;
-EMBEDDED(arm_standard)
-EMBEDDED(arm_basic)
-EMBEDDED(max)
-EMBEDDED(flex)
-EMBEDDED(msp430_standard)
-#undef EMBEDDED
+// The build embeds each row's image and release history as these arrays.
+#define VANTREL_VARIANT(productId, toolName, variantName, loadAddress, files, reopen, link, lowestSerial) \
+    extern const std::uint8_t files##Image[];                                                           \
+    extern const std::size_t files##ImageSize;                                                          \
+    extern const std::uint8_t files##Notes[];                                                           \
+    extern const std::size_t files##NotesSize;
+#include "update/variants.def"
+#undef VANTREL_VARIANT
 
 namespace {
 
@@ -33,46 +32,39 @@ FirmwareImage entry(const char *name, std::uint32_t address, const std::uint8_t 
             reopen};
 }
 
-// The interface selector that the FTDI links of the family use.
-constexpr int ftdiInterfaceSelector = -1;
-// The lowest serial number of the ARM Basic adapters that the updater supports.
-constexpr std::string_view firstSupportedBasicSerial = "04020000";
-
 }  // namespace
 
 const FirmwareImage firmwareCatalogue[firmwareCatalogueSize] = {
-    entry("Vantrel for ARM Standard", 0x2000, arm_standardImage, arm_standardImageSize, arm_standardNotes,
-          arm_standardNotesSize, false),
-    entry("Vantrel for ARM Basic", 0x6000, arm_basicImage, arm_basicImageSize, arm_basicNotes, arm_basicNotesSize,
-          true),
-    entry("Vantrel Max", 0x6000, maxImage, maxImageSize, maxNotes, maxNotesSize, true),
-    entry("Vantrel Flex", 0x1A008000, flexImage, flexImageSize, flexNotes, flexNotesSize, true),
-    entry("Vantrel for MSP430 Standard", 0x2000, msp430_standardImage, msp430_standardImageSize,
-          msp430_standardNotes, msp430_standardNotesSize, false),
+#define VANTREL_VARIANT(productId, toolName, variantName, loadAddress, files, reopen, link, lowestSerial) \
+    entry(variantName, loadAddress, files##Image, files##ImageSize, files##Notes, files##NotesSize, reopen),
+#include "update/variants.def"
+#undef VANTREL_VARIANT
 };
 
-const FirmwareImage *UsbDeviceInfo::firmwareImage() const
-{
-    switch (productId) {
-    case 3:
-        return &firmwareCatalogue[0];
-    case 4:
-        // Plain byte order, as std::string compares: a proper prefix sorts first.
-        return std::string_view(serialNumber) >= firstSupportedBasicSerial ? &firmwareCatalogue[1] : nullptr;
-    case 5:
-        return &firmwareCatalogue[4];
-    case 6:
-        return &firmwareCatalogue[3];
-    case 16:
-        return &firmwareCatalogue[2];
-    default:
-        return nullptr;
-    }
-}
+namespace {
 
-std::unique_ptr<HDataLink> UsbDeviceInfo::createDataLink() const
-{
-    if (productId == 3 || productId == 5)
-        return std::make_unique<UsbdFtd2xxDataLink>(*this, ftdiInterfaceSelector);
-    return std::make_unique<UsbVantrelWinDataLink>(*this);
-}
+// Row i's catalogue entry is firmwareCatalogue[i].
+constexpr std::array<Variant, firmwareCatalogueSize> carriedRows = [] {
+    constexpr Variant withoutImages[] = {
+#define VANTREL_VARIANT(productId, toolName, variantName, loadAddress, files, reopen, link, lowestSerial) \
+    {productId, toolName, nullptr, LinkFamily::link, lowestSerial},
+#include "update/variants.def"
+#undef VANTREL_VARIANT
+    };
+    std::array<Variant, firmwareCatalogueSize> rows{};
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        rows[i] = withoutImages[i];
+        rows[i].image = &firmwareCatalogue[i];
+    }
+    return rows;
+}();
+
+constexpr VariantTable carriedTable{carriedRows};
+
+}  // namespace
+
+const VariantTable &carriedVariants() { return carriedTable; }
+
+const FirmwareImage *UsbDeviceInfo::firmwareImage() const { return carriedTable.imageFor(*this); }
+
+std::unique_ptr<HDataLink> UsbDeviceInfo::createDataLink() const { return carriedTable.createDataLink(*this); }

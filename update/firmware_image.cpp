@@ -3,28 +3,16 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/byte_order.h"
 #include "loader/loader_info.h"
 
-namespace {
-
-constexpr std::uint32_t minimumImageSize = 64;
-constexpr std::size_t majorOffset = 20;
-constexpr std::size_t minorOffset = 22;
-constexpr std::size_t buildTextOffset = 24;
-constexpr std::size_t buildTextField = 40;
-
-std::uint16_t littleEndian16(const std::uint8_t *in) { return static_cast<std::uint16_t>(in[0] | in[1] << 8); }
-
-}  // namespace
+using namespace imageHeader;
 
 bool isValidImage(const FirmwareImage &entry)
 {
     if (entry.imageSize < minimumImageSize || !entry.image)
         return false;
-    const std::uint8_t *p = entry.image;
-    const std::uint32_t magic = std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
-                                std::uint32_t{p[3]} << 24;
-    return magic == firmwareImageMagic;
+    return littleEndian32(entry.image) == firmwareImageMagic;
 }
 
 std::string versionDescription(std::uint16_t major, std::uint16_t minor, std::string_view buildText)

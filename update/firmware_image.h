@@ -21,8 +21,23 @@ struct FirmwareImage {
     bool reopenAfterConnect;
 };
 
-inline constexpr std::size_t firmwareCatalogueSize = 5;
+// One entry for each row of update/variants.def, in its order.
+inline constexpr std::size_t firmwareCatalogueSize = 0
+#define VANTREL_VARIANT(...) +1
+#include "update/variants.def"
+#undef VANTREL_VARIANT
+    ;
 extern const FirmwareImage firmwareCatalogue[firmwareCatalogueSize];
+
+// Where an image header keeps what the updater reads of it; all fields are
+// little-endian and the magic is at offset 0.
+namespace imageHeader {
+inline constexpr std::size_t majorOffset = 20;
+inline constexpr std::size_t minorOffset = 22;
+inline constexpr std::size_t buildTextOffset = 24;
+inline constexpr std::size_t buildTextField = 40;  // NUL-terminated when shorter
+inline constexpr std::uint32_t minimumImageSize = 64;
+}  // namespace imageHeader
 
 // At least 64 bytes that begin with the image magic.
 bool isValidImage(const FirmwareImage &entry);

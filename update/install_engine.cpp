@@ -4,6 +4,7 @@
 
 #include "datalink/hexception.h"
 #include "platform/platform.h"
+#include "update/adapter_link.h"
 #include "update/firmware_image.h"
 
 namespace {
@@ -47,13 +48,6 @@ FirmwareInstaller::FirmwareInstaller(const UsbDeviceInfo &device, std::unique_pt
 {
 }
 
-std::unique_ptr<HDataLink> FirmwareInstaller::makeLink() const
-{
-    std::unique_ptr<HDataLink> link = device_.createDataLink();
-    link->setTimeout(linkTimeout);
-    return link;
-}
-
 void FirmwareInstaller::run()
 {
     const FirmwareImage &entry = *device_.firmwareImage();
@@ -62,7 +56,7 @@ void FirmwareInstaller::run()
     try {
         // Every re-open attempt may have failed last time: start from a link.
         if (!link_)
-            link_ = makeLink();
+            link_ = openAdapterLink(device_);
         connectLoader(entry);
         erase(*link_, entry.loadAddress, entry.imageSize);
         download(*link_, entry.loadAddress, entry.imageSize, entry.image);
@@ -99,7 +93,7 @@ void FirmwareInstaller::reopenAndConnect()
         link_.reset();
         platform::clock().sleep(reopenPause);
         try {
-            link_ = makeLink();
+            link_ = openAdapterLink(device_);
             link_->connect(true);
             return;
         } catch (const HException &) {

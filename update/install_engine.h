@@ -31,7 +31,6 @@ public:
     static constexpr std::uint32_t erasePiece = 8192;
     static constexpr std::uint32_t writePiece = 4096;
     static constexpr std::uint32_t verifyPiece = 8192;
-    static constexpr std::int32_t linkTimeout = 60000;
     static constexpr std::uint32_t reopenPause = 1000;
     static constexpr int reopenRetries = 10;
 
@@ -50,7 +49,6 @@ public:
 private:
     void connectLoader(const FirmwareImage &entry);
     void reopenAndConnect();
-    std::unique_ptr<HDataLink> makeLink() const;
 
     const UsbDeviceInfo &device_;
     std::unique_ptr<HDataLink> &link_;

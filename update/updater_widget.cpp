@@ -12,12 +12,11 @@
 #include "app/slot_guard.h"
 #include "app/updater.h"
 #include "loader/loader_info.h"
+#include "update/adapter_link.h"
 #include "update/firmware_image.h"
 #include "update/install_engine.h"
 
 namespace {
-
-constexpr std::int32_t linkTimeout = 60000;  // milliseconds
 
 const QString versionCaption = QStringLiteral("<b>Version: </b>");
 
@@ -113,8 +112,7 @@ VantrelUpdaterWidget::VantrelUpdaterWidget(const UsbDeviceInfo &deviceInfo, QWid
 
     connect(installButton, &QPushButton::clicked, this, &VantrelUpdaterWidget::updateFirmware);
 
-    link = device.createDataLink();
-    link->setTimeout(linkTimeout);
+    link = openAdapterLink(device);
     // The installed version is all that is asked: no connect goes before.
     LoaderInfo info;
     link->getLoaderInfo(info);

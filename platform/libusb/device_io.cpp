@@ -15,7 +15,6 @@ namespace {
 
 constexpr int inPipe = 0;
 constexpr int outPipe = 1;
-const char *const pipeNames[2] = {"PIPE00", "PIPE01"};
 
 // A vendor request to the adapter or its bridge chip is answered at once; one
 // that is not answered within this counts as refused, and the link above
@@ -23,7 +22,6 @@ const char *const pipeNames[2] = {"PIPE00", "PIPE01"};
 constexpr unsigned controlTimeoutMilliseconds = 1000;
 // Host to device, vendor type, device recipient: 0x40.
 constexpr std::uint8_t vendorRequestToDevice = 0x40;
-constexpr std::uint32_t vendorRequestBlockSize = 16;
 
 OpenOutcome outcomeOf(int error)
 {
@@ -76,12 +74,6 @@ bool findBulkPipes(libusb_device *device, int &interfaceNumber, std::uint8_t end
     return found;
 }
 
-std::uint32_t littleEndian32(const std::uint8_t *bytes)
-{
-    return std::uint32_t{bytes[0]} | std::uint32_t{bytes[1]} << 8 | std::uint32_t{bytes[2]} << 16 |
-           std::uint32_t{bytes[3]} << 24;
-}
-
 }  // namespace
 
 LibusbDeviceIo::~LibusbDeviceIo()
@@ -96,18 +88,12 @@ LibusbDeviceIo::~LibusbDeviceIo()
         releaseClaim(claims_.begin()->second);
 }
 
-OpenOutcome LibusbDeviceIo::openPipe(const std::string &fileName, Handle &pipe)
+OpenOutcome LibusbDeviceIo::openPipe(const std::string &devicePath, Pipe which, Handle &pipe)
 {
     pipe = invalidHandle;
-    const auto cut = fileName.rfind('\\');
-    if (cut == std::string::npos)
-        return OpenOutcome::failed;
-    const std::string pipeName = fileName.substr(cut + 1);
-    const int index = pipeName == pipeNames[inPipe] ? inPipe
-                      : pipeName == pipeNames[outPipe] ? outPipe
-                                                       : -1;
-    const auto name = kernelNameOf(fileName.substr(0, cut));
-    if (index < 0 || !name)
+    const int index = which == Pipe::in ? inPipe : outPipe;
+    const auto name = kernelNameOf(devicePath);
+    if (!name)
         return OpenOutcome::failed;
 
     std::shared_ptr<Claim> claim;
@@ -126,7 +112,7 @@ OpenOutcome LibusbDeviceIo::openPipe(const std::string &fileName, Handle &pipe)
     }
     claim->pipeOpen[index] = true;
     pipe = nextHandle_++;
-    pipes_.emplace(pipe, Pipe{claim, index});
+    pipes_.emplace(pipe, OpenPipe{claim, index});
     return OpenOutcome::opened;
 }
 
@@ -214,7 +200,7 @@ void LibusbDeviceIo::close(Handle handle)
     }
 }
 
-LibusbDeviceIo::Pipe *LibusbDeviceIo::findPipe(Handle pipe)
+LibusbDeviceIo::OpenPipe *LibusbDeviceIo::findPipe(Handle pipe)
 {
     const auto found = pipes_.find(pipe);
     return found == pipes_.end() ? nullptr : &found->second;
@@ -229,7 +215,7 @@ LibusbDeviceIo::Slot *LibusbDeviceIo::findSlot(Handle slot)
 bool LibusbDeviceIo::submit(Handle pipe, Handle slot, int pipeIndex, std::uint8_t *buffer,
                             std::uint32_t count)
 {
-    Pipe *target = findPipe(pipe);
+    OpenPipe *target = findPipe(pipe);
     Slot *request = findSlot(slot);
     if (!target || !request || target->index != pipeIndex || count > INT_MAX)
         return false;
@@ -300,34 +286,27 @@ void LibusbDeviceIo::cancelRequest(Handle, Handle slot)
         libusb_handle_events_completed(context, &request->completed);
 }
 
-bool LibusbDeviceIo::deviceControl(Handle pipe, ControlCode code, const std::uint8_t *input,
-                                   std::uint32_t inputSize)
+bool LibusbDeviceIo::resetPipe(Handle pipe)
 {
-    const Pipe *target = findPipe(pipe);
+    const OpenPipe *target = findPipe(pipe);
+    // A pipe reset clears a halt of the pipe's endpoint and resets its data
+    // toggle on both sides: the standard CLEAR_FEATURE request, which the
+    // adapters and their FTDI bridge chips all answer. What the bridge chip
+    // holds in its own buffers is dropped by the purge requests that the
+    // FTDI link sends next.
+    return target &&
+           libusb_clear_halt(target->claim->handle, target->claim->endpoints[target->index]) == LIBUSB_SUCCESS;
+}
+
+bool LibusbDeviceIo::vendorRequest(Handle pipe, std::uint32_t request, std::uint32_t value, std::uint32_t index)
+{
+    const OpenPipe *target = findPipe(pipe);
     if (!target)
         return false;
-    libusb_device_handle *handle = target->claim->handle;
-    switch (code) {
-    case ControlCode::resetPipe:
-        // A pipe reset clears a halt of the pipe's endpoint and resets its
-        // data toggle on both sides: the standard CLEAR_FEATURE request,
-        // which the adapters and their FTDI bridge chips all answer. What
-        // the bridge chip holds in its own buffers is dropped by the purge
-        // requests that the FTDI link sends next.
-        return libusb_clear_halt(handle, target->claim->endpoints[target->index]) ==
-               LIBUSB_SUCCESS;
-    case ControlCode::vendorRequest: {
-        if (!input || inputSize < vendorRequestBlockSize)
-            return false;
-        // The block: 0, request, value, index, each 32-bit little-endian.
-        const auto request = static_cast<std::uint8_t>(littleEndian32(input + 4));
-        const auto value = static_cast<std::uint16_t>(littleEndian32(input + 8));
-        const auto index = static_cast<std::uint16_t>(littleEndian32(input + 12));
-        return libusb_control_transfer(handle, vendorRequestToDevice, request, value, index,
-                                       nullptr, 0, controlTimeoutMilliseconds) >= 0;
-    }
-    }
-    return false;
+    // A control setup packet has an 8-bit request and 16-bit value and index.
+    return libusb_control_transfer(target->claim->handle, vendorRequestToDevice, static_cast<std::uint8_t>(request),
+                                   static_cast<std::uint16_t>(value), static_cast<std::uint16_t>(index), nullptr, 0,
+                                   controlTimeoutMilliseconds) >= 0;
 }
 
 }  // namespace platform

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/platform.h"
+#include "platform/usb_backend.h"
 
 struct libusb_device_handle;
 struct libusb_transfer;
@@ -15,10 +15,10 @@ namespace platform {
 
 class UsbContext;
 
-// A device's two pipe files over libusb: "<device path>\PIPE00" is the first
-// bulk IN endpoint of the adapter's interface, "\PIPE01" its first bulk OUT
-// endpoint. Requests are asynchronous bulk transfers, completed by running
-// libusb's event handling on the calling thread while it waits.
+// A device's two pipes over libusb: the IN pipe is the first bulk IN endpoint
+// of the adapter's interface, the OUT pipe its first bulk OUT endpoint.
+// Requests are asynchronous bulk transfers, completed by running libusb's
+// event handling on the calling thread while it waits.
 class LibusbDeviceIo : public DeviceIo {
 public:
     explicit LibusbDeviceIo(UsbContext &context) : context_(context) {}
@@ -26,7 +26,7 @@ public:
     LibusbDeviceIo(const LibusbDeviceIo &) = delete;
     LibusbDeviceIo &operator=(const LibusbDeviceIo &) = delete;
 
-    OpenOutcome openPipe(const std::string &fileName, Handle &pipe) override;
+    OpenOutcome openPipe(const std::string &devicePath, Pipe pipe, Handle &handle) override;
     Handle createRequestSlot() override;
     void close(Handle handle) override;
 
@@ -37,8 +37,8 @@ public:
     std::optional<std::uint32_t> requestResult(Handle pipe, Handle slot) override;
     void cancelRequest(Handle pipe, Handle slot) override;
 
-    bool deviceControl(Handle pipe, ControlCode code, const std::uint8_t *input,
-                       std::uint32_t inputSize) override;
+    bool resetPipe(Handle pipe) override;
+    bool vendorRequest(Handle pipe, std::uint32_t request, std::uint32_t value, std::uint32_t index) override;
 
 private:
     // One open of a device with its interface claimed, shared by the two
@@ -51,9 +51,9 @@ private:
         std::uint8_t endpoints[2] = {};  // IN, OUT
         bool pipeOpen[2] = {};
     };
-    struct Pipe {
+    struct OpenPipe {
         std::shared_ptr<Claim> claim;
-        int index;  // 0: PIPE00 (IN), 1: PIPE01 (OUT)
+        int index;  // 0: IN, 1: OUT
     };
     struct Slot {
         libusb_transfer *transfer = nullptr;
@@ -67,11 +67,11 @@ private:
     bool submit(Handle pipe, Handle slot, int pipeIndex, std::uint8_t *buffer,
                 std::uint32_t count);
     void finish(Slot &slot);
-    Pipe *findPipe(Handle pipe);
+    OpenPipe *findPipe(Handle pipe);
     Slot *findSlot(Handle slot);
 
     UsbContext &context_;
-    std::map<Handle, Pipe> pipes_;
+    std::map<Handle, OpenPipe> pipes_;
     std::map<Handle, std::unique_ptr<Slot>> slots_;
     std::multimap<std::string, std::shared_ptr<Claim>> claims_;
     Handle nextHandle_ = 1;

@@ -3,14 +3,14 @@
 
 namespace platform {
 
-// A build without a device backend: time only. Device services must be
+// A build without a device backend: time only. A device backend must be
 // installed (the virtual bus) before anything enumerates or opens a device.
 Services nativeServices()
 {
     static SystemClock clock;
-    Services services;
-    services.clock = &clock;
-    return services;
+    return {&clock, nullptr};
 }
+
+const char *nativeBackendName() { return "virtual-only"; }
 
 }  // namespace platform

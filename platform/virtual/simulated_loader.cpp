@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/byte_order.h"
+#include "loader/commands.h"
 #include "loader/crc32.h"
 #include "loader/loader_info.h"
 
@@ -10,36 +12,16 @@ namespace platform {
 
 namespace {
 
-constexpr std::uint8_t signature[4] = {0x4D, 0x39, 0xEA, 0xF6};
+using namespace loader;
+
 constexpr std::size_t imageHeaderSize = 64;
-
-enum : std::uint8_t {
-    connectCode = 0x01,
-    disconnectCode = 0x02,
-    writeCode = 0x03,
-    eraseCode = 0x05,
-    verifyCode = 0x07,
-    loaderInfoCode = 0x08,
-};
-
-bool hasArguments(std::uint8_t code)
-{
-    return code == writeCode || code == eraseCode || code == verifyCode;
-}
-
-std::uint32_t littleEndian32(const std::uint8_t *in)
-{
-    return std::uint32_t{in[0]} | std::uint32_t{in[1]} << 8 | std::uint32_t{in[2]} << 16 |
-           std::uint32_t{in[3]} << 24;
-}
 
 void appendLittleEndian32(std::vector<std::uint8_t> &out, std::uint32_t value)
 {
-    for (int i = 0; i < 4; ++i)
-        out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+    std::uint8_t bytes[4];
+    putLittleEndian32(bytes, value);
+    out.insert(out.end(), bytes, bytes + 4);
 }
-
-std::uint8_t tagOf(std::uint8_t code) { return static_cast<std::uint8_t>(~code); }
 
 }  // namespace
 
@@ -70,9 +52,9 @@ void SimulatedLoader::receive(const std::uint8_t *data, std::size_t size)
         pending_.push_back(data[at++]);
         // Resynchronise on the signature: a byte that cannot start a packet is dropped.
         while (pending_.size() >= 2 &&
-               std::memcmp(pending_.data() + 1, signature, std::min<std::size_t>(pending_.size() - 1, 4)) != 0)
+               std::memcmp(pending_.data() + 1, packetSignature, std::min<std::size_t>(pending_.size() - 1, 4)) != 0)
             pending_.erase(pending_.begin());
-        const std::size_t needed = hasArguments(pending_[0]) ? 13 : 5;
+        const std::size_t needed = hasAddress(pending_[0]) ? addressedPacketSize : plainPacketSize;
         if (pending_.size() == needed)
             handlePacket();
     }
@@ -138,11 +120,11 @@ void SimulatedLoader::handlePacket()
     workMicroseconds_ += timing_.commandMicroseconds;
 
     std::uint32_t address = 0, length = 0;
-    if (hasArguments(code)) {
+    if (hasAddress(code)) {
         address = littleEndian32(packet.data() + 5);
         length = littleEndian32(packet.data() + 9);
     }
-    if (code == writeCode) {
+    if (code == writeCommand) {
         // The data follows the packet; the reply comes once it has all arrived.
         writeInRange_ = connected_ && inFlash(address, length);
         writeAddress_ = address;
@@ -158,40 +140,40 @@ void SimulatedLoader::handlePacket()
         return;
 
     switch (code) {
-    case connectCode:
+    case connectCommand:
         if (busyReplies_ > 0) {
             --busyReplies_;
-            reply(code, {tagOf(code), 0xFF}, fault);
+            reply(code, {replyTag(code), busyStatus}, fault);
         } else {
             connected_ = true;
-            reply(code, {tagOf(code), 0x01}, fault);
+            reply(code, {replyTag(code), 0x01}, fault);
         }
         break;
-    case disconnectCode:
+    case disconnectCommand:
         connected_ = false;
-        reply(code, {tagOf(code), 0x01}, fault);
+        reply(code, {replyTag(code), 0x01}, fault);
         break;
-    case eraseCode: {
+    case eraseCommand: {
         const bool ok = connected_ && inFlash(address, length);
         if (ok) {
             std::fill_n(flash_.begin() + (address - flashBase_), length, std::uint8_t{0xFF});
             addWork(timing_.eraseMicrosecondsPerKiB, length);
         }
-        reply(code, {tagOf(code), static_cast<std::uint8_t>(ok ? 1 : 0)}, fault);
+        reply(code, {replyTag(code), static_cast<std::uint8_t>(ok ? 1 : 0)}, fault);
         break;
     }
-    case verifyCode: {
+    case verifyCommand: {
         std::uint32_t crc = inFlash(address, length) ? crcOf(address, length) : 0xFFFFFFFFU;
         if (fault == LoaderFault::wrongCrc)
             crc ^= 1;
         addWork(timing_.verifyMicrosecondsPerKiB, length);
-        std::vector<std::uint8_t> bytes = {tagOf(code), 0x00};
+        std::vector<std::uint8_t> bytes = {replyTag(code), 0x00};
         appendLittleEndian32(bytes, crc);
         reply(code, bytes, fault);
         break;
     }
-    case loaderInfoCode: {
-        std::vector<std::uint8_t> bytes = {tagOf(code)};
+    case loaderInfoCommand: {
+        std::vector<std::uint8_t> bytes = {replyTag(code)};
         const std::vector<std::uint8_t> payload = loaderInfoPayload();
         bytes.insert(bytes.end(), payload.begin(), payload.end());
         reply(code, bytes, fault);
@@ -208,9 +190,9 @@ void SimulatedLoader::finishWrite()
     if (writeFault_ == LoaderFault::corruptData && writeInRange_)
         flash_[writeStart_ - flashBase_] ^= 0x5A;
     addWork(timing_.programMicrosecondsPerKiB, writeAddress_ - writeStart_);
-    if (observer_ && !observer_(writeCode))
+    if (observer_ && !observer_(writeCommand))
         return;
-    reply(writeCode, {tagOf(writeCode), static_cast<std::uint8_t>(writeInRange_ ? 1 : 0)}, writeFault_);
+    reply(writeCommand, {replyTag(writeCommand), static_cast<std::uint8_t>(writeInRange_ ? 1 : 0)}, writeFault_);
 }
 
 void SimulatedLoader::reply(std::uint8_t, std::vector<std::uint8_t> bytes, LoaderFault fault)

@@ -11,8 +11,6 @@ namespace platform {
 
 namespace {
 
-constexpr std::size_t instanceIdLimit = 99;
-
 std::string hex4(std::uint16_t value)
 {
     char text[5];
@@ -26,15 +24,6 @@ std::string lower(std::string text)
         if (c >= 'A' && c <= 'Z')
             c = static_cast<char>(c - 'A' + 'a');
     return text;
-}
-
-// The file name's pipe part, after the last backslash.
-std::pair<std::string, std::string> splitPipeName(const std::string &fileName)
-{
-    const std::size_t slash = fileName.rfind('\\');
-    if (slash == std::string::npos)
-        return {fileName, ""};
-    return {fileName.substr(0, slash), fileName.substr(slash + 1)};
 }
 
 // The one HID function table entry each bound name points at.
@@ -51,12 +40,12 @@ struct VirtualBus::Object {
     virtual ~Object() = default;
 };
 
-// A snapshot of the interfaces present when the set was opened.
-struct VirtualBus::Listing : Object {
-    std::vector<VirtualInterface> interfaces;
+// An open HID device file.
+struct VirtualBus::HidDevice : Object {
+    VirtualInterface interface;
 };
 
-struct VirtualBus::Pipe : Object {
+struct VirtualBus::OpenPipe : Object {
     VirtualAdapter *adapter;
     int generation;
     bool in;
@@ -77,16 +66,11 @@ struct VirtualBus::Slot : Object {
 
 VirtualAdapter::VirtualAdapter(VirtualBus &bus, AdapterConfig config) : bus_(bus), config_(std::move(config))
 {
-    if (config_.instanceId.empty()) {
-        const std::string serial = config_.serialNumber.empty() ? "6&2B3C4D5E&0&1" : config_.serialNumber;
-        config_.instanceId = "USB\\VID_" + hex4(config_.vendorId) + "&PID_" + hex4(config_.productId) + "\\" + serial;
-    }
     if (config_.devicePath.empty())
         config_.devicePath = lower("\\\\?\\usb#vid_" + hex4(config_.vendorId) + "&pid_" + hex4(config_.productId) +
                                    "#" + config_.serialNumber + "#{a5dcbf10-6530-11d2-901f-00c04fb951ed}");
     loader_ = std::make_unique<SimulatedLoader>(config_.flashBase, config_.flashSize, config_.imageAddress);
-    const bool ftdi = config_.ftdi.value_or(config_.productId == 3 || config_.productId == 5);
-    if (ftdi)
+    if (config_.ftdi)
         chip_ = std::make_unique<FtdiChip>(*loader_);
     loader_->setCommandObserver([this](std::uint8_t command) { return bus_.onLoaderCommand(*this, command); });
 }
@@ -107,15 +91,12 @@ void VirtualAdapter::setReenumerateOnConnect(std::uint32_t absentMilliseconds)
 VirtualBus::VirtualBus(Clock &clock) : clock_(clock) {}
 VirtualBus::~VirtualBus() = default;
 
-Services VirtualBus::services()
+std::shared_ptr<VirtualBus> VirtualBus::create(Clock &clock)
 {
-    Services services;
-    services.clock = &clock_;
-    services.deviceSetup = this;
-    services.deviceIo = this;
-    services.hid = this;
-    return services;
+    return std::shared_ptr<VirtualBus>(new VirtualBus(clock));
 }
+
+Services VirtualBus::services() { return {&clock_, shared_from_this()}; }
 
 std::int64_t VirtualBus::nowMicroseconds()
 {
@@ -186,9 +167,9 @@ VirtualAdapter *VirtualBus::adapterAt(const std::string &devicePath)
     return nullptr;
 }
 
-VirtualBus::Pipe *VirtualBus::livePipe(Handle handle)
+VirtualBus::OpenPipe *VirtualBus::livePipe(Handle handle)
 {
-    auto *pipe = dynamic_cast<Pipe *>(find(handle));
+    auto *pipe = dynamic_cast<OpenPipe *>(find(handle));
     if (!pipe || !pipe->adapter->present() || pipe->generation != pipe->adapter->generation_)
         return nullptr;
     return pipe;
@@ -225,82 +206,52 @@ void VirtualBus::spend(std::size_t bytes)
     passTime(clock_, microseconds);
 }
 
-// --- DeviceSetup ----------------------------------------------------------
+// --- DeviceEnumeration ----------------------------------------------------
 
-Handle VirtualBus::openInterfaceSet(const Guid &interfaceClass)
+std::vector<DeviceEntry> VirtualBus::listDevices(DeviceClass deviceClass)
 {
-    auto listing = std::make_unique<Listing>();
-    if (interfaceClass == usbDeviceInterfaceClass) {
+    ++listings_;
+    std::vector<DeviceEntry> entries;
+    if (deviceClass == DeviceClass::usbDevice) {
         for (const auto &adapter : adapters_) {
             if (!adapter->present())
                 continue;
             const AdapterConfig &config = adapter->config();
-            VirtualInterface entry;
-            entry.interfaceClass = usbDeviceInterfaceClass;
-            entry.instanceId = config.instanceId;
+            DeviceEntry entry;
+            entry.devicePath = config.devicePath;
+            entry.identity = UsbIdentity{config.vendorId, config.productId, config.serialNumber};
             entry.manufacturer = config.manufacturer.empty() ? std::nullopt : std::optional(config.manufacturer);
             entry.description = config.description.empty() ? std::nullopt : std::optional(config.description);
-            entry.devicePath = config.devicePath;
-            listing->interfaces.push_back(std::move(entry));
+            entries.push_back(std::move(entry));
         }
     }
-    for (const VirtualInterface &entry : interfaces_)
-        if (entry.interfaceClass == interfaceClass)
-            listing->interfaces.push_back(entry);
-    ++setsOpened_;
-    return add(std::move(listing));
+    for (const VirtualInterface &interface : interfaces_) {
+        if (interface.deviceClass != deviceClass)
+            continue;
+        DeviceEntry entry;
+        entry.devicePath = interface.devicePath;
+        entry.instanceId = interface.instanceId;
+        entry.manufacturer = interface.manufacturer;
+        entry.description = interface.description;
+        entries.push_back(std::move(entry));
+    }
+    return entries;
 }
-
-EnumOutcome VirtualBus::enumInterface(Handle set, std::uint32_t index)
-{
-    auto *listing = dynamic_cast<Listing *>(find(set));
-    if (!listing || index >= listing->interfaces.size())
-        return EnumOutcome::noMoreItems;
-    return listing->interfaces[index].enumFails ? EnumOutcome::failed : EnumOutcome::found;
-}
-
-std::optional<std::string> VirtualBus::interfacePath(Handle set, std::uint32_t index)
-{
-    auto *listing = dynamic_cast<Listing *>(find(set));
-    if (!listing || index >= listing->interfaces.size() || listing->interfaces[index].detailFails)
-        return std::nullopt;
-    return listing->interfaces[index].devicePath;
-}
-
-std::optional<std::string> VirtualBus::instanceId(Handle set, std::uint32_t index)
-{
-    auto *listing = dynamic_cast<Listing *>(find(set));
-    if (!listing || index >= listing->interfaces.size() || listing->interfaces[index].instanceIdFails)
-        return std::nullopt;
-    return listing->interfaces[index].instanceId.substr(0, instanceIdLimit);
-}
-
-std::optional<std::string> VirtualBus::registryProperty(Handle set, std::uint32_t index, RegistryProperty property)
-{
-    auto *listing = dynamic_cast<Listing *>(find(set));
-    if (!listing || index >= listing->interfaces.size())
-        return std::nullopt;
-    const VirtualInterface &entry = listing->interfaces[index];
-    return property == RegistryProperty::manufacturer ? entry.manufacturer : entry.description;
-}
-
-void VirtualBus::closeInterfaceSet(Handle set) { objects_.erase(set); }
 
 // --- DeviceIo -------------------------------------------------------------
 
-OpenOutcome VirtualBus::openPipe(const std::string &fileName, Handle &pipe)
+OpenOutcome VirtualBus::openPipe(const std::string &devicePath, Pipe which, Handle &pipe)
 {
-    const auto [devicePath, pipeName] = splitPipeName(fileName);
     VirtualAdapter *adapter = adapterAt(devicePath);
-    const bool in = pipeName == "PIPE00";
-    if (!adapter || (!in && pipeName != "PIPE01") || adapter->failingPipes_.count(pipeName))
+    const bool in = which == Pipe::in;
+    if (!adapter || adapter->failingPipes_.count(which))
         return OpenOutcome::failed;
     bool &open = in ? adapter->inPipeOpen_ : adapter->outPipeOpen_;
     if (adapter->busy_ || open)
         return OpenOutcome::busy;
     open = true;
     linksOpened_ += in;
-    auto object = std::make_unique<Pipe>();
+    auto object = std::make_unique<OpenPipe>();
     object->adapter = adapter;
     object->generation = adapter->generation_;
     object->in = in;
@@ -317,7 +268,7 @@ Handle VirtualBus::createRequestSlot()
 
 void VirtualBus::close(Handle handle)
 {
-    if (auto *pipe = dynamic_cast<Pipe *>(find(handle)))
+    if (auto *pipe = dynamic_cast<OpenPipe *>(find(handle)))
         if (pipe->generation == pipe->adapter->generation_)
             (pipe->in ? pipe->adapter->inPipeOpen_ : pipe->adapter->outPipeOpen_) = false;
     objects_.erase(handle);
@@ -325,7 +276,7 @@ void VirtualBus::close(Handle handle)
 
 bool VirtualBus::startRead(Handle pipeHandle, Handle slotHandle, std::uint8_t *buffer, std::uint32_t count)
 {
-    Pipe *pipe = livePipe(pipeHandle);
+    OpenPipe *pipe = livePipe(pipeHandle);
     auto *slot = dynamic_cast<Slot *>(find(slotHandle));
     if (!pipe || !slot || !pipe->in)
         return false;
@@ -346,7 +297,7 @@ bool VirtualBus::startRead(Handle pipeHandle, Handle slotHandle, std::uint8_t *b
 
 bool VirtualBus::startWrite(Handle pipeHandle, Handle slotHandle, const std::uint8_t *buffer, std::uint32_t count)
 {
-    Pipe *pipe = livePipe(pipeHandle);
+    OpenPipe *pipe = livePipe(pipeHandle);
     auto *slot = dynamic_cast<Slot *>(find(slotHandle));
     if (!pipe || !slot || pipe->in)
         return false;
@@ -410,7 +361,7 @@ bool VirtualBus::waitRequest(Handle slotHandle, std::uint32_t timeoutMillisecond
         return false;
     if (slot->completed)
         return true;
-    auto *pipe = dynamic_cast<Pipe *>(find(slot->pipe));
+    auto *pipe = dynamic_cast<OpenPipe *>(find(slot->pipe));
     if (!pipe || !livePipe(slot->pipe)) {
         // The device went away: the driver ends the request with an error.
         slot->completed = slot->failed = true;
@@ -457,23 +408,20 @@ void VirtualBus::cancelRequest(Handle, Handle slotHandle)
     slot->buffer = nullptr;
 }
 
-bool VirtualBus::deviceControl(Handle pipeHandle, ControlCode code, const std::uint8_t *input, std::uint32_t inputSize)
+bool VirtualBus::resetPipe(Handle pipeHandle)
 {
-    Pipe *pipe = livePipe(pipeHandle);
+    // Only the bridge chip's driver knows the reset code.
+    OpenPipe *pipe = livePipe(pipeHandle);
+    return pipe && pipe->adapter->chip_ && !pipe->adapter->faults_.resetRefused;
+}
+
+bool VirtualBus::vendorRequest(Handle pipeHandle, std::uint32_t request, std::uint32_t value, std::uint32_t index)
+{
+    OpenPipe *pipe = livePipe(pipeHandle);
     if (!pipe || !pipe->adapter->chip_)
         return false;
-    VirtualAdapter &adapter = *pipe->adapter;
-    if (code == ControlCode::resetPipe)
-        return inputSize == 1 && !adapter.faults_.resetRefused;
-    if (code != ControlCode::vendorRequest || inputSize != 16)
-        return false;
-    auto field = [&](int i) {
-        std::uint32_t value = 0;
-        for (int b = 3; b >= 0; --b)
-            value = value << 8 | input[4 * i + b];
-        return static_cast<int>(value);
-    };
-    return adapter.chip_->vendorRequest(field(1), field(2), field(3));
+    return pipe->adapter->chip_->vendorRequest(static_cast<int>(request), static_cast<int>(value),
+                                               static_cast<int>(index));
 }
 
 // --- HidAccess ------------------------------------------------------------
@@ -506,8 +454,8 @@ Handle VirtualBus::openDevice(const std::string &path, bool shared)
             continue;
         if (shared ? entry.hidSharedOpenFails : entry.hidOpenFails)
             return invalidHandle;
-        auto device = std::make_unique<Listing>();
-        device->interfaces.push_back(entry);
+        auto device = std::make_unique<HidDevice>();
+        device->interface = entry;
         return add(std::move(device));
     }
     return invalidHandle;
@@ -516,11 +464,11 @@ Handle VirtualBus::openDevice(const std::string &path, bool shared)
 bool VirtualBus::callStringFunction(void *function, Handle deviceHandle, std::uint16_t *buffer, std::uint32_t bytes)
 {
     hidCallSizes_.push_back(bytes);
-    auto *device = dynamic_cast<Listing *>(find(deviceHandle));
+    auto *device = dynamic_cast<HidDevice *>(find(deviceHandle));
     if (!device || !function)
         return false;
     const std::string name = *static_cast<const char *const *>(function);
-    const VirtualInterface &entry = device->interfaces.front();
+    const VirtualInterface &entry = device->interface;
     const std::optional<std::u16string> *text = nullptr;
     if (name == "HidD_GetManufacturerString")
         text = &entry.hidManufacturer;

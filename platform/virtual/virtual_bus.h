@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/usb_backend.h"
 #include "platform/virtual/ftdi_chip.h"
 #include "platform/virtual/simulated_loader.h"
 
@@ -22,10 +23,9 @@ struct AdapterConfig {
     std::string manufacturer = "Vantrel";
     std::string description = "Vantrel JTAG adapter";
     // Made from the ids and serial number when left empty.
-    std::string instanceId;
     std::string devicePath;
-    // Product ids 3 and 5 sit behind an FTDI bridge chip unless told otherwise.
-    std::optional<bool> ftdi;
+    // Behind an FTDI bridge chip, rather than with a USB interface of its own.
+    bool ftdi = false;
     std::uint32_t flashBase = 0x0;
     std::uint32_t flashSize = 0x80000;
     std::uint32_t imageAddress = 0x2000;
@@ -67,7 +67,7 @@ public:
     void unplugAfterBytes(std::uint64_t bytes) { unplugBudget_ = bytes; }
     RequestFaults &faults() { return faults_; }
     // A pipe that cannot be opened for a reason other than "busy".
-    void failPipeOpen(const std::string &pipeName) { failingPipes_.insert(pipeName); }
+    void failPipeOpen(Pipe pipe) { failingPipes_.insert(pipe); }
     // While flash holds a valid image the adapter runs it, and the firmware
     // reboots into the boot loader on a connect: it drops off the bus without
     // answering and comes back after `absentMilliseconds`, once.
@@ -90,22 +90,21 @@ private:
     bool busy_ = false;
     std::optional<std::uint64_t> unplugBudget_;
     RequestFaults faults_;
-    std::set<std::string> failingPipes_;
+    std::set<Pipe> failingPipes_;
     std::uint32_t reenumerateAbsence_ = 0;
     bool runningFirmware_ = false;
     int reenumerations_ = 0;
 };
 
-// A device interface made up by hand, for tests of the enumeration rules.
+// A device interface made up by hand, listed as a system that knows devices
+// only by their instance identifiers (Windows) lists them: for tests of the
+// record layer's rules and of the HID strings.
 struct VirtualInterface {
-    Guid interfaceClass{};
+    DeviceClass deviceClass = DeviceClass::usbDevice;
     std::string instanceId;
     std::optional<std::string> manufacturer;
     std::optional<std::string> description;
     std::string devicePath;
-    bool enumFails = false;
-    bool detailFails = false;
-    bool instanceIdFails = false;
     // What the HID library reads from the device; nothing: the call fails.
     std::optional<std::u16string> hidManufacturer;
     std::optional<std::u16string> hidProduct;
@@ -114,12 +113,19 @@ struct VirtualInterface {
     bool hidSharedOpenFails = false;  // with sharing
 };
 
-// An in-process USB bus with simulated adapters: the device services of the
-// platform seam, for tests and the demo. Time goes by on the given clock.
-class VirtualBus : public DeviceSetup, public DeviceIo, public HidAccess {
+// An in-process USB bus with simulated adapters: a backend of the platform
+// seam, for tests and the demo. Time goes by on the given clock. Records and
+// links share its ownership, so it lives as long as any of them.
+class VirtualBus : public UsbBackend,
+                   public DeviceEnumeration,
+                   public DeviceIo,
+                   public HidAccess,
+                   public std::enable_shared_from_this<VirtualBus> {
 public:
-    explicit VirtualBus(Clock &clock);
+    static std::shared_ptr<VirtualBus> create(Clock &clock);
     ~VirtualBus() override;
+    VirtualBus(const VirtualBus &) = delete;
+    VirtualBus &operator=(const VirtualBus &) = delete;
 
     // The services to install: this bus and its clock.
     Services services();
@@ -141,7 +147,7 @@ public:
     // The k-th request slot created from now on (1-based) cannot get its event.
     void failRequestSlot(int k) { slotFailuresAt_.insert(slotsCreated_ + k); }
 
-    // Handles open right now (interface sets, pipes, request slots, HID devices).
+    // Handles open right now (pipes, request slots, HID devices).
     int openHandleCount() const { return static_cast<int>(objects_.size()); }
     // Requests issued and not yet completed or cancelled.
     int outstandingRequests() const;
@@ -149,21 +155,21 @@ public:
     // The size of every read (true) and write (false) request issued, in order.
     const std::vector<std::pair<bool, std::uint32_t>> &requestLog() const { return requestLog_; }
     void clearRequestLog() { requestLog_.clear(); }
-    int interfaceSetsOpened() const { return setsOpened_; }
+    // How many times the devices were listed.
+    int listings() const { return listings_; }
     // Successful opens of an adapter's IN pipe: one per link made.
     int linksOpened() const { return linksOpened_; }
 
-    // DeviceSetup
-    Handle openInterfaceSet(const Guid &interfaceClass) override;
-    EnumOutcome enumInterface(Handle set, std::uint32_t index) override;
-    std::optional<std::string> interfacePath(Handle set, std::uint32_t index) override;
-    std::optional<std::string> instanceId(Handle set, std::uint32_t index) override;
-    std::optional<std::string> registryProperty(Handle set, std::uint32_t index,
-                                                RegistryProperty property) override;
-    void closeInterfaceSet(Handle set) override;
+    // UsbBackend
+    DeviceEnumeration &enumeration() override { return *this; }
+    DeviceIo &io() override { return *this; }
+    HidAccess *hid() override { return this; }
+
+    // DeviceEnumeration
+    std::vector<DeviceEntry> listDevices(DeviceClass deviceClass) override;
 
     // DeviceIo
-    OpenOutcome openPipe(const std::string &fileName, Handle &pipe) override;
+    OpenOutcome openPipe(const std::string &devicePath, Pipe pipe, Handle &handle) override;
     Handle createRequestSlot() override;
     void close(Handle handle) override;
     bool startRead(Handle pipe, Handle slot, std::uint8_t *buffer, std::uint32_t count) override;
@@ -171,8 +177,8 @@ public:
     bool waitRequest(Handle slot, std::uint32_t timeoutMilliseconds) override;
     std::optional<std::uint32_t> requestResult(Handle pipe, Handle slot) override;
     void cancelRequest(Handle pipe, Handle slot) override;
-    bool deviceControl(Handle pipe, ControlCode code, const std::uint8_t *input,
-                       std::uint32_t inputSize) override;
+    bool resetPipe(Handle pipe) override;
+    bool vendorRequest(Handle pipe, std::uint32_t request, std::uint32_t value, std::uint32_t index) override;
 
     // HidAccess
     Handle loadLibrary(const char *name) override;
@@ -190,13 +196,15 @@ public:
 
 private:
     friend class VirtualAdapter;
-    struct Listing;
-    struct Pipe;
+    explicit VirtualBus(Clock &clock);
+
+    struct HidDevice;
+    struct OpenPipe;
     struct Slot;
 
     Object *find(Handle handle);
     Handle add(std::unique_ptr<Object> object);
-    Pipe *livePipe(Handle handle);
+    OpenPipe *livePipe(Handle handle);
     VirtualAdapter *adapterAt(const std::string &devicePath);
     bool moveBytes(VirtualAdapter &adapter, std::size_t bytes);
     void unplug(VirtualAdapter &adapter);
@@ -214,7 +222,7 @@ private:
     std::set<int> slotFailuresAt_;
     int cancellations_ = 0;
     std::vector<std::pair<bool, std::uint32_t>> requestLog_;
-    int setsOpened_ = 0;
+    int listings_ = 0;
     int linksOpened_ = 0;
     bool hidLibraryAvailable_ = true;
     std::set<std::string> missingHidFunctions_;

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "platform/byte_order.h"
 #include "platform/win32/handle_cast.h"
 
 namespace platform {
@@ -55,8 +56,9 @@ bool wentPending(BOOL started) { return started || GetLastError() == ERROR_IO_PE
 
 }  // namespace
 
-OpenOutcome Win32DeviceIo::openPipe(const std::string &fileName, Handle &pipe)
+OpenOutcome Win32DeviceIo::openPipe(const std::string &devicePath, Pipe which, Handle &pipe)
 {
+    const std::string fileName = devicePath + (which == Pipe::in ? "\\PIPE00" : "\\PIPE01");
     const HANDLE file = CreateFileA(fileName.c_str(), GENERIC_READ | GENERIC_WRITE,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                     FILE_FLAG_OVERLAPPED, nullptr);
@@ -122,10 +124,11 @@ void Win32DeviceIo::cancelRequest(Handle pipe, Handle slot)
     GetOverlappedResult(file, &overlapped, &bytes, TRUE);
 }
 
-bool Win32DeviceIo::deviceControl(Handle pipe, ControlCode code, const std::uint8_t *input,
-                                  std::uint32_t inputSize)
+namespace {
+
+// A synchronous control request to the driver on the pipe's file.
+bool deviceControl(HANDLE file, std::uint32_t code, const std::uint8_t *input, std::uint32_t inputSize)
 {
-    const HANDLE file = fileOf(pipe);
     // The pipe is open for overlapped I/O, so even a synchronous control
     // request needs an overlapped record of its own to wait on; the read and
     // write slots may have requests outstanding.
@@ -135,12 +138,35 @@ bool Win32DeviceIo::deviceControl(Handle pipe, ControlCode code, const std::uint
     OVERLAPPED overlapped = {};
     overlapped.hEvent = done;
     DWORD returned = 0;
-    BOOL succeeded = DeviceIoControl(file, static_cast<DWORD>(code), const_cast<std::uint8_t *>(input),
+    BOOL succeeded = DeviceIoControl(file, code, const_cast<std::uint8_t *>(input),
                                      inputSize, nullptr, 0, &returned, &overlapped);
     if (!succeeded && GetLastError() == ERROR_IO_PENDING)
         succeeded = GetOverlappedResult(file, &overlapped, &returned, TRUE);
     CloseHandle(done);
     return succeeded != FALSE;
+}
+
+}  // namespace
+
+bool Win32DeviceIo::resetPipe(Handle pipe)
+{
+    const std::uint8_t zero = 0;
+    return deviceControl(fileOf(pipe), resetPipeCode, &zero, 1);
+}
+
+bool Win32DeviceIo::vendorRequest(Handle pipe, std::uint32_t request, std::uint32_t value, std::uint32_t index)
+{
+    const std::array<std::uint8_t, 16> block = vendorRequestBlock(request, value, index);
+    return deviceControl(fileOf(pipe), vendorRequestCode, block.data(), static_cast<std::uint32_t>(block.size()));
+}
+
+std::array<std::uint8_t, 16> vendorRequestBlock(std::uint32_t request, std::uint32_t value, std::uint32_t index)
+{
+    std::array<std::uint8_t, 16> block{};
+    putLittleEndian32(block.data() + 4, request);
+    putLittleEndian32(block.data() + 8, value);
+    putLittleEndian32(block.data() + 12, index);
+    return block;
 }
 
 }  // namespace platform

@@ -1,14 +1,19 @@
 #pragma once
 
-#include "platform/platform.h"
+#include <array>
+#include <cstdint>
+
+#include "platform/usb_backend.h"
 
 namespace platform {
 
-// Pipe files opened for overlapped I/O. Pipe and request slot handles point
-// to records of this backend, so that close() can release either.
+// The adapter driver's pipe files ("<device path>\PIPE00" from the adapter,
+// "\PIPE01" to it) opened for overlapped I/O, and its two control codes.
+// Pipe and request slot handles point to records of this backend, so that
+// close() can release either.
 class Win32DeviceIo : public DeviceIo {
 public:
-    OpenOutcome openPipe(const std::string &fileName, Handle &pipe) override;
+    OpenOutcome openPipe(const std::string &devicePath, Pipe pipe, Handle &handle) override;
     Handle createRequestSlot() override;
     void close(Handle handle) override;
 
@@ -19,8 +24,16 @@ public:
     std::optional<std::uint32_t> requestResult(Handle pipe, Handle slot) override;
     void cancelRequest(Handle pipe, Handle slot) override;
 
-    bool deviceControl(Handle pipe, ControlCode code, const std::uint8_t *input,
-                       std::uint32_t inputSize) override;
+    bool resetPipe(Handle pipe) override;
+    bool vendorRequest(Handle pipe, std::uint32_t request, std::uint32_t value, std::uint32_t index) override;
 };
+
+// The driver's control codes.
+inline constexpr std::uint32_t resetPipeCode = 0x0022000C;      // input: one byte of value 0
+inline constexpr std::uint32_t vendorRequestCode = 0x00220010;  // input: the request block
+
+// The block the driver takes for a vendor request: 0, request, value and
+// index, each 32-bit little-endian.
+std::array<std::uint8_t, 16> vendorRequestBlock(std::uint32_t request, std::uint32_t value, std::uint32_t index);
 
 }  // namespace platform

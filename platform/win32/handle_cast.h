@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "platform/platform.h"
+#include "platform/usb_backend.h"
 
 namespace platform::win32 {
 

@@ -1,18 +1,16 @@
 #include "platform/platform.h"
 #include "platform/win32/clock.h"
-#include "platform/win32/device_io.h"
-#include "platform/win32/device_setup.h"
-#include "platform/win32/hid_access.h"
+#include "platform/win32/win32_backend.h"
 
 namespace platform {
 
 Services nativeServices()
 {
     static Win32Clock clock;
-    static Win32DeviceSetup deviceSetup;
-    static Win32DeviceIo deviceIo;
-    static Win32HidAccess hid;
-    return {&clock, &deviceSetup, &deviceIo, &hid};
+    static const std::shared_ptr<Win32Backend> backend = std::make_shared<Win32Backend>();
+    return {&clock, backend};
 }
+
+const char *nativeBackendName() { return "Win32"; }
 
 }  // namespace platform

@@ -208,9 +208,9 @@ TEST_P(PollOpenFailure, ShowsTheMessageAndTriesAgainEveryTick)
     EXPECT_EQ(shownPanel(), nullptr);
     EXPECT_EQ(bus.openHandleCount(), 0) << "the failed panel released what it opened";
 
-    const int setsBefore = bus.interfaceSetsOpened();
+    const int setsBefore = bus.listings();
     tick();
-    EXPECT_EQ(bus.interfaceSetsOpened(), setsBefore + 1);
+    EXPECT_EQ(bus.listings(), setsBefore + 1);
     EXPECT_EQ(status(), GetParam().status);
 
     adapter.setBusy(false);
@@ -256,9 +256,9 @@ TEST_F(Poll, DoesNothingWhilePollingIsOff)
     window->setPollingEnabled(false);
     window->panelValid = false;
     bus.detach(adapter);
-    const int setsBefore = bus.interfaceSetsOpened();
+    const int setsBefore = bus.listings();
     tick();
-    EXPECT_EQ(bus.interfaceSetsOpened(), setsBefore) << "nothing is listed";
+    EXPECT_EQ(bus.listings(), setsBefore) << "nothing is listed";
     EXPECT_EQ(shownPanel(), panel);
     EXPECT_FALSE(window->panelValid);
 

@@ -109,7 +109,9 @@ INSTANTIATE_TEST_SUITE_P(
                     InstallCase{"VerifyFails", "msp430,fault=verify", 1,
                                 "Verify failed : hardware error: target JTAG adapter data link read timed out", true},
                     InstallCase{"CrcMismatch", "max,fault=crc", 1, "Verify failed : crc check mismatch", true},
-                    InstallCase{"Busy", "max,fault=busy", 1, "device already in use", false}),
+                    InstallCase{"Busy", "max,fault=busy", 1, "device already in use", false},
+                    InstallCase{"Unplugged", "flex,fault=unplug", 1, "Download failed : write operation failed", false},
+                    InstallCase{"NeverBack", "max,installed,fault=never-back", 1, "cannot open device driver", true}),
     [](const testing::TestParamInfo<InstallCase> &param) { return std::string(param.param.name); });
 
 TEST(VantrelFlash, InstallAllGoesOnPastAFailure)

@@ -174,6 +174,7 @@ protected:
     {
         platform::AdapterConfig config;
         config.productId = 3;
+        config.ftdi = true;
         return config;
     }
 };
@@ -231,7 +232,7 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, FtdiOpen,
     testing::Values(
         FtdiOpenFailure{"Busy", [](auto &, auto &a) { a.setBusy(true); }, "device already in use"},
-        FtdiOpenFailure{"Pipe01", [](auto &, auto &a) { a.failPipeOpen("PIPE01"); }, "cannot open device driver"},
+        FtdiOpenFailure{"Pipe01", [](auto &, auto &a) { a.failPipeOpen(platform::Pipe::out); }, "cannot open device driver"},
         FtdiOpenFailure{"OutEvent", [](auto &b, auto &) { b.failRequestSlot(2); },
                         "cannot create out overlapped event"},
         FtdiOpenFailure{"Reset", [](auto &, auto &a) { a.faults().resetRefused = true; }, "Cannot set reset on pipe"},

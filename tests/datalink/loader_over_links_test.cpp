@@ -11,7 +11,7 @@ class LoaderOverLinks : public BusFixture, public testing::WithParamInterface<st
 protected:
     std::unique_ptr<HDataLink> makeLink(const platform::VirtualAdapter &adapter)
     {
-        if (adapter.config().productId == 3 || adapter.config().productId == 5)
+        if (adapter.isFtdi())
             return std::make_unique<UsbdFtd2xxDataLink>(recordOf(adapter), -1);
         return std::make_unique<UsbVantrelWinDataLink>(recordOf(adapter));
     }
@@ -21,6 +21,7 @@ TEST_P(LoaderOverLinks, FullExchange)
 {
     platform::AdapterConfig config;
     config.productId = GetParam();
+    config.ftdi = GetParam() == 3;
     config.imageAddress = 0x6000;
     platform::VirtualAdapter &adapter = bus.attach(config);
     adapter.loader().setBusyReplies(2);
@@ -50,6 +51,7 @@ TEST_P(LoaderOverLinks, NoReplyGivesTheReadTimeOutMessage)
 {
     platform::AdapterConfig config;
     config.productId = GetParam();
+    config.ftdi = GetParam() == 3;
     platform::VirtualAdapter &adapter = bus.attach(config);
     auto link = makeLink(adapter);
     link->setTimeout(60000);

@@ -50,7 +50,7 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         OpenFailure{"Busy", [](auto &, auto &a, auto &) { a.setBusy(true); }, "device already in use"},
         OpenFailure{"NoSuchPath", [](auto &, auto &, auto &r) { r.devicePath += "x"; }, "cannot open device driver"},
-        OpenFailure{"Pipe01", [](auto &, auto &a, auto &) { a.failPipeOpen("PIPE01"); }, "cannot open device driver"},
+        OpenFailure{"Pipe01", [](auto &, auto &a, auto &) { a.failPipeOpen(platform::Pipe::out); }, "cannot open device driver"},
         OpenFailure{"InEvent", [](auto &b, auto &, auto &) { b.failRequestSlot(1); }, "cannot create in overlapped event"},
         OpenFailure{"OutEvent", [](auto &b, auto &, auto &) { b.failRequestSlot(2); },
                     "cannot create out overlapped event"},

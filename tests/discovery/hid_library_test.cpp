@@ -10,7 +10,7 @@ protected:
     platform::VirtualInterface &addHidDevice()
     {
         platform::VirtualInterface entry;
-        entry.interfaceClass = interfaceClassFor(hidInterfaceKind);
+        entry.deviceClass = deviceClassFor(hidInterfaceKind);
         entry.instanceId = "HID\\VID_131B&PID_0010\\IDSERIAL";
         entry.devicePath = "\\\\?\\hid#1";
         entry.manufacturer = "Registry maker";
@@ -131,7 +131,8 @@ TEST_F(HidStrings, BindingLoadsOnceAndAFailedBindingIsTriedAgain)
     EXPECT_EQ(bus.hidLibraryLoads(), 1);
     EXPECT_EQ(bus.hidLibraryFrees(), 1) << "a library lacking a function is released";
 
-    platform::VirtualBus complete(clock);
+    const auto completeOwner = platform::VirtualBus::create(clock);
+    platform::VirtualBus &complete = *completeOwner;
     platform::ScopedServices services(complete.services());
     EXPECT_TRUE(binding.bind());
     EXPECT_TRUE(binding.bind());

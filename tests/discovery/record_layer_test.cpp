@@ -19,7 +19,7 @@ class RecordLayer : public testing::TestWithParam<RecordCase> {};
 TEST_P(RecordLayer, ParsesTheInstanceIdentifier)
 {
     const RecordCase &c = GetParam();
-    DeviceInterfaceEntry entry{c.instanceId, "Maker", "Thing", "\\\\?\\path"};
+    const platform::DeviceEntry entry{"\\\\?\\path", std::nullopt, c.instanceId, "Maker", "Thing"};
     const std::optional<UsbDeviceInfo> record = recordFromEntry(entry, 0);
     ASSERT_EQ(record.has_value(), c.yieldsRecord);
     if (!record)
@@ -53,13 +53,30 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(RecordLayerStrings, AbsentPropertiesBecomeEmptyAndTheKindIsKept)
 {
-    DeviceInterfaceEntry entry{"USB\\VID_131B&PID_0010\\X", std::nullopt, std::nullopt, "p"};
+    const platform::DeviceEntry entry{"p", std::nullopt, "USB\\VID_131B&PID_0010\\X", std::nullopt, std::nullopt};
     const std::optional<UsbDeviceInfo> record = recordFromEntry(entry, 257);
     ASSERT_TRUE(record);
     EXPECT_EQ(record->manufacturer, "");
     EXPECT_EQ(record->description, "");
     EXPECT_EQ(record->interfaceKind, 257);
     EXPECT_EQ(record->devicePath, "p");
+}
+
+TEST(RecordLayerIdentity, ABackendsOwnIdsAndSerialNumberAreTakenAsTheyAre)
+{
+    // A backend that knows the ids has no identifier to parse; its serial
+    // number is taken whole, even with the characters an identifier splits at.
+    for (const char *serial : {"VT0012345", "", "7&1A2B3C4D", "A\\B", "\xE9t\xE9"}) {
+        const platform::DeviceEntry entry{"usb:1-2", platform::UsbIdentity{0x131B, 0x0010, serial}, "",
+                                          "Vantrel", std::nullopt};
+        const std::optional<UsbDeviceInfo> record = recordFromEntry(entry, 0);
+        ASSERT_TRUE(record) << serial;
+        EXPECT_EQ(record->vendorId, 0x131B);
+        EXPECT_EQ(record->productId, 0x0010);
+        EXPECT_EQ(record->serialNumber, serial);
+        EXPECT_EQ(record->manufacturer, "Vantrel");
+        EXPECT_EQ(record->devicePath, "usb:1-2");
+    }
 }
 
 UsbDeviceInfo device(std::uint16_t vendorId, std::uint16_t productId, std::string serial)

@@ -34,7 +34,7 @@ public:
 TEST(TimingWithoutCounter, DelayIsTheSleepAlone)
 {
     NoCounterClock clock;
-    platform::ScopedServices services({&clock, nullptr, nullptr, nullptr});
+    platform::ScopedServices services({&clock, nullptr});
     preciseDelay(250);
     ASSERT_EQ(clock.sleeps().size(), 1U);
     EXPECT_EQ(clock.sleeps()[0], 250U);

@@ -9,13 +9,15 @@
 class BusFixture : public testing::Test {
 protected:
     platform::VirtualClock clock;
-    platform::VirtualBus bus{clock};
+    std::shared_ptr<platform::VirtualBus> busOwner = platform::VirtualBus::create(clock);
+    platform::VirtualBus &bus = *busOwner;
 
 private:
     platform::ScopedServices services_{bus.services()};
 };
 
-// The device record of an adapter on the bus, as enumeration would give it.
+// The device record of an adapter on the bus, as enumeration would give it
+// (without the bus, which the fixture has installed).
 inline UsbDeviceInfo recordOf(const platform::VirtualAdapter &adapter)
 {
     UsbDeviceInfo record;

@@ -7,7 +7,7 @@
 
 #include "loader/loader_info.h"
 #include "platform/virtual/simulated_loader.h"
-#include "platform/virtual/simulated_loader_link.h"
+#include "simulation/simulated_loader_link.h"
 #include "tests/support/virtual_clock_fixture.h"
 
 using Bytes = std::vector<std::uint8_t>;

@@ -12,5 +12,5 @@ protected:
     platform::VirtualClock clock;
 
 private:
-    platform::ScopedServices services_{{&clock, nullptr, nullptr, nullptr}};
+    platform::ScopedServices services_{{&clock, nullptr}};
 };

@@ -12,7 +12,7 @@
 
 #include "app/updater.h"
 #include "tests/support/bus_fixture.h"
-#include "update/simulated_adapter.h"
+#include "simulation/simulated_adapter.h"
 #include "update/updater_widget.h"
 
 inline const QString serialCaption = QStringLiteral("<b>Serial Number:</b> ");

@@ -4,7 +4,7 @@
 #include "datalink/usb_vantrel_link.h"
 #include "tests/support/bus_fixture.h"
 #include "update/firmware_image.h"
-#include "update/simulated_adapter.h"
+#include "simulation/simulated_adapter.h"
 
 namespace {
 
@@ -44,13 +44,17 @@ class CreateDataLink : public BusFixture {};
 
 TEST_F(CreateDataLink, FtdiForThreeAndFivePipesForTheRest)
 {
-    for (int productId : {3, 5, 4, 6, 16, 99}) {
+    const struct {
+        std::uint16_t productId;
+        bool ftdi;
+    } cases[] = {{3, true}, {5, true}, {4, false}, {6, false}, {16, false}, {99, false}};
+    for (const auto [productId, expectFtdi] : cases) {
         SCOPED_TRACE(productId);
-        platform::VirtualAdapter &adapter = bus.attach(simulatedAdapter(static_cast<std::uint16_t>(productId), "S" + std::to_string(productId)));
+        platform::VirtualAdapter &adapter = bus.attach(simulatedAdapter(productId, "S" + std::to_string(productId)));
         std::unique_ptr<HDataLink> link = recordOf(adapter).createDataLink();
         const bool ftdi = dynamic_cast<UsbdFtd2xxDataLink *>(link.get()) != nullptr;
         const bool pipes = dynamic_cast<UsbVantrelWinDataLink *>(link.get()) != nullptr;
-        EXPECT_EQ(ftdi, productId == 3 || productId == 5);
+        EXPECT_EQ(ftdi, expectFtdi);
         EXPECT_EQ(pipes, !ftdi);
         if (ftdi) {
             EXPECT_EQ(static_cast<UsbdFtd2xxDataLink &>(*link).requestIndex(), 1);

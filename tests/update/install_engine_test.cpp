@@ -5,7 +5,7 @@
 #include "tests/support/bus_fixture.h"
 #include "tests/support/recording_host.h"
 #include "update/firmware_image.h"
-#include "update/simulated_adapter.h"
+#include "simulation/simulated_adapter.h"
 
 namespace {
 
@@ -152,7 +152,8 @@ TEST_F(Install, TaskFailuresCarryTheirPrefix)
                           Case{0x02, LoaderFault::statusZero, "disconnect failed"},
                           Case{0x01, LoaderFault::statusZero, "connect failed"}}) {
         SCOPED_TRACE(c.message);
-        platform::VirtualBus fresh(clock);
+        const auto freshOwner = platform::VirtualBus::create(clock);
+        platform::VirtualBus &fresh = *freshOwner;
         platform::ScopedServices services(fresh.services());
         platform::VirtualAdapter &adapter = fresh.attach(simulatedAdapter(16, "S"));
         device = recordOf(adapter);
@@ -223,7 +224,8 @@ TEST_F(Install, NoInstalledFirmwareMeansOneConnectOnTheExistingLink)
 TEST_F(Install, FtdiVariantsConnectOnceEvenWithFirmwareInstalled)
 {
     for (std::uint16_t productId : {std::uint16_t{3}, std::uint16_t{5}}) {
-        platform::VirtualBus fresh(clock);
+        const auto freshOwner = platform::VirtualBus::create(clock);
+        platform::VirtualBus &fresh = *freshOwner;
         platform::ScopedServices services(fresh.services());
         platform::VirtualAdapter &adapter = fresh.attach(simulatedAdapter(productId, "F"));
         installCarriedImage(adapter, *recordOf(adapter).firmwareImage());

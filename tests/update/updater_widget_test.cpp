@@ -245,7 +245,7 @@ TEST_F(Install, ASuccessfulInstallClearsTheBarAndTheNextTwoTicksShowTheNewVersio
     // the install changed anything.
     int reports = 0;
     bool pollingOffThroughout = true, buttonOffThroughout = true;
-    const int setsBefore = bus.interfaceSetsOpened();
+    const int setsBefore = bus.listings();
     QObject::connect(&panel, &UpdaterWidget::progress, [&] {
         ++reports;
         pollingOffThroughout = pollingOffThroughout && !window->pollingEnabled;
@@ -259,7 +259,7 @@ TEST_F(Install, ASuccessfulInstallClearsTheBarAndTheNextTwoTicksShowTheNewVersio
     EXPECT_GT(reports, 6);
     EXPECT_TRUE(pollingOffThroughout);
     EXPECT_TRUE(buttonOffThroughout);
-    EXPECT_EQ(bus.interfaceSetsOpened(), setsBefore) << "no tick listed devices during the install";
+    EXPECT_EQ(bus.listings(), setsBefore) << "no tick listed devices during the install";
     EXPECT_EQ(status(), "");
     EXPECT_EQ(bar()->value(), 0);
     EXPECT_TRUE(buttonOf(panel).isEnabled());

@@ -10,15 +10,16 @@ namespace {
 
 using platform::Handle;
 using platform::OpenOutcome;
+using platform::Pipe;
 
 class LibusbDeviceIoTest : public LoaderParts, public LibusbFixture {
 protected:
     EmulatedDevice &adapter = testbed.add({});
 
-    Handle open(const std::string &pipe, OpenOutcome expected = OpenOutcome::opened)
+    Handle open(Pipe pipe, OpenOutcome expected = OpenOutcome::opened)
     {
         Handle handle = platform::invalidHandle;
-        EXPECT_EQ(io.openPipe("usb:1-1\\" + pipe, handle), expected) << pipe;
+        EXPECT_EQ(io.openPipe("usb:1-1", pipe, handle), expected) << (pipe == Pipe::in ? "in" : "out");
         EXPECT_EQ(handle == platform::invalidHandle, expected != OpenOutcome::opened);
         return handle;
     }
@@ -26,8 +27,8 @@ protected:
 
 TEST_F(LibusbDeviceIoTest, OneClaimServesBothPipesAndIsReleasedWithTheLast)
 {
-    const Handle in = open("PIPE00");
-    const Handle out = open("PIPE01");
+    const Handle in = open(Pipe::in);
+    const Handle out = open(Pipe::out);
     EXPECT_EQ(adapter.claims(), 1);
     io.close(in);
     EXPECT_EQ(adapter.claims(), 1);
@@ -37,19 +38,19 @@ TEST_F(LibusbDeviceIoTest, OneClaimServesBothPipesAndIsReleasedWithTheLast)
 
 TEST_F(LibusbDeviceIoTest, APipeOpenInThisProcessIsBusyUntilItIsClosed)
 {
-    const Handle in = open("PIPE00");
-    const Handle out = open("PIPE01");
-    open("PIPE00", OpenOutcome::busy);
-    open("PIPE01", OpenOutcome::busy);
+    const Handle in = open(Pipe::in);
+    const Handle out = open(Pipe::out);
+    open(Pipe::in, OpenOutcome::busy);
+    open(Pipe::out, OpenOutcome::busy);
     io.close(in);
     io.close(out);
-    io.close(open("PIPE00"));
+    io.close(open(Pipe::in));
 }
 
 struct OpenCase {
     const char *name;
     std::function<void(EmulatedDevice &adapter, UsbTestbed &testbed)> arrange;
-    std::string fileName;
+    std::string devicePath;
     OpenOutcome expected;
 };
 
@@ -65,7 +66,7 @@ TEST_P(LibusbOpenOutcome, MapsTheCauseOfAFailedOpen)
     OpenOutcome outcome;
     {
         WithoutFileModeOverride asAUser;
-        outcome = io.openPipe(GetParam().fileName, pipe);
+        outcome = io.openPipe(GetParam().devicePath, Pipe::in, pipe);
     }
     EXPECT_EQ(outcome, GetParam().expected);
     EXPECT_EQ(pipe, platform::invalidHandle);
@@ -77,15 +78,13 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         OpenCase{"ClaimedByAnotherProgram",
                  [](EmulatedDevice &adapter, UsbTestbed &) { adapter.setClaimedElsewhere(true); },
-                 "usb:1-1\\PIPE00", OpenOutcome::busy},
+                 "usb:1-1", OpenOutcome::busy},
         OpenCase{"NodeWithoutPermission",
                  [](EmulatedDevice &adapter, UsbTestbed &) { adapter.denyAccess(); },
-                 "usb:1-1\\PIPE00", OpenOutcome::accessDenied},
-        OpenCase{"NoSuchDevice", [](EmulatedDevice &, UsbTestbed &) {}, "usb:1-7\\PIPE00",
+                 "usb:1-1", OpenOutcome::accessDenied},
+        OpenCase{"NoSuchDevice", [](EmulatedDevice &, UsbTestbed &) {}, "usb:1-7",
                  OpenOutcome::failed},
-        OpenCase{"NotOurPath", [](EmulatedDevice &, UsbTestbed &) {}, "1-1\\PIPE00",
-                 OpenOutcome::failed},
-        OpenCase{"NoSuchPipe", [](EmulatedDevice &, UsbTestbed &) {}, "usb:1-1\\PIPE02",
+        OpenCase{"NotOurPath", [](EmulatedDevice &, UsbTestbed &) {}, "1-1",
                  OpenOutcome::failed},
         OpenCase{"DeviceWithoutBulkPipes",
                  [](EmulatedDevice &, UsbTestbed &testbed) {
@@ -93,13 +92,13 @@ INSTANTIATE_TEST_SUITE_P(
                      hub.bulkInterface = false;
                      testbed.add(hub);
                  },
-                 "usb:1-2\\PIPE00", OpenOutcome::failed}),
+                 "usb:1-2", OpenOutcome::failed}),
     [](const testing::TestParamInfo<OpenCase> &param) { return param.param.name; });
 
 TEST_F(LibusbDeviceIoTest, AReadThatTimesOutIsCancelledAndLeavesNothingOutstanding)
 {
     adapter.connect(&loaderPeer);
-    const Handle in = open("PIPE00");
+    const Handle in = open(Pipe::in);
     const Handle slot = io.createRequestSlot();
     std::uint8_t buffer[8];
     ASSERT_TRUE(io.startRead(in, slot, buffer, sizeof buffer));
@@ -111,7 +110,7 @@ TEST_F(LibusbDeviceIoTest, AReadThatTimesOutIsCancelledAndLeavesNothingOutstandi
     EXPECT_FALSE(io.requestResult(in, slot));
 
     // The pipes and the slot still work: a connect command gets its reply.
-    const Handle out = open("PIPE01");
+    const Handle out = open(Pipe::out);
     const std::uint8_t connect[5] = {0x01, 0x4D, 0x39, 0xEA, 0xF6};
     ASSERT_TRUE(io.startWrite(out, slot, connect, sizeof connect));
     ASSERT_TRUE(io.waitRequest(slot, 1000));
@@ -128,8 +127,8 @@ TEST_F(LibusbDeviceIoTest, AReadThatTimesOutIsCancelledAndLeavesNothingOutstandi
 
 TEST_F(LibusbDeviceIoTest, RequestsGoOnlyToTheirOwnDirection)
 {
-    const Handle in = open("PIPE00");
-    const Handle out = open("PIPE01");
+    const Handle in = open(Pipe::in);
+    const Handle out = open(Pipe::out);
     const Handle slot = io.createRequestSlot();
     std::uint8_t buffer[4] = {};
     EXPECT_FALSE(io.startRead(out, slot, buffer, sizeof buffer));
@@ -143,37 +142,34 @@ TEST_F(LibusbDeviceIoTest, RequestsGoOnlyToTheirOwnDirection)
 
 TEST_F(LibusbDeviceIoTest, ResetPipeClearsTheHaltOfTheInEndpoint)
 {
-    const Handle in = open("PIPE00");
-    const std::uint8_t zero = 0;
-    EXPECT_TRUE(io.deviceControl(in, platform::ControlCode::resetPipe, &zero, 1));
+    const Handle in = open(Pipe::in);
+    EXPECT_TRUE(io.resetPipe(in));
     EXPECT_EQ(adapter.clearedHalts(), (std::deque<std::uint8_t>{0x81}));
     io.close(in);
 }
 
-TEST_F(LibusbDeviceIoTest, AVendorRequestCarriesRequestValueAndIndexOfTheBlock)
+TEST_F(LibusbDeviceIoTest, AVendorRequestCarriesRequestValueAndIndex)
 {
     adapter.connect(&ftdiPeer);
-    const Handle in = open("PIPE00");
-    // 0, request 11, value 0x02FF, index 1, each 32-bit little-endian; the
-    // high bytes beyond 16 bits are not sent.
-    const std::uint8_t block[16] = {0, 0, 0, 0, 11, 0, 0, 0, 0xFF, 0x02, 0, 0, 1, 0, 0, 0};
-    EXPECT_TRUE(io.deviceControl(in, platform::ControlCode::vendorRequest, block, sizeof block));
+    const Handle in = open(Pipe::in);
+    // A setup packet has room for 16 bits of value and index: the high bits
+    // are not sent.
+    EXPECT_TRUE(io.vendorRequest(in, 11, 0x102FF, 0x10001));
     adapter.locked([&] {
         ASSERT_EQ(chip.requests().size(), 1u);
         EXPECT_EQ(chip.requests()[0], (platform::FtdiChip::VendorRequest{11, 0x02FF, 1}));
     });
 
     adapter.locked([&] { chip.refuseRequests(1); });
-    EXPECT_FALSE(io.deviceControl(in, platform::ControlCode::vendorRequest, block, sizeof block));
-    EXPECT_FALSE(io.deviceControl(in, platform::ControlCode::vendorRequest, block, 15));
+    EXPECT_FALSE(io.vendorRequest(in, 11, 0x02FF, 1));
     io.close(in);
 }
 
 TEST_F(LibusbDeviceIoTest, AnUnplugEndsTheTransferInFlightAndRefusesNewOnes)
 {
     adapter.connect(&loaderPeer);
-    const Handle in = open("PIPE00");
-    const Handle out = open("PIPE01");
+    const Handle in = open(Pipe::in);
+    const Handle out = open(Pipe::out);
     const Handle slot = io.createRequestSlot();
     std::uint8_t buffer[8];
     adapter.unplugAtNextRead();
@@ -186,7 +182,7 @@ TEST_F(LibusbDeviceIoTest, AnUnplugEndsTheTransferInFlightAndRefusesNewOnes)
     io.close(out);
 
     adapter.unplug();
-    open("PIPE00", OpenOutcome::failed);
+    open(Pipe::in, OpenOutcome::failed);
 }
 
 }  // namespace

@@ -2,13 +2,13 @@
 
 #include <string>
 
-#include "tests/platform/libusb/usb_testbed.h"
-#include "update/simulated_adapter.h"
+#include "platform/libusb/emulation/usb_testbed.h"
+#include "simulation/simulated_adapter.h"
 
 // An adapter of one variant: its boot loader, with flash laid out as the
 // variant's, behind an FTDI chip where the variant has one.
-struct Variant {
-    explicit Variant(std::uint16_t productId)
+struct EmulatedVariant {
+    explicit EmulatedVariant(std::uint16_t productId)
         : config(simulatedAdapter(productId, "VT00000" + std::to_string(productId))),
           loader(config.flashBase, config.flashSize, config.imageAddress), chip(loader),
           loaderPeer(loader), ftdiPeer(chip)
@@ -16,7 +16,7 @@ struct Variant {
     }
     bool ftdi() const
     {
-        return config.ftdi.value_or(config.productId == 3 || config.productId == 5);
+        return config.ftdi;
     }
     EndpointPeer *peer() { return ftdi() ? static_cast<EndpointPeer *>(&ftdiPeer) : &loaderPeer; }
 

@@ -2,11 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/libusb/device_io.h"
-#include "platform/libusb/device_setup.h"
-#include "platform/libusb/usb_context.h"
+#include <memory>
+
+#include "platform/libusb/emulation/usb_testbed.h"
+#include "platform/libusb/libusb_backend.h"
 #include "platform/platform.h"
-#include "tests/platform/libusb/usb_testbed.h"
 
 // A boot loader with its FTDI chip, for an emulated adapter to answer with.
 // A fixture derives from it first, so that it outlives the testbed and the
@@ -23,10 +23,9 @@ struct LoaderParts {
 class LibusbFixture : public testing::Test {
 protected:
     UsbTestbed testbed;
-    platform::UsbContext context;
-    platform::LibusbDeviceSetup setup{context};
-    platform::LibusbDeviceIo io{context};
+    std::shared_ptr<platform::LibusbBackend> backend = std::make_shared<platform::LibusbBackend>();
+    platform::LibusbDeviceIo &io = backend->io();
 
 private:
-    platform::ScopedServices services_{{nullptr, &setup, &io, nullptr}};
+    platform::ScopedServices services_{{nullptr, backend}};
 };

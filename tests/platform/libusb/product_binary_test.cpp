@@ -36,8 +36,8 @@ json runFlash(const std::string &arguments, int &exitCode)
 
 class ProductBinary : public testing::Test {
 protected:
-    Variant max{16};         // its own USB interface
-    Variant armStandard{3};  // behind an FTDI chip
+    EmulatedVariant max{16};         // its own USB interface
+    EmulatedVariant armStandard{3};  // behind an FTDI chip
     UsbTestbed testbed;
 };
 
@@ -46,7 +46,7 @@ TEST_F(ProductBinary, InstallsOnEveryAttachedAdapterAndListsTheNewVersions)
     ASSERT_FALSE(max.ftdi());
     ASSERT_TRUE(armStandard.ftdi());
     int port = 1;
-    for (Variant *variant : {&max, &armStandard}) {
+    for (EmulatedVariant *variant : {&max, &armStandard}) {
         auto description = EmulatedDevice::at("1-" + std::to_string(port), port + 1);
         description.productId = variant->config.productId;
         description.serial = variant->config.serialNumber;

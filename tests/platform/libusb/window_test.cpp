@@ -11,7 +11,7 @@
 
 #include "app/updater.h"
 #include "tests/platform/libusb/emulated_variant.h"
-#include "tests/platform/libusb/umockdev_preload.h"
+#include "platform/libusb/emulation/umockdev_preload.h"
 
 namespace {
 
@@ -23,7 +23,7 @@ QString labelText(const Updater &window, const char *name)
 
 TEST(WindowOnLibusb, ShowsTheAttachedAdapterReady)
 {
-    Variant max{16};
+    EmulatedVariant max{16};
     UsbTestbed testbed;
     auto description = EmulatedDevice::at("1-1", 2);
     description.productId = max.config.productId;

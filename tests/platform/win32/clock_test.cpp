@@ -10,7 +10,7 @@ namespace {
 TEST(Win32Clock, PreciseDelayNeverEndsBeforeItsTimeOnThePerformanceCounter)
 {
     platform::Clock &clock = *platform::nativeServices().clock;
-    platform::ScopedServices services({&clock, nullptr, nullptr, nullptr});
+    platform::ScopedServices services({&clock, nullptr});
     const std::int64_t frequency = clock.counterFrequency();
     ASSERT_GT(frequency, 0);
     for (unsigned milliseconds : {1U, 15U, 40U}) {

@@ -41,13 +41,27 @@ public:
     int freed = 0;
 
 private:
-    platform::HidAccess &real_ = *platform::nativeServices().hid;
+    platform::HidAccess &real_ = *platform::nativeServices().usb->hid();
+};
+
+// The native backend with the recording HID library in place of its own.
+class RecordingBackend : public platform::UsbBackend {
+public:
+    platform::DeviceEnumeration &enumeration() override { return real_->enumeration(); }
+    platform::DeviceIo &io() override { return real_->io(); }
+    platform::HidAccess *hid() override { return &recording; }
+
+    RecordingHidAccess recording;
+
+private:
+    std::shared_ptr<platform::UsbBackend> real_ = platform::nativeServices().usb;
 };
 
 TEST(Win32HidBinding, BindsAllTwelveFunctionsOfTheSystemsHidLibrary)
 {
-    RecordingHidAccess hid;
-    platform::ScopedServices services({nullptr, nullptr, nullptr, &hid});
+    const auto backend = std::make_shared<RecordingBackend>();
+    RecordingHidAccess &hid = backend->recording;
+    platform::ScopedServices services({nullptr, backend});
     ASSERT_TRUE(bindHidLibrary());
 
     std::vector<RecordingHidAccess::LookUp> expected;

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <functional>
 #include <ostream>
 #include <string>
@@ -14,6 +15,7 @@
 
 #include "datalink/ftdi_link.h"
 #include "datalink/usb_vantrel_link.h"
+#include "platform/win32/device_io.h"
 #include "tests/platform/win32/pipe_link_bench.h"
 #include "tests/support/message_of.h"
 
@@ -38,17 +40,17 @@ std::vector<OpenCase> openCases()
 {
     std::vector<OpenCase> cases;
     // What both families share: opening the two pipes and their events.
-    for (const auto &[prefix, family] : {std::pair{"Vantrel", LinkFamily::usbVantrel}, std::pair{"Ftdi", LinkFamily::ftdi}}) {
+    for (const auto &[prefix, family] : {std::pair{"Vantrel", LinkFamily::pipes}, std::pair{"Ftdi", LinkFamily::ftdi}}) {
         const std::string p = prefix;
         cases.push_back({p + "InPipeBusy", family,
-                         [](PipeLinkBench &b) { b.io.injectOpen("PIPE00", platform::OpenOutcome::busy); },
+                         [](PipeLinkBench &b) { b.io.injectOpen(platform::Pipe::in, platform::OpenOutcome::busy); },
                          "device already in use"});
         // PIPE00 is open for real by then and must be closed again.
         cases.push_back({p + "OutPipeBusy", family,
-                         [](PipeLinkBench &b) { b.io.injectOpen("PIPE01", platform::OpenOutcome::busy); },
+                         [](PipeLinkBench &b) { b.io.injectOpen(platform::Pipe::out, platform::OpenOutcome::busy); },
                          "device already in use"});
         cases.push_back({p + "OutPipeFails", family,
-                         [](PipeLinkBench &b) { b.io.injectOpen("PIPE01", platform::OpenOutcome::failed); },
+                         [](PipeLinkBench &b) { b.io.injectOpen(platform::Pipe::out, platform::OpenOutcome::failed); },
                          "cannot open device driver"});
         cases.push_back({p + "InEventFails", family, [](PipeLinkBench &b) { b.io.failSlotCreation(1); },
                          "cannot create in overlapped event"});
@@ -58,9 +60,7 @@ std::vector<OpenCase> openCases()
     // The FTDI link's preparation of the chip, after both pipes are open.
     cases.push_back({"FtdiResetRefused", LinkFamily::ftdi,
                      [](PipeLinkBench &b) {
-                         b.io.answerControl([](platform::ControlCode code, const std::uint8_t *, std::uint32_t) {
-                             return code != platform::ControlCode::resetPipe;
-                         });
+                         b.io.answerControl([](const ControlRequest &request) { return !request.resetPipe; });
                      },
                      "Cannot set reset on pipe"});
     cases.push_back({"FtdiLatencyTimerRefused", LinkFamily::ftdi,
@@ -87,7 +87,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, InjectedOpenOutcomes, testing::ValuesIn(openCase
 
 TEST(RealOpenOutcomes, AMissingDevicePathCannotBeOpened)
 {
-    for (LinkFamily family : {LinkFamily::usbVantrel, LinkFamily::ftdi}) {
+    for (LinkFamily family : {LinkFamily::pipes, LinkFamily::ftdi}) {
         SCOPED_TRACE(family == LinkFamily::ftdi ? "UsbdFtd2xxDataLink" : "UsbVantrelWinDataLink");
         PipeLinkBench bench(family);
         UsbDeviceInfo missing = bench.standIn.record();
@@ -101,6 +101,20 @@ TEST(RealOpenOutcomes, AMissingDevicePathCannotBeOpened)
         EXPECT_EQ(message, "cannot open device driver");
         EXPECT_EQ(bench.io.openHandles(), 0);
     }
+}
+
+}  // namespace
+
+namespace {
+
+// The driver takes a vendor request as 0, request, value and index, each
+// 32-bit little-endian.
+TEST(Win32VendorRequestBlock, LaysOutRequestValueAndIndex)
+{
+    const std::array<std::uint8_t, 16> expected = {0, 0, 0, 0, 11, 0, 0, 0, 0xFF, 0x02, 0, 0, 0x01, 0, 0, 0};
+    EXPECT_EQ(platform::vendorRequestBlock(11, 0x02FF, 1), expected);
+    const std::array<std::uint8_t, 16> wide = {0, 0, 0, 0, 0x78, 0x56, 0x34, 0x12, 0xEF, 0xBE, 0xAD, 0xDE, 4, 3, 2, 1};
+    EXPECT_EQ(platform::vendorRequestBlock(0x12345678, 0xDEADBEEF, 0x01020304), wide);
 }
 
 }  // namespace

@@ -26,12 +26,6 @@ HANDLE createServerPipe(const std::string &name)
     return pipe;
 }
 
-std::uint32_t littleEndian32(const std::uint8_t *in)
-{
-    return std::uint32_t{in[0]} | std::uint32_t{in[1]} << 8 | std::uint32_t{in[2]} << 16 |
-           std::uint32_t{in[3]} << 24;
-}
-
 // An overlapped record with a manual-reset event of its own, for the server's
 // requests; each Win32 call resets the event as it starts.
 struct ServerRequest {
@@ -99,18 +93,16 @@ void PipeDriverStandIn::releaseReplies()
     SetEvent(release_);
 }
 
-bool PipeDriverStandIn::answerControl(platform::ControlCode code, const std::uint8_t *input, std::uint32_t size)
+bool PipeDriverStandIn::answerControl(const ControlRequest &control)
 {
-    if (code == platform::ControlCode::resetPipe)
-        return size == 1 && input[0] == 0;
-    if (code != platform::ControlCode::vendorRequest || size != 16)
-        return false;
+    if (control.resetPipe)
+        return true;
     // Purging the chip's receive buffer cannot take back bytes already
     // written into PIPE00; the loader protocol purges only when nothing is
     // in flight.
     std::lock_guard<std::mutex> lock(mutex_);
-    return chip_.vendorRequest(static_cast<int>(littleEndian32(input + 4)), static_cast<int>(littleEndian32(input + 8)),
-                               static_cast<int>(littleEndian32(input + 12)));
+    return chip_.vendorRequest(static_cast<int>(control.request), static_cast<int>(control.value),
+                               static_cast<int>(control.index));
 }
 
 void PipeDriverStandIn::disconnectHost()

@@ -14,6 +14,7 @@
 #include "platform/platform.h"
 #include "platform/virtual/ftdi_chip.h"
 #include "platform/virtual/simulated_loader.h"
+#include "tests/platform/win32/injecting_backend.h"
 
 // The adapter's USB driver played by two named pipes below a made-up device
 // path: "<path>\PIPE00" carries the boot loader's replies to the host and
@@ -46,7 +47,7 @@ public:
 
     // Answers the driver's control codes the way the FTDI adapter's driver
     // would: the pipe reset is accepted and vendor requests go to the chip.
-    bool answerControl(platform::ControlCode code, const std::uint8_t *input, std::uint32_t size);
+    bool answerControl(const ControlRequest &request);
 
     // Drops the host's connection: later requests on its pipes fail at once.
     void disconnectHost();

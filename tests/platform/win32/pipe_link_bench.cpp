@@ -5,15 +5,14 @@
 
 PipeLinkBench::PipeLinkBench(LinkFamily linkFamily)
     : family(linkFamily),
-      io(*platform::nativeServices().deviceIo),
+      backend(std::make_shared<InjectingBackend>(platform::nativeServices().usb)),
+      io(*backend),
       standIn(loader, linkFamily == LinkFamily::ftdi ? PipeDriverStandIn::Framing::ftdi
                                                      : PipeDriverStandIn::Framing::plain),
-      services_({nullptr, nullptr, &io, nullptr})
+      services_({nullptr, backend})
 {
     if (family == LinkFamily::ftdi)
-        io.answerControl([this](platform::ControlCode code, const std::uint8_t *input, std::uint32_t size) {
-            return standIn.answerControl(code, input, size);
-        });
+        io.answerControl([this](const ControlRequest &request) { return standIn.answerControl(request); });
 }
 
 std::unique_ptr<HDataLink> PipeLinkBench::openLink()

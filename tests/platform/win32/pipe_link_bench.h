@@ -5,10 +5,9 @@
 #include "datalink/data_link.h"
 #include "platform/platform.h"
 #include "platform/virtual/simulated_loader.h"
-#include "tests/platform/win32/injecting_device_io.h"
+#include "tests/platform/win32/injecting_backend.h"
 #include "tests/platform/win32/pipe_driver_stand_in.h"
-
-enum class LinkFamily { usbVantrel, ftdi };
+#include "update/variant.h"
 
 // A link of either family over the native backend, reaching a simulated boot
 // loader through the named-pipe stand-in for the adapter's driver. The
@@ -26,7 +25,8 @@ public:
     std::unique_ptr<HDataLink> openLink();
 
     const LinkFamily family;
-    InjectingDeviceIo io;
+    const std::shared_ptr<InjectingBackend> backend;
+    InjectingBackend &io;
     platform::SimulatedLoader loader{flashBase, flashSize, flashBase};
     PipeDriverStandIn standIn;
 

@@ -38,7 +38,7 @@ struct Family {
 };
 
 const Family families[] = {
-    {"UsbVantrelWinDataLink", LinkFamily::usbVantrel, "read operation timed out", "read operation timed out",
+    {"UsbVantrelWinDataLink", LinkFamily::pipes, "read operation timed out", "read operation timed out",
      "read operation failed (I/O pending)", "write operation failed"},
     {"UsbdFtd2xxDataLink", LinkFamily::ftdi, "hardware error: target JTAG adapter data link read timed out",
      "returned -1", "returned -1", "returned -1"},

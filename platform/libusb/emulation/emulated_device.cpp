@@ -1,4 +1,4 @@
-#include "tests/platform/libusb/emulated_device.h"
+#include "platform/libusb/emulation/emulated_device.h"
 
 #include <linux/types.h>
 #include <sys/ioctl.h>

@@ -1,4 +1,4 @@
-#include "tests/platform/libusb/usb_testbed.h"
+#include "platform/libusb/emulation/usb_testbed.h"
 
 #include <linux/capability.h>
 #include <sys/syscall.h>

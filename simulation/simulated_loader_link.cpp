@@ -1,4 +1,4 @@
-#include "platform/virtual/simulated_loader_link.h"
+#include "simulation/simulated_loader_link.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "tests/platform/libusb/umockdev_preload.h"
+#include "platform/libusb/emulation/umockdev_preload.h"
 
 #include <dlfcn.h>
 #include <link.h>

@@ -1,0 +1,25 @@
+# Reads one column of the variant table (update/variants.def) into a list, in
+# row order, so that the build derives what it needs from the one table:
+#   vantrel_variant_rows(<def file> <out var> FIELD <product|tool|name|address|files|reopen|link|serial>)
+# The file is also a dependency of the configuration: editing it re-runs CMake.
+function(vantrel_variant_rows def_file out_var)
+    cmake_parse_arguments(PARSE_ARGV 2 arg "" "FIELD" "")
+    set(fields product tool name address files reopen link serial)
+    list(FIND fields "${arg_FIELD}" index)
+    if(index LESS 0)
+        message(FATAL_ERROR "vantrel_variant_rows: unknown field ${arg_FIELD}")
+    endif()
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${def_file}")
+    file(STRINGS "${def_file}" rows REGEX "^VANTREL_VARIANT\\(")
+    set(values)
+    foreach(row IN LISTS rows)
+        string(REGEX REPLACE "^VANTREL_VARIANT\\((.*)\\)[ \t]*$" "\\1" row "${row}")
+        # The variant names hold no commas, so the row splits at them.
+        string(REPLACE "," ";" cells "${row}")
+        list(GET cells ${index} cell)
+        string(STRIP "${cell}" cell)
+        string(REGEX REPLACE "^\"(.*)\"$" "\\1" cell "${cell}")
+        list(APPEND values "${cell}")
+    endforeach()
+    set(${out_var} "${values}" PARENT_SCOPE)
+endfunction()

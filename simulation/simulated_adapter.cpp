@@ -1,0 +1,94 @@
+#include "simulation/simulated_adapter.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "update/firmware_image.h"
+
+namespace {
+
+constexpr std::uint32_t flashSize = 0x80000;
+constexpr std::uint32_t flashAlignment = 0x10000;
+
+// How long an adapter that reboots into its boot loader stays off the bus.
+constexpr std::uint32_t rebootMilliseconds = 1500;
+
+using namespace imageHeader;
+
+// The carried image with an earlier version in its header, so that the
+// adapter has an update to make.
+std::vector<std::uint8_t> olderImageOf(const FirmwareImage &entry)
+{
+    std::vector<std::uint8_t> image(entry.image, entry.image + entry.imageSize);
+    const ImageVersion carried = imageVersion(entry);
+    const auto major = static_cast<std::uint16_t>(carried.minor > 0 ? carried.major : carried.major - 1);
+    const auto minor = static_cast<std::uint16_t>(carried.minor > 0 ? carried.minor - 1 : 9);
+    image[majorOffset] = static_cast<std::uint8_t>(major);
+    image[majorOffset + 1] = static_cast<std::uint8_t>(major >> 8);
+    image[minorOffset] = static_cast<std::uint8_t>(minor);
+    image[minorOffset + 1] = static_cast<std::uint8_t>(minor >> 8);
+    const char buildText[] = "Build: earlier (simulated)";
+    std::fill_n(image.begin() + buildTextOffset, buildTextField, std::uint8_t{0});
+    std::memcpy(image.data() + buildTextOffset, buildText, sizeof buildText);
+    return image;
+}
+
+}  // namespace
+
+platform::AdapterConfig simulatedAdapter(std::uint16_t productId, std::string serialNumber,
+                                         const VariantTable &variants)
+{
+    platform::AdapterConfig config;
+    config.productId = productId;
+    config.serialNumber = std::move(serialNumber);
+    if (const Variant *variant = variants.byProductId(productId)) {
+        config.description = variant->image->variantName;
+        config.ftdi = variant->link == LinkFamily::ftdi;
+        config.imageAddress = variant->image->loadAddress;
+        config.flashBase = variant->image->loadAddress / flashAlignment * flashAlignment;
+        config.flashSize = flashSize;
+    }
+    return config;
+}
+
+void installCarriedImage(platform::VirtualAdapter &adapter, const FirmwareImage &entry)
+{
+    adapter.loader().eraseAll();
+    adapter.loader().loadImage(entry.image, entry.imageSize);
+}
+
+void applyRealisticTiming(platform::VirtualBus &bus, platform::VirtualAdapter &adapter)
+{
+    // A full-speed bulk pipe: a millisecond per request, about 1 MB/s.
+    bus.setTiming({1000, 1'000'000});
+    platform::LoaderTiming timing;
+    timing.commandMicroseconds = 200;
+    timing.eraseMicrosecondsPerKiB = 1500;
+    timing.programMicrosecondsPerKiB = 6000;
+    timing.verifyMicrosecondsPerKiB = 150;
+    adapter.loader().setTiming(timing);
+}
+
+platform::VirtualAdapter &attachSimulatedAdapter(platform::VirtualBus &bus, const SimulatedAdapterSetup &setup)
+{
+    platform::VirtualAdapter &adapter = bus.attach(simulatedAdapter(setup.productId, setup.serialNumber));
+    const Variant *variant = carriedVariants().forAdapter(setup.productId, setup.serialNumber);
+    const FirmwareImage *entry = variant ? variant->image : nullptr;
+    const bool installed = entry && setup.firmware != SimulatedFirmware::none;
+    if (installed) {
+        if (setup.firmware == SimulatedFirmware::older) {
+            const std::vector<std::uint8_t> older = olderImageOf(*entry);
+            adapter.loader().eraseAll();
+            adapter.loader().loadImage(older.data(), older.size());
+        } else {
+            installCarriedImage(adapter, *entry);
+        }
+        if (entry->reopenAfterConnect)
+            adapter.setReenumerateOnConnect(rebootMilliseconds);
+    }
+    applyRealisticTiming(bus, adapter);
+    if (setup.fault)
+        injectSimulatedFault(adapter, entry, installed, *setup.fault);
+    return adapter;
+}

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "datalink/data_link.h"
+#include "discovery/usb_device_info.h"
+
+// The time-out every user of an adapter's link sets before its first loader
+// command: long enough for the slowest one, an erase of a whole piece.
+inline constexpr std::int32_t adapterLinkTimeout = 60000;  // milliseconds
+
+// A new link to the adapter with that time-out; opening it may throw HException.
+std::unique_ptr<HDataLink> openAdapterLink(const UsbDeviceInfo &device);

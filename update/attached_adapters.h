@@ -1,0 +1,16 @@
+#pragma once
+
+#include "discovery/usb_device_info.h"
+
+// The USB vendor id of the family's adapters.
+inline constexpr int familyVendorId = 0x131B;
+
+// What the window's status line says of what is attached; the command-line
+// tool says the same.
+inline constexpr const char *noAdaptersText = "No devices connected, attach the Vantrel you wish to configure.";
+inline constexpr const char *severalAdaptersText = "Multiple devices connected, attach only one Vantrel.";
+inline constexpr const char *unsupportedAdapterText = "The attached Vantrel is not supported by Vantrel Update.";
+
+// The attached devices of the family, whatever their product id, as the poll
+// lists them once a second: every USB device, filtered by the vendor id.
+DeviceList attachedAdapters();

@@ -3,11 +3,12 @@
 #include <QCryptographicHash>
 #include <QDataStream>
 #include <QDeadlineTimer>
-#include <QDir>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QStandardPaths>
+#include <QLockFile>
 #include <QThread>
+
+#include "app/single_instance_folder.h"
 
 namespace {
 
@@ -16,38 +17,50 @@ constexpr char acknowledgement = '\x06';
 constexpr QDataStream::Version streamVersion = QDataStream::Qt_6_0;
 constexpr int connectRetryPause = 50;  // milliseconds
 
-// The lock and the socket without their suffixes. The runtime folder is the
-// user's own (mode 0700) and lives as long as the user's session; where
-// there is none, the temporary folder, with a name of the user's own.
-QString basePath(const QString &id)
+// The id in letters and digits, readable in a listing of the folder.
+QString readableName(const QString &id)
 {
-    const QString folder = qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")
-                               ? QDir::tempPath()
-                               : QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     QString readable;
     for (const QChar c : id)
         if (c.isLetterOrNumber())
             readable += c.toLower();
-    const QByteArray user = QDir::homePath().toUtf8();
-    const QByteArray digest =
-        QCryptographicHash::hash(id.toUtf8() + '\n' + user, QCryptographicHash::Sha256).toHex().left(16);
-    return folder + QLatin1Char('/') + readable + QLatin1Char('-') + QString::fromLatin1(digest);
+    return readable;
+}
+
+// The lock and the socket without their suffixes: two ids with the same
+// letters still get files of their own.
+QString baseName(const QString &id)
+{
+    const QByteArray digest = QCryptographicHash::hash(id.toUtf8(), QCryptographicHash::Sha256).toHex().left(16);
+    return readableName(id) + QLatin1Char('-') + QString::fromLatin1(digest);
 }
 
 }  // namespace
 
-SingleInstance::SingleInstance(const QString &id, QObject *parent)
-    : QObject(parent), socketPath_(basePath(id) + QStringLiteral(".socket")), lock_(basePath(id) + QStringLiteral(".lock"))
+SingleInstance::SingleInstance(const QString &id, QObject *parent) : QObject(parent)
 {
+    QString problem;
+    const std::optional<QString> folder = singleInstanceFolder(readableName(id), problem);
+    const QString base = folder ? *folder + QLatin1Char('/') + baseName(id) : QString();
+    const QString lockPath = base + QStringLiteral(".lock");
+    const QString socketPath = base + QStringLiteral(".socket");
+    if (folder && !(isAbsentOrOwnEntry(lockPath) && isAbsentOrOwnEntry(socketPath)))
+        problem = QStringLiteral("%1: a lock or socket that is not the user's own").arg(base);
+    if (!problem.isEmpty()) {
+        qWarning("Running without the single-instance lock: %s", qUtf8Printable(problem));
+        return;
+    }
+    socketPath_ = socketPath;
+    lock_ = std::make_unique<QLockFile>(lockPath);
     // Only a live holder counts, however old its lock is.
-    lock_.setStaleLockTime(0);
-    if (lock_.tryLock(0)) {
+    lock_->setStaleLockTime(0);
+    if (lock_->tryLock(0)) {
         listen();
         return;
     }
     // A lock that cannot even be tried (a read-only folder, say) must not
     // keep the updater from running.
-    running_ = lock_.error() == QLockFile::LockFailedError;
+    running_ = lock_->error() == QLockFile::LockFailedError;
 }
 
 SingleInstance::~SingleInstance()
@@ -55,6 +68,11 @@ SingleInstance::~SingleInstance()
     // Before the lock goes: once it is free, a new start may put its own
     // socket where ours was, and closing ours would remove that one.
     delete server_;
+}
+
+QString SingleInstance::lockFilePath() const
+{
+    return lock_ ? lock_->fileName() : QString();
 }
 
 void SingleInstance::listen()
@@ -90,6 +108,8 @@ void SingleInstance::receive(QLocalSocket *socket)
 
 bool SingleInstance::sendMessage(const QString &message, int timeout)
 {
+    if (socketPath_.isEmpty())
+        return false;
     const QDeadlineTimer deadline(timeout);
     QLocalSocket socket;
     // The running one may have its lock but not yet its socket.

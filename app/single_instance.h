@@ -1,17 +1,21 @@
 #pragma once
 
-#include <QLockFile>
+#include <memory>
+
 #include <QObject>
 #include <QString>
 
 class QLocalServer;
 class QLocalSocket;
+class QLockFile;
 
 // One running process per id and user session. The first start holds a lock
-// file and listens on a local socket beside it, both in the user's private
-// runtime folder where there is one; a later start finds the lock held and
-// can hand a message over the socket. The lock names its holder's process,
-// so a lock left by a process that died is taken over by the next start.
+// file and listens on a local socket beside it, both in a folder that only
+// the user can have; a later start finds the lock held and can hand a
+// message over the socket. The lock names its holder's process, so a lock
+// left by a process that died is taken over by the next start. Where no
+// such folder is to be had, or something in it is not the user's own, each
+// start runs on its own: better a second window than none.
 class SingleInstance : public QObject {
     Q_OBJECT
 
@@ -26,8 +30,9 @@ public:
     // waits together, in milliseconds; true when the running one confirmed.
     bool sendMessage(const QString &message, int timeout);
 
-    // Where the lock and the socket are, for tests and diagnostics.
-    QString lockFilePath() const { return lock_.fileName(); }
+    // Where the lock and the socket are, for tests and diagnostics; empty
+    // when this start runs without them.
+    QString lockFilePath() const;
     QString socketPath() const { return socketPath_; }
 
 signals:
@@ -39,7 +44,7 @@ private:
     void receive(QLocalSocket *socket);
 
     QString socketPath_;
-    QLockFile lock_;
+    std::unique_ptr<QLockFile> lock_;
     bool running_ = false;
     QLocalServer *server_ = nullptr;
 };

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <chrono>
 #include <memory>
+#include <vector>
 
 #include <QObject>
 #include <QString>
@@ -8,6 +10,16 @@
 class QLocalServer;
 class QLocalSocket;
 class QLockFile;
+class ForwardedMessageReader;
+
+// What the running instance allows a later start that connects to it.
+struct SingleInstanceLimits {
+    // From connecting to the end of its message: a client that says
+    // nothing, or trickles, is closed when it runs out.
+    std::chrono::milliseconds timeToSend{2000};
+    // Connections open at once; a further one closes the oldest.
+    int openConnections = 16;
+};
 
 // One running process per id and user session. The first start holds a lock
 // file and listens on a local socket beside it, both in a folder that only
@@ -30,6 +42,9 @@ public:
     // waits together, in milliseconds; true when the running one confirmed.
     bool sendMessage(const QString &message, int timeout);
 
+    // For connections that arrive from now on.
+    void setLimits(const SingleInstanceLimits &limits) { limits_ = limits; }
+
     // Where the lock and the socket are, for tests and diagnostics; empty
     // when this start runs without them.
     QString lockFilePath() const;
@@ -41,10 +56,16 @@ signals:
 
 private:
     void listen();
-    void receive(QLocalSocket *socket);
+    void acceptConnections();
+    void receive(QLocalSocket &socket, ForwardedMessageReader &reader);
+    void drop(QLocalSocket *socket);
+    void forget(QLocalSocket *socket);
 
     QString socketPath_;
     std::unique_ptr<QLockFile> lock_;
     bool running_ = false;
     QLocalServer *server_ = nullptr;
+    SingleInstanceLimits limits_;
+    // Open connections, oldest first.
+    std::vector<QLocalSocket *> connections_;
 };

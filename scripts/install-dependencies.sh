@@ -8,6 +8,7 @@ packages=(
     nlohmann-json3-dev
     libusb-1.0-0-dev umockdev libumockdev-dev
     qt6-base-dev fonts-dejavu-core xvfb xauth
+    util-linux  # setpriv: the single-instance tests act as a second user
 )
 
 missing=()

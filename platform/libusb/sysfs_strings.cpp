@@ -71,6 +71,12 @@ std::string latin1FromUtf8(const std::string &text)
             wellFormed = (next & 0xC0) == 0x80;
             code = (code << 6) | (next & 0x3F);
         }
+        // Only the shortest form of a code point is UTF-8 (a longer one can
+        // smuggle a NUL or a "/" past a byte check), and no surrogate or
+        // number beyond U+10FFFF is a character.
+        static constexpr char32_t smallestOfLength[] = {0, 0, 0x80, 0x800, 0x10000};
+        wellFormed = wellFormed && code >= smallestOfLength[length] && code <= 0x10FFFF &&
+                     (code < 0xD800 || code > 0xDFFF);
         if (!wellFormed) {
             out += '?';
             ++i;

@@ -72,6 +72,10 @@ protected:
     void TearDown() override
     {
         qputenv("XDG_RUNTIME_DIR", savedRuntime);
+        // Closing the last window posts a Quit that the finished loop never
+        // took. Delivered by a later test's event processing, it would end
+        // the next loop that test enters (an error box's) at once.
+        QCoreApplication::removePostedEvents(qApp, QEvent::Quit);
         WindowFixture::TearDown();
     }
 };

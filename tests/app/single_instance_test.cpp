@@ -1,73 +1,25 @@
 #include "app/single_instance.h"
 
 #include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <functional>
 #include <memory>
+#include <optional>
 
-#include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include "app/updater_main.h"
+#include "tests/app/file_system.h"
+#include "tests/app/program_start.h"
+#include "tests/app/scoped_environment.h"
+
 namespace {
-
-// A start of one of the built programs, with its standard output kept.
-class Start {
-public:
-    Start(const char *program, const QStringList &arguments, const QProcessEnvironment &environment)
-    {
-        process_.setProcessEnvironment(environment);
-        process_.setProcessChannelMode(QProcess::SeparateChannels);
-        process_.start(QString::fromLocal8Bit(program), arguments);
-        process_.waitForStarted();
-    }
-    ~Start()
-    {
-        if (process_.state() != QProcess::NotRunning) {
-            ::kill(static_cast<pid_t>(process_.processId()), SIGCONT);
-            process_.kill();
-            process_.waitForFinished();
-        }
-    }
-
-    // Whether the program printed `line` within `milliseconds`.
-    bool printed(const QString &line, int milliseconds = 20000)
-    {
-        const QDeadlineTimer deadline(milliseconds);
-        for (;;) {
-            output_ += process_.readAllStandardOutput();
-            if (lines().contains(line))
-                return true;
-            if (deadline.hasExpired() || process_.state() == QProcess::NotRunning)
-                return false;
-            process_.waitForReadyRead(50);
-        }
-    }
-    // Whether it ended by itself within `milliseconds` with exit code 0.
-    bool endsWithZero(int milliseconds = 30000)
-    {
-        if (!process_.waitForFinished(milliseconds))
-            return false;
-        output_ += process_.readAllStandardOutput();
-        return process_.exitStatus() == QProcess::NormalExit && process_.exitCode() == 0;
-    }
-    QStringList lines() const { return QString::fromLocal8Bit(output_).split(QLatin1Char('\n')); }
-    QByteArray output() const { return output_; }
-    QByteArray errors() { return process_.readAllStandardError(); }
-    pid_t pid() const { return static_cast<pid_t>(process_.processId()); }
-    bool running() const { return process_.state() == QProcess::Running; }
-    void crash()
-    {
-        process_.kill();
-        process_.waitForFinished();
-    }
-
-private:
-    QProcess process_;
-    QByteArray output_;
-};
 
 const QString ready = QStringLiteral("status: Device ready.");
 
@@ -76,29 +28,35 @@ QString forwarded(const char *message)
     return QStringLiteral("message from another start: \"%1\"").arg(QString::fromLatin1(message));
 }
 
-// Each test has a runtime folder of its own, so it meets no updater but its own.
+// Each test has a runtime and a temporary folder of its own, so it meets no
+// updater but its own.
 class Instances : public testing::Test {
 protected:
     QTemporaryDir runtimeFolder;
+    QTemporaryDir temporaryFolder;
+    bool withRuntimeFolder = true;
 
     QProcessEnvironment environment() const
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeFolder.path());
+        environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+        if (withRuntimeFolder)
+            environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeFolder.path());
+        environment.insert(QStringLiteral("TMPDIR"), temporaryFolder.path());
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         return environment;
     }
     // The first instance: the demo, which shares the product's id and runs
     // on the virtual bus (the product would need a device backend).
-    std::unique_ptr<Start> startDemo(QStringList arguments = {})
+    std::unique_ptr<ProgramStart> startDemo(QStringList arguments = {})
     {
         arguments << QStringLiteral("--variant") << QStringLiteral("msp430") << QStringLiteral("--installed")
                   << QStringLiteral("none");
-        return std::make_unique<Start>(VANTREL_DEMO_BINARY, arguments, environment());
+        return std::make_unique<ProgramStart>(QStringLiteral(VANTREL_DEMO_BINARY), arguments, environment());
     }
-    std::unique_ptr<Start> startProduct(const QStringList &arguments)
+    std::unique_ptr<ProgramStart> startProduct(const QStringList &arguments)
     {
-        return std::make_unique<Start>(VANTREL_UPDATE_BINARY, arguments, environment());
+        return std::make_unique<ProgramStart>(QStringLiteral(VANTREL_UPDATE_BINARY), arguments, environment());
     }
     QStringList filesLeft() const { return QDir(runtimeFolder.path()).entryList(QDir::Files | QDir::System); }
 };
@@ -119,6 +77,16 @@ TEST_F(Instances, ASecondStartForwardsOnlyItsFirstArgumentAndEndsWithZero)
     EXPECT_TRUE(first->printed(forwarded("")));
     EXPECT_FALSE(first->output().contains("\"b\""));
     EXPECT_TRUE(first->running());
+}
+
+TEST_F(Instances, WithoutARuntimeFolderASecondStartStillForwards)
+{
+    withRuntimeFolder = false;
+    auto first = startDemo();
+    ASSERT_TRUE(first->printed(ready)) << first->errors().toStdString();
+    auto second = startProduct({QStringLiteral("no runtime folder")});
+    EXPECT_TRUE(second->endsWithZero()) << second->errors().toStdString();
+    EXPECT_TRUE(first->printed(forwarded("no runtime folder")));
 }
 
 TEST_F(Instances, AStartWhileTheRunningOneDoesNotAnswerEndsWithZero)
@@ -146,32 +114,96 @@ TEST_F(Instances, ALockLeftByACrashIsTakenOverAndANormalEndLeavesNothing)
     EXPECT_TRUE(filesLeft().isEmpty()) << filesLeft().join(QLatin1Char(' ')).toStdString();
 }
 
+// The files of instances made in this process, with a runtime and a
+// temporary folder of the test's own.
 class SingleInstanceFiles : public testing::Test {
 protected:
     QTemporaryDir runtimeFolder;
-    QByteArray savedRuntime = qgetenv("XDG_RUNTIME_DIR");
-
-    void SetUp() override { qputenv("XDG_RUNTIME_DIR", runtimeFolder.path().toLocal8Bit()); }
-    void TearDown() override { qputenv("XDG_RUNTIME_DIR", savedRuntime); }
+    QTemporaryDir temporaryFolder;
+    ScopedEnvironment runtime{"XDG_RUNTIME_DIR", runtimeFolder.path()};
+    ScopedEnvironment temporary{"TMPDIR", temporaryFolder.path()};
 };
+
+const QFile::Permissions othersAccess =
+    QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
 
 TEST_F(SingleInstanceFiles, LiveInTheUsersRuntimeFolderAndOnlyTheUserReachesTheSocket)
 {
-    auto first = std::make_unique<SingleInstance>(QStringLiteral("Vantrel Update"));
+    auto first = std::make_unique<SingleInstance>(applicationId);
     EXPECT_FALSE(first->isRunning());
     EXPECT_EQ(QFileInfo(first->lockFilePath()).absolutePath(), QFileInfo(runtimeFolder.path()).absoluteFilePath());
     const QFileInfo socket(first->socketPath());
     ASSERT_TRUE(socket.exists());
-    EXPECT_EQ(socket.permissions() & (QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther |
-                                      QFile::WriteOther | QFile::ExeOther),
-              QFile::Permissions());
+    EXPECT_EQ(socket.permissions() & othersAccess, QFile::Permissions());
 
-    EXPECT_TRUE(SingleInstance(QStringLiteral("Vantrel Update")).isRunning());
+    EXPECT_TRUE(SingleInstance(applicationId).isRunning());
     EXPECT_FALSE(SingleInstance(QStringLiteral("Another Program")).isRunning());
 
     first.reset();
     EXPECT_FALSE(QFileInfo::exists(socket.filePath()));
-    EXPECT_FALSE(SingleInstance(QStringLiteral("Vantrel Update")).isRunning());
+    EXPECT_FALSE(SingleInstance(applicationId).isRunning());
+}
+
+// Where the runtime folder is missing or not the user's alone, a folder that
+// the start makes below the temporary folder takes its place.
+TEST_F(SingleInstanceFiles, WithoutAProperRuntimeFolderLiveInAFolderOnlyTheUserCanEnter)
+{
+    const QString linkToRuntime = temporaryFolder.filePath(QStringLiteral("runtime-link"));
+    ASSERT_TRUE(QFile::link(runtimeFolder.path(), linkToRuntime));
+    QTemporaryDir openRuntime;
+    ASSERT_TRUE(setMode(openRuntime.path(), 0755));
+    const struct {
+        const char *what;
+        std::optional<QString> runtime;
+    } cases[] = {
+        {"no runtime folder", std::nullopt},
+        {"an empty one", QString()},
+        {"one that others can enter", openRuntime.path()},
+        {"a link to one", linkToRuntime},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        ScopedEnvironment caseRuntime("XDG_RUNTIME_DIR", c.runtime);
+        SingleInstance instance(applicationId);
+        EXPECT_FALSE(instance.isRunning());
+        const QString folder = QFileInfo(instance.lockFilePath()).path();
+        EXPECT_EQ(QFileInfo(folder).path(), temporaryFolder.path());
+        struct stat info {};
+        ASSERT_EQ(::lstat(QFile::encodeName(folder).constData(), &info), 0);
+        EXPECT_TRUE(S_ISDIR(info.st_mode));
+        EXPECT_EQ(info.st_uid, ::geteuid());
+        EXPECT_EQ(info.st_mode & 07777, 0700u);
+        EXPECT_TRUE(QFileInfo::exists(instance.socketPath()));
+        EXPECT_TRUE(SingleInstance(applicationId).isRunning());
+    }
+    EXPECT_TRUE(entriesOf(openRuntime.path()).isEmpty());
+}
+
+// What stands where the folder below the temporary folder goes, and is not
+// a folder of the user's alone, is never used: each start runs on its own.
+TEST_F(SingleInstanceFiles, WhatIsNotTheUsersAloneIsNotUsed)
+{
+    ScopedEnvironment noRuntime("XDG_RUNTIME_DIR", std::nullopt);
+    const QString folder = QFileInfo(SingleInstance(applicationId).lockFilePath()).path();
+    QTemporaryDir usersOtherFolder;
+    const struct {
+        const char *what;
+        std::function<bool()> replace;
+    } cases[] = {
+        {"open to others", [&] { return setMode(folder, 0755); }},
+        {"a link to a folder of the user's alone",
+         [&] { return QDir(folder).removeRecursively() && QFile::link(usersOtherFolder.path(), folder); }},
+        {"a file", [&] { return QFile::remove(folder) && QFile(folder).open(QIODevice::WriteOnly); }},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(c.replace());
+        SingleInstance first(applicationId);
+        EXPECT_FALSE(first.isRunning());
+        EXPECT_TRUE(first.lockFilePath().isEmpty());
+        EXPECT_FALSE(SingleInstance(applicationId).isRunning()) << "the first holds nothing";
+    }
+    EXPECT_TRUE(entriesOf(usersOtherFolder.path()).isEmpty());
 }
 
 }  // namespace

@@ -82,8 +82,11 @@ std::string interruptionText(const AdapterResult &result, Stage stage)
     const std::string adapter = std::string(result.entry->variantName) + " " + result.device.serialNumber;
     if (stage == Stage::reread)
         return "interrupted after the firmware was written and verified, before " + adapter + " was read again";
+    const std::string repair = "; vantrel-flash install again repairs it";
+    if (result.stoppedIn && result.stoppedIn->task == "verify")
+        return "interrupted while verifying: " + adapter + " may be left partly written" + repair;
     if (result.stoppedIn && result.stoppedIn->task != "compare")
-        return "interrupted: " + adapter + " is left partly written; vantrel-flash install again repairs it";
+        return "interrupted: " + adapter + " is left partly written" + repair;
     return "interrupted before anything was written to " + adapter;
 }
 

@@ -133,7 +133,9 @@ AdapterResult workOn(const UsbDeviceInfo &device, Work work, bool passOverUnsupp
         link->getLoaderInfo(info);
         result.before = installedVersion(info);
         if (!output.json()) {
-            const char *doing = work == Work::verify ? "Verifying" : "Installing";
+            const char *doing = work == Work::verify            ? "Verifying"
+                                : work == Work::installIfNeeded ? "Installing if needed"
+                                                                : "Installing";
             std::fprintf(output.results(), "%s %s on %s: %s -> %s\n", doing, entry.variantName,
                          device.serialNumber.c_str(), result.before.value_or(notInstalledText).c_str(),
                          carried->c_str());

@@ -18,6 +18,7 @@ const char *commandName(Options::Command command)
     case Options::Command::list: return "list";
     case Options::Command::info: return "info";
     case Options::Command::install: return "install";
+    case Options::Command::version: return "version";
     default: return "help";
     }
 }
@@ -36,6 +37,13 @@ int run(const std::vector<std::string> &arguments, Output &output)
     output.document["command"] = commandName(options.command);
     if (options.command == Options::Command::help) {
         std::fputs(usageText, output.json ? stderr : stdout);
+        return exitSuccess;
+    }
+    if (options.command == Options::Command::version) {
+        // VANTREL_VERSION and VANTREL_BACKEND come from the build (cli/CMakeLists.txt).
+        output.document["version"] = VANTREL_VERSION;
+        output.document["backend"] = VANTREL_BACKEND;
+        std::fprintf(output.json ? stderr : stdout, "vantrel-flash %s (%s backend)\n", VANTREL_VERSION, VANTREL_BACKEND);
         return exitSuccess;
     }
     std::unique_ptr<Simulation> simulation;

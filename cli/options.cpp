@@ -30,6 +30,7 @@ const char *const usageText =
     "                            F: erase, write, verify, crc, connect, disconnect, busy, no-reply\n"
     "  --real-time               simulated adapters take as long as real ones\n"
     "  -h, --help                this text\n"
+    "  --version                 the program's version and platform backend\n"
     "\n"
     "Exit codes:\n"
     "  0  success\n"
@@ -102,6 +103,9 @@ Options parseOptions(const std::vector<std::string> &arguments)
             options.simulate.push_back(parseSimulation(value(), options.simulate.size()));
         } else if (argument == "-h" || argument == "--help") {
             options.command = Options::Command::help;
+            return options;
+        } else if (argument == "--version") {
+            options.command = Options::Command::version;
             return options;
         } else if (!haveCommand && (argument == "list" || argument == "info" || argument == "install" ||
                                     argument == "help")) {

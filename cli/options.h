@@ -23,7 +23,7 @@ struct SimulatedAdapterSetup {
 };
 
 struct Options {
-    enum class Command { list, info, install, help };
+    enum class Command { list, info, install, help, version };
     Command command = Command::help;
     std::optional<std::string> serialNumber;
     bool all = false;

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdio>
+#include <regex>
 #include <string>
 
 #include <sys/wait.h>
@@ -162,6 +163,23 @@ TEST(VantrelFlash, UsageErrorsExitTwoWithWellFormedJson)
     }
     EXPECT_EQ(flash("--help").exitCode, 0);
     EXPECT_NE(flash("--help").out.find("Exit codes"), std::string::npos);
+}
+
+TEST(VantrelFlash, VersionNamesTheReleaseAndTheBackend)
+{
+    // One line on standard output, whatever else the command line holds: the
+    // packages' man page and checks read it.
+    for (const char *arguments : {"--version", "list --version", "--version --simulate max install"}) {
+        SCOPED_TRACE(arguments);
+        const FlashRun run = flash(arguments);
+        EXPECT_EQ(run.exitCode, 0);
+        EXPECT_TRUE(std::regex_match(run.out, std::regex("vantrel-flash " VANTREL_VERSION
+                                                         R"( \((libusb|virtual-only) backend\)\n)")))
+            << run.out;
+    }
+    const FlashRun machine = flash("--version --json");
+    EXPECT_EQ(machine.exitCode, 0);
+    EXPECT_EQ(machine.document["version"], VANTREL_VERSION);
 }
 
 }  // namespace

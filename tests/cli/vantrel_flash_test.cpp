@@ -165,7 +165,7 @@ TEST(VantrelFlash, AReReadThatCannotTellTwinsApartIsNoSuccess)
     // Two adapters that look the same, in the same place: the re-read must
     // not report the other's version.
     const FlashRun run =
-        flash({"install", "--all", "--json", "--simulate", "max,serial=TWIN", "--simulate", "max,serial=TWIN"});
+        flash({"install", "--all", "--json", "--simulate", "max,serial=TWIN,port=1-1", "--simulate", "max,serial=TWIN,port=1-1"});
     EXPECT_EQ(run.exitCode, 1);
     for (const json &result : run.document["adapters"]) {
         EXPECT_EQ(result["message"], "the installed adapter cannot be told apart from another one");

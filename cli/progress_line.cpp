@@ -12,8 +12,11 @@ constexpr int narrowestBar = 10;
 std::string bar(const ProgressState &state, int width)
 {
     const long long filled = state.total > 0 ? std::min<long long>(state.done * width / state.total, width) : width;
-    return "[" + std::string(static_cast<std::size_t>(filled), '#') +
-           std::string(static_cast<std::size_t>(width - filled), ' ') + "]";
+    std::string text(static_cast<std::size_t>(width) + 2, ' ');
+    text.front() = '[';
+    text.replace(1, static_cast<std::size_t>(filled), static_cast<std::size_t>(filled), '#');
+    text.back() = ']';
+    return text;
 }
 
 std::string percent(const ProgressState &state)
@@ -43,16 +46,23 @@ std::string progressLine(const ProgressState &state, int columns)
     const std::size_t room = static_cast<std::size_t>(std::max(columns > 0 ? columns : defaultColumns, 2) - 1);
     const std::string ending = state.ending ? std::string(" ") + state.ending : std::string();
     // From the fullest line to the barest: the first that fits is shown.
+    // Appended piece by piece: GCC 12 warns falsely about "x" + a temporary
+    // string in optimised builds.
     const auto compose = [&](const std::string &task, int barWidth, bool withCounts, bool withRate) {
         std::string line = task;
+        const auto field = [&line](const std::string &text) {
+            line += ' ';
+            line += text;
+        };
         if (barWidth > 0)
-            line += " " + bar(state, barWidth);
-        line += " " + percent(state);
+            field(bar(state, barWidth));
+        field(percent(state));
         if (withCounts)
-            line += " " + counts(state);
+            field(counts(state));
         if (withRate)
-            line += " " + rate(state);
-        return line + ending;
+            field(rate(state));
+        line += ending;
+        return line;
     };
     for (const bool withRate : {true, false}) {
         for (int barWidth = widestBar; barWidth >= narrowestBar; --barWidth) {

@@ -140,10 +140,10 @@ complete_line "vantrel-flash list --"
 EOF
 bash "$scratch/complete.bash" >"$scratch/completions" 2>&1
 cat >"$scratch/completions-expected" <<'EOF'
-list info install help
+list info install verify help
 arm-standard arm-basic max flex msp430
-crc connect
---serial --all --json --simulate --real-time --help --version
+connect crc
+--serial --port --all --if-needed --wait --count --json --simulate --real-time --version --help
 EOF
 diff "$scratch/completions-expected" "$scratch/completions" ||
     fail "bash completion of vantrel-flash (< expected, > got)"

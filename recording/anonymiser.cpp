@@ -30,6 +30,18 @@ std::string Anonymiser::serial(const std::string &serialNumber)
         return serialNumber;
     if (const auto known = serials_.find(serialNumber); known != serials_.end())
         return known->second;
+    const std::string name = "serial-" + std::to_string(serials_.size() + 1);
+    const auto keepsOrder = [&](const std::string &candidate) {
+        return std::all_of(boundaries_.begin(), boundaries_.end(), [&](const std::string &boundary) {
+            return (candidate >= boundary) == (serialNumber >= boundary);
+        });
+    };
+    // The plain name where it sorts alike, else a boundary it is above with
+    // the name after it; else as much of the serial number as decides its
+    // order, which is always alike.
+    std::vector<std::string> candidates = {name};
+    for (const std::string &boundary : boundaries_)
+        candidates.push_back(boundary + name);
     std::size_t kept = 0;
     bool beginsABoundary = false;
     for (const std::string &boundary : boundaries_) {
@@ -39,9 +51,8 @@ std::string Anonymiser::serial(const std::string &serialNumber)
     // A serial number that begins a boundary is below it, and any text after
     // it could change that: it stays as it is, saying no more than the
     // boundary, which is no secret.
-    const std::string placeholder = beginsABoundary ? serialNumber
-                                                    : serialNumber.substr(0, kept) + "serial-" +
-                                                          std::to_string(serials_.size() + 1);
+    candidates.push_back(beginsABoundary ? serialNumber : serialNumber.substr(0, kept) + name);
+    const std::string placeholder = *std::find_if(candidates.begin(), candidates.end(), keepsOrder);
     serials_.emplace(serialNumber, placeholder);
     return placeholder;
 }

@@ -15,7 +15,8 @@ namespace recording {
 // A placeholder keeps what the program decides by: a serial number keeps its
 // order against each of `serialBoundaries` (the lowest serial numbers that
 // variants take, compared in plain byte order), so an adapter too old for its
-// image stays too old; a device path keeps its length, so a path too long to
+// image stays too old (where "serial-1" would sort otherwise, the placeholder
+// keeps the few leading characters that decide); a device path keeps its length, so a path too long to
 // open stays too long; an empty serial number stays empty.
 class Anonymiser {
 public:

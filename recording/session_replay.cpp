@@ -265,9 +265,11 @@ std::optional<std::uint32_t> SessionReplay::requestResult(platform::Handle pipe,
     const Exchange *recorded = answer(exchange);
     if (!recorded)
         return std::nullopt;
-    if (const auto read = reads_.find(exchange.slot); read != reads_.end() && !recorded->data.empty())
-        std::memcpy(read->second.buffer, recorded->data.data(),
-                    std::min<std::size_t>(recorded->data.size(), read->second.count));
+    if (const auto read = reads_.find(exchange.slot); read != reads_.end()) {
+        const std::size_t size = std::min<std::size_t>(recorded->data.size(), read->second.count);
+        if (size > 0)
+            std::memcpy(read->second.buffer, recorded->data.data(), size);
+    }
     return recorded->bytes;
 }
 

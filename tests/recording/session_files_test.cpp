@@ -69,10 +69,7 @@ TEST_F(SessionFiles, RefuseAnotherCommandAMissingFileAndABadOne)
     EXPECT_EQ(messageOf([&] { recording::replaySession(missing, std::nullopt); }),
               "cannot read the recording " + missing);
     EXPECT_EQ(messageOf([&] {
-                  recording::recordSession((folder / "no-such-folder" / "x").string(), nullptr,
-                                           platform::installed().clock ? *platform::installed().clock
-                                                                       : *platform::nativeServices().clock,
-                                           {});
+                  recording::recordSession((folder / "no-such-folder" / "x").string(), nullptr, platform::clock(), {});
               }),
               "cannot write the recording " + (folder / "no-such-folder" / "x").string());
 

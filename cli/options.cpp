@@ -1,7 +1,25 @@
 #include "cli/options.h"
 
 #include <algorithm>
-#include <cstring>
+#include <charconv>
+#include <cmath>
+
+#include "cli/error_kind.h"
+
+namespace {
+
+std::string errorKindLines()
+{
+    std::string lines;
+    for (const ErrorKindInfo &info : errorKinds()) {
+        std::string name = info.name;
+        name.resize(std::max<std::size_t>(name.size() + 1, 20), ' ');
+        lines += "  " + name + info.meaning + "\n";
+    }
+    return lines;
+}
+
+}  // namespace
 
 std::string usageText()
 {
@@ -11,31 +29,94 @@ std::string usageText()
     "Installs the firmware that Vantrel Update carries onto attached Vantrel adapters.\n"
     "\n"
     "Commands:\n"
-    "  list                      every attached adapter with its installed and carried firmware\n"
-    "  info [--serial S]         one adapter in detail, with the carried release history\n"
-    "  install [--serial S | --all]\n"
+    "  list                      every attached adapter with its port and its installed and\n"
+    "                            carried firmware\n"
+    "  info [--serial S | --port P]\n"
+    "                            one adapter in detail, with the carried release history\n"
+    "  install [--serial S | --port P | --all] [--if-needed]\n"
     "                            install the carried firmware, then re-read the adapter\n"
+    "  install --wait [--count N] [--if-needed] [--serial S | --port P]\n"
+    "                            station mode: wait for an adapter, install, report, wait\n"
+    "                            until it is removed, and go on with the next one, until\n"
+    "                            interrupted or N adapters are done\n"
+    "  verify [--serial S | --port P | --all]\n"
+    "                            compare the flash with the carried firmware by CRC;\n"
+    "                            erases and writes nothing\n"
     "  help                      this text\n"
     "\n"
     "Options:\n"
     "  --serial S                the adapter with serial number S\n"
+    "  --port P                  the adapter at USB port P, as list shows it\n"
     "  --all                     every attached supported adapter, one after the other\n"
-    "  --json                    machine-readable results on standard output\n"
-    "  --simulate VARIANT[,serial=S][,installed][,fault=F]\n"
+    "  --if-needed               compare first, and install only when the flash differs\n"
+    "  --wait                    station mode (see above)\n"
+    "  --count N                 with --wait: end after N adapters\n"
+    "  --json                    machine-readable results on standard output; with --wait,\n"
+    "                            one line of JSON for each adapter as it is done\n"
+    "  --simulate VARIANT[,serial=S][,installed][,damaged=N][,fault=F][,port=P][,arrive=T][,leave=T]\n"
     "                            use a simulated adapter instead of the real ones (repeatable);\n"
     "                            VARIANT: " + carriedVariants().toolNames() + ";\n"
-    "                            F: " + simulatedFaultNames() + "\n"
+    "                            F: " + simulatedFaultNames() + ";\n"
+    "                            damaged=N: piece N (from 0) of the installed firmware is\n"
+    "                            damaged (repeatable);\n"
+    "                            arrive=T, leave=T: it is plugged in and pulled out T seconds\n"
+    "                            after the start\n"
     "  --real-time               simulated adapters take as long as real ones\n"
+    "  --version                 the version and the platform backend\n"
     "  -h, --help                this text\n"
     "\n"
     "Exit codes:\n"
-    "  0  success\n"
-    "  1  an install or device failure\n"
-    "  2  a usage error\n"
-    "  3  no adapter attached, no adapter with that serial number, or several to choose from\n";
+    "  0    success\n"
+    "  1    an install or device failure, or a flash that differs from the carried firmware\n"
+    "  2    a usage error\n"
+    "  3    no adapter attached, none with that serial number or port, or several to choose from\n"
+    "  130  stopped by SIGINT, 143 by SIGTERM (a second signal ends it at once)\n"
+    "\n"
+    "Error kinds (errorKind in the JSON):\n" +
+    errorKindLines();
+}
+
+const char *productVersion() { return VANTREL_VERSION; }
+
+const char *platformBackend() { return VANTREL_BACKEND; }
+
+std::string versionText()
+{
+    return std::string("vantrel-flash ") + productVersion() + " (" + platformBackend() + " backend)";
+}
+
+const char *commandName(Options::Command command)
+{
+    switch (command) {
+    case Options::Command::list: return "list";
+    case Options::Command::info: return "info";
+    case Options::Command::install: return "install";
+    case Options::Command::verify: return "verify";
+    case Options::Command::version: return "version";
+    default: return "help";
+    }
 }
 
 namespace {
+
+// Milliseconds from a count of seconds such as "2" or "0.5".
+std::uint32_t millisecondsFrom(const std::string &item, const std::string &text)
+{
+    double seconds = -1;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
+    if (error != std::errc() || end != text.data() + text.size() || !(seconds >= 0 && seconds <= 86400))
+        throw UsageError{"--simulate " + item + " wants a number of seconds from 0 to 86400"};
+    return static_cast<std::uint32_t>(std::lround(seconds * 1000));
+}
+
+std::uint32_t pieceFrom(const std::string &item, const std::string &text)
+{
+    std::uint32_t piece = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), piece);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size())
+        throw UsageError{"--simulate " + item + " wants a piece number"};
+    return piece;
+}
 
 SimulatedAdapterSetup parseSimulation(const std::string &text, std::size_t index)
 {
@@ -46,6 +127,10 @@ SimulatedAdapterSetup parseSimulation(const std::string &text, std::size_t index
         const std::size_t comma = std::min(text.find(',', start), text.size());
         const std::string item = text.substr(start, comma - start);
         start = comma + 1;
+        const std::size_t equals = item.find('=');
+        const std::string key = item.substr(0, equals);
+        const std::string value = equals == std::string::npos ? std::string() : item.substr(equals + 1);
+        const bool hasValue = equals != std::string::npos && !value.empty();
         if (first) {
             const Variant *variant = carriedVariants().byToolName(item);
             if (!variant)
@@ -54,10 +139,18 @@ SimulatedAdapterSetup parseSimulation(const std::string &text, std::size_t index
             first = false;
         } else if (item == "installed") {
             setup.firmware = SimulatedFirmware::carried;
-        } else if (item.rfind("serial=", 0) == 0 && item.size() > 7) {
-            setup.serialNumber = item.substr(7);
-        } else if (item.rfind("fault=", 0) == 0 && simulatedFaultNamed(item.substr(6))) {
-            setup.fault = simulatedFaultNamed(item.substr(6));
+        } else if (key == "serial" && hasValue) {
+            setup.serialNumber = value;
+        } else if (key == "fault" && simulatedFaultNamed(value)) {
+            setup.fault = simulatedFaultNamed(value);
+        } else if (key == "damaged" && equals != std::string::npos) {
+            setup.damagedPieces.push_back(pieceFrom(key, value));
+        } else if (key == "port" && hasValue) {
+            setup.port = value;
+        } else if (key == "arrive" && equals != std::string::npos) {
+            setup.arriveAt = millisecondsFrom(key, value);
+        } else if (key == "leave" && equals != std::string::npos) {
+            setup.leaveAt = millisecondsFrom(key, value);
         } else {
             throw UsageError{"cannot understand \"" + item + "\" in --simulate " + text};
         }
@@ -65,6 +158,48 @@ SimulatedAdapterSetup parseSimulation(const std::string &text, std::size_t index
     if (setup.serialNumber.empty())
         setup.serialNumber = "VT" + std::to_string(100001 + index);
     return setup;
+}
+
+unsigned countFrom(const std::string &text)
+{
+    unsigned count = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), count);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() || count == 0)
+        throw UsageError{"--count wants a number of adapters from 1"};
+    return count;
+}
+
+struct CommandWord {
+    const char *word;
+    Options::Command command;
+};
+
+constexpr CommandWord commandWords[] = {{"list", Options::Command::list},
+                                        {"info", Options::Command::info},
+                                        {"install", Options::Command::install},
+                                        {"verify", Options::Command::verify},
+                                        {"help", Options::Command::help}};
+
+// What a command line may combine, once every argument is read.
+void checkCombination(const Options &options)
+{
+    using Command = Options::Command;
+    const Command command = options.command;
+    const int choices = int{options.serialNumber.has_value()} + int{options.port.has_value()} + int{options.all};
+    if (choices > 1)
+        throw UsageError{"--serial, --port and --all exclude each other"};
+    if (command == Command::list && (options.serialNumber || options.port))
+        throw UsageError{"list takes no --serial or --port"};
+    if (options.all && command != Command::install && command != Command::verify)
+        throw UsageError{"--all goes with install and verify only"};
+    if (options.ifNeeded && command != Command::install)
+        throw UsageError{"--if-needed goes with install only"};
+    if (options.wait && command != Command::install)
+        throw UsageError{"--wait goes with install only"};
+    if (options.wait && options.all)
+        throw UsageError{"--wait and --all exclude each other"};
+    if (options.count && !options.wait)
+        throw UsageError{"--count goes with --wait only"};
 }
 
 }  // namespace
@@ -80,10 +215,28 @@ Options parseOptions(const std::vector<std::string> &arguments)
                 throw UsageError{argument + " needs a value"};
             return arguments[++i];
         };
+        // A selection that could match nothing, or any adapter that reports
+        // no serial number, is a mistake on the command line.
+        auto nonEmptyValue = [&]() -> const std::string & {
+            const std::string &text = value();
+            if (text.empty())
+                throw UsageError{argument + " needs a value that is not empty"};
+            return text;
+        };
+        const auto word = std::find_if(std::begin(commandWords), std::end(commandWords),
+                                       [&](const CommandWord &w) { return argument == w.word; });
         if (argument == "--serial") {
-            options.serialNumber = value();
+            options.serialNumber = nonEmptyValue();
+        } else if (argument == "--port") {
+            options.port = nonEmptyValue();
         } else if (argument == "--all") {
             options.all = true;
+        } else if (argument == "--if-needed") {
+            options.ifNeeded = true;
+        } else if (argument == "--wait") {
+            options.wait = true;
+        } else if (argument == "--count") {
+            options.count = countFrom(value());
         } else if (argument == "--json") {
             options.json = true;
         } else if (argument == "--real-time") {
@@ -93,13 +246,12 @@ Options parseOptions(const std::vector<std::string> &arguments)
         } else if (argument == "-h" || argument == "--help") {
             options.command = Options::Command::help;
             return options;
-        } else if (!haveCommand && (argument == "list" || argument == "info" || argument == "install" ||
-                                    argument == "help")) {
+        } else if (argument == "--version") {
+            options.command = Options::Command::version;
+            return options;
+        } else if (!haveCommand && word != std::end(commandWords)) {
             haveCommand = true;
-            options.command = argument == "list"      ? Options::Command::list
-                              : argument == "info"    ? Options::Command::info
-                              : argument == "install" ? Options::Command::install
-                                                      : Options::Command::help;
+            options.command = word->command;
         } else if (argument.rfind("-", 0) == 0) {
             throw UsageError{"unknown option " + argument};
         } else {
@@ -108,11 +260,6 @@ Options parseOptions(const std::vector<std::string> &arguments)
     }
     if (!haveCommand)
         throw UsageError{"no command given"};
-    if (options.all && options.command != Options::Command::install)
-        throw UsageError{"--all goes with install only"};
-    if (options.all && options.serialNumber)
-        throw UsageError{"--serial and --all exclude each other"};
-    if (options.serialNumber && options.command == Options::Command::list)
-        throw UsageError{"list takes no --serial"};
+    checkCombination(options);
     return options;
 }

@@ -7,23 +7,31 @@
 
 #include "simulation/simulated_adapter.h"
 
-// Process exit codes of vantrel-flash.
+// Process exit codes of vantrel-flash; a stop by a signal exits with
+// exitCodeAfter(signal) (cli/stop_signal.h).
 enum ExitCode : int {
     exitSuccess = 0,
-    exitFailure = 1,     // an install or device failure
+    exitFailure = 1,     // an install or device failure, or a flash that differs
     exitUsage = 2,       // the command line is wrong
     exitNoAdapter = 3,   // no adapter, or no unambiguous choice of one
 };
 
 struct Options {
-    enum class Command { list, info, install, help };
+    enum class Command { list, info, install, verify, help, version };
     Command command = Command::help;
     std::optional<std::string> serialNumber;
+    std::optional<std::string> port;
     bool all = false;
+    bool ifNeeded = false;  // install: compare first, write only a flash that differs
+    bool wait = false;      // install: station mode
+    std::optional<unsigned> count;  // station mode: end after this many adapters
     bool json = false;
     bool realTime = false;  // simulated adapters take real time
     std::vector<SimulatedAdapterSetup> simulate;
 };
+
+// The command's name as the command line and the JSON name it.
+const char *commandName(Options::Command command);
 
 struct UsageError {
     std::string message;
@@ -32,5 +40,13 @@ struct UsageError {
 // Throws UsageError for anything it does not understand.
 Options parseOptions(const std::vector<std::string> &arguments);
 
-// The help text, with the simulated variants and faults that this build knows.
+// The help text, with the simulated variants and faults that this build
+// knows and the error kinds the JSON carries.
 std::string usageText();
+
+// The product's version ("1.1.1") and the platform backend built in
+// ("libusb", "Win32", "virtual-only"), and both as --version says them:
+// "vantrel-flash 1.1.1 (libusb backend)".
+const char *productVersion();
+const char *platformBackend();
+std::string versionText();

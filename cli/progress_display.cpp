@@ -1,5 +1,9 @@
 #include "cli/progress_display.h"
 
+#include "cli/output.h"
+#include "cli/progress_line.h"
+#include "cli/stop_signal.h"
+#include "platform/console.h"
 #include "platform/platform.h"
 
 double secondsNow()
@@ -11,40 +15,68 @@ double secondsNow()
     return static_cast<double>(clock.counterValue()) / static_cast<double>(frequency);
 }
 
-double ProgressDisplay::secondsSinceStart() const
+std::string taskName(const std::string &description)
 {
-    return secondsNow() - static_cast<double>(start_) / 1e6;
+    if (description == installTask::erase)
+        return "erase";
+    if (description == installTask::download)
+        return "write";
+    if (description == installTask::verify)
+        return "verify";
+    if (description == installTask::compare)
+        return "compare";
+    return description;
 }
+
+ProgressDisplay::ProgressDisplay(Output &output) : output_(output) {}
+
+double ProgressDisplay::secondsSinceStart() const { return secondsNow() - start_; }
 
 void ProgressDisplay::progress(int step, int steps, const char *taskdesc, const char *units)
 {
     if (taskdesc) {
         task_ = taskdesc;
         units_ = units ? units : "";
-        start_ = static_cast<std::int64_t>(secondsNow() * 1e6);
+        start_ = secondsNow();
+        ended_ = false;
     }
     if (steps != -1)
         total_ = steps;
-    draw(step);
+    if (!ended_)
+        draw(step, nullptr);
 }
 
-void ProgressDisplay::draw(int step)
+void ProgressDisplay::taskEndedEarly(int stepsDone)
 {
+    const char *ending = stopSignal() != 0 ? "stopped" : "failed";
+    stopped_ = TaskStop{taskName(task_), stepsDone, total_};
+    draw(stepsDone, ending);
+    ended_ = true;
+}
+
+bool ProgressDisplay::stopRequested() { return stopSignal() != 0; }
+
+void ProgressDisplay::draw(int step, const char *ending)
+{
+    std::FILE *out = output_.progress();
     const double seconds = secondsSinceStart();
-    const double rate = seconds > 0 ? step / seconds / 1024.0 : 0.0;
-    const bool finished = step >= total_;
-    if (terminal_) {
-        constexpr int width = 30;
-        const int filled = total_ > 0 ? static_cast<int>(static_cast<long long>(step) * width / total_) : width;
-        std::fprintf(out_, "\r%-44s [%-*s] %3d%% %d/%d %s %8.1f KiB/s", task_.c_str(), width,
-                     std::string(static_cast<std::size_t>(std::min(filled, width)), '#').c_str(),
-                     total_ > 0 ? static_cast<int>(static_cast<long long>(step) * 100 / total_) : 100, step, total_,
-                     units_.c_str(), rate);
+    const bool finished = ending || step >= total_;
+    if (platform::isTerminal(out)) {
+        const ProgressState state{task_, step, total_, units_, seconds > 0 ? step / seconds / 1024.0 : 0.0, ending};
+        std::string line = progressLine(state, platform::terminalColumns(out));
+        const std::size_t length = line.size();
+        // Spaces cover what a longer line before it left.
+        if (length < drawnLength_)
+            line.append(drawnLength_ - length, ' ');
+        drawnLength_ = finished ? 0 : length;
+        std::fprintf(out, "\r%s", line.c_str());
         if (finished)
-            std::fputc('\n', out_);
-        std::fflush(out_);
+            std::fputc('\n', out);
+    } else if (ending) {
+        std::fprintf(out, "%s: %s after %d of %d %s, %.2f s\n", task_.c_str(), ending, step, total_, units_.c_str(),
+                     seconds);
     } else if (finished) {
-        std::fprintf(out_, "%s: %d %s, %.2f s\n", task_.c_str(), total_, units_.c_str(), seconds);
-        std::fflush(out_);
+        std::fprintf(out, "%s: %d %s, %.2f s\n", task_.c_str(), total_, units_.c_str(), seconds);
     }
+    std::fflush(out);
 }

@@ -3,15 +3,23 @@
 #include "update/firmware_image.h"
 #include "update/variant.h"
 
+void Simulation::QuietClock::sleep(std::uint32_t milliseconds) { advance(milliseconds); }
+
 Simulation::Simulation(const std::vector<SimulatedAdapterSetup> &adapters, bool realTime)
 {
     // On the virtual clock the modelled time passes at once, so durations
     // and rates still come out as a real adapter's would.
     platform::Clock &clock = realTime ? *platform::installed().clock : virtualClock_;
-    bus_ = platform::VirtualBus::create(clock);
+    schedule_ = std::make_unique<AdapterSchedule>(clock);
+    bus_ = platform::VirtualBus::create(*schedule_);
     for (const SimulatedAdapterSetup &setup : adapters) {
         try {
-            adapters_[setup.serialNumber] = &attachSimulatedAdapter(*bus_, setup);
+            platform::VirtualAdapter &adapter = attachSimulatedAdapter(*bus_, setup);
+            if (setup.arriveAt)
+                schedule_->arriveAt(*bus_, adapter, *setup.arriveAt);
+            if (setup.leaveAt)
+                schedule_->leaveAt(*bus_, adapter, *setup.leaveAt);
+            adapters_.push_back(&adapter);
         } catch (const SimulationError &e) {
             throw UsageError{"--simulate: " + e.message};
         }
@@ -19,14 +27,16 @@ Simulation::Simulation(const std::vector<SimulatedAdapterSetup> &adapters, bool 
     services_ = std::make_unique<platform::ScopedServices>(bus_->services());
 }
 
-std::optional<std::uint32_t> Simulation::flashCrc(const std::string &serialNumber) const
+std::optional<std::uint32_t> Simulation::flashCrc(const std::string &devicePath) const
 {
-    const auto found = adapters_.find(serialNumber);
-    if (found == adapters_.end())
-        return std::nullopt;
-    platform::VirtualAdapter &adapter = *found->second;
-    const Variant *variant = carriedVariants().forAdapter(adapter.config().productId, serialNumber);
-    if (!variant)
-        return std::nullopt;
-    return adapter.loader().crcOf(variant->image->loadAddress, variant->image->imageSize);
+    for (platform::VirtualAdapter *adapter : adapters_) {
+        const platform::AdapterConfig &config = adapter->config();
+        if (config.devicePath != devicePath)
+            continue;
+        const Variant *variant = carriedVariants().forAdapter(config.productId, config.serialNumber);
+        if (!variant)
+            return std::nullopt;
+        return adapter->loader().crcOf(variant->image->loadAddress, variant->image->imageSize);
+    }
+    return std::nullopt;
 }

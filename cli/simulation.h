@@ -1,6 +1,5 @@
 #pragma once
 
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -9,20 +8,31 @@
 #include "cli/options.h"
 #include "platform/virtual/virtual_bus.h"
 #include "platform/virtual/virtual_clock.h"
+#include "simulation/adapter_schedule.h"
 
 // Simulated adapters on a virtual bus, installed in place of the real
 // backend for as long as the object lives.
 class Simulation {
 public:
-    // Throws UsageError for a fault that cannot show on its adapter.
+    // Throws UsageError for a fault or damage that cannot show on its adapter.
     Simulation(const std::vector<SimulatedAdapterSetup> &adapters, bool realTime);
 
-    // The CRC-32 of the adapter's flash over its carried image's range.
-    std::optional<std::uint32_t> flashCrc(const std::string &serialNumber) const;
+    // The CRC-32 of the flash, over its carried image's range, of the
+    // simulated adapter at that device path.
+    std::optional<std::uint32_t> flashCrc(const std::string &devicePath) const;
 
 private:
-    platform::VirtualClock virtualClock_;
+    // The virtual clock without its record of every sleep, which a station
+    // waiting for simulated adapters would grow without end.
+    class QuietClock : public platform::VirtualClock {
+    public:
+        void sleep(std::uint32_t milliseconds) override;
+    };
+
+    QuietClock virtualClock_;
+    // Adapters arrive and leave as the bus's clock goes by.
+    std::unique_ptr<AdapterSchedule> schedule_;
     std::shared_ptr<platform::VirtualBus> bus_;
     std::unique_ptr<platform::ScopedServices> services_;
-    std::map<std::string, platform::VirtualAdapter *> adapters_;
+    std::vector<platform::VirtualAdapter *> adapters_;
 };

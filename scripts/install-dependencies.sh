@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(
-    build-essential cmake pkg-config git
+    build-essential cmake pkg-config git help2man
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     nlohmann-json3-dev
     libusb-1.0-0-dev umockdev libumockdev-dev

@@ -8,19 +8,8 @@ cd "$(dirname "$0")/.."
 scripts/install-dependencies.sh mingw-w64 g++-mingw-w64-x86-64 wine wine64
 
 export WINEPREFIX="$PWD/build/wineprefix"
-export WINEDEBUG=-all
-# Wine would otherwise offer to download its Mono and Gecko add-ons, which
-# nothing here needs and which cannot be fetched.
-export WINEDLLOVERRIDES="mscoree,mshtml="
-unset DISPLAY WAYLAND_DISPLAY
-
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    echo "== Creating the Wine prefix"
-    mkdir -p "$WINEPREFIX"
-    wineboot -i
-    # The prefix is complete only once the server that wrote it has gone.
-    wineserver -w
-fi
+source scripts/wine-env.sh
+wine_prefix_ready
 
 # One Wine session for the whole run, started here with its output going
 # nowhere: Wine's background processes (services, device drivers) outlive the

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Everything CI does: install what is missing, then configure, build and run
 # every test, once plainly and once with AddressSanitizer and
-# UndefinedBehaviorSanitizer.
+# UndefinedBehaviorSanitizer, then the Windows build under Wine; last, build
+# the packages a user installs and check them.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -25,3 +26,8 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
 
 echo "== Windows cross build and tests under Wine"
 scripts/test-windows.sh
+
+echo "== Packages: the Debian package and the Windows setup program"
+scripts/package.sh
+scripts/test-deb.sh
+scripts/test-setup.sh

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "update/firmware_image.h"
+#include "update/install_engine.h"
 
 namespace {
 
@@ -32,6 +33,22 @@ std::vector<std::uint8_t> olderImageOf(const FirmwareImage &entry)
     std::fill_n(image.begin() + buildTextOffset, buildTextField, std::uint8_t{0});
     std::memcpy(image.data() + buildTextOffset, buildText, sizeof buildText);
     return image;
+}
+
+// Changes one byte of each piece, past the image header so that the boot
+// loader still reports the version.
+void damagePieces(platform::SimulatedLoader &loader, const FirmwareImage &entry,
+                  const std::vector<std::uint32_t> &pieces)
+{
+    constexpr std::uint32_t piece = FirmwareInstaller::verifyPiece;
+    constexpr std::uint32_t offsetInPiece = 100;
+    for (const std::uint32_t index : pieces) {
+        if (index >= (entry.imageSize + piece - 1) / piece)
+            throw SimulationError{"the image has no piece " + std::to_string(index) + " to damage"};
+        const std::uint32_t start = index * piece;
+        const std::uint32_t offset = std::min(offsetInPiece, entry.imageSize - start - 1);
+        loader.corruptFlash(entry.loadAddress + start + offset, 0x01);
+    }
 }
 
 }  // namespace
@@ -72,10 +89,14 @@ void applyRealisticTiming(platform::VirtualBus &bus, platform::VirtualAdapter &a
 
 platform::VirtualAdapter &attachSimulatedAdapter(platform::VirtualBus &bus, const SimulatedAdapterSetup &setup)
 {
-    platform::VirtualAdapter &adapter = bus.attach(simulatedAdapter(setup.productId, setup.serialNumber));
+    platform::AdapterConfig config = simulatedAdapter(setup.productId, setup.serialNumber);
+    config.devicePath = setup.port;
     const Variant *variant = carriedVariants().forAdapter(setup.productId, setup.serialNumber);
     const FirmwareImage *entry = variant ? variant->image : nullptr;
-    const bool installed = entry && setup.firmware != SimulatedFirmware::none;
+    if (!setup.damagedPieces.empty() && !entry)
+        throw SimulationError{"the updater carries no image for this adapter, so none can be damaged"};
+    platform::VirtualAdapter &adapter = bus.attach(config);
+    const bool installed = entry && (setup.firmware != SimulatedFirmware::none || !setup.damagedPieces.empty());
     if (installed) {
         if (setup.firmware == SimulatedFirmware::older) {
             const std::vector<std::uint8_t> older = olderImageOf(*entry);
@@ -84,6 +105,7 @@ platform::VirtualAdapter &attachSimulatedAdapter(platform::VirtualBus &bus, cons
         } else {
             installCarriedImage(adapter, *entry);
         }
+        damagePieces(adapter.loader(), *entry, setup.damagedPieces);
         if (entry->reopenAfterConnect)
             adapter.setReenumerateOnConnect(rebootMilliseconds);
     }

@@ -10,20 +10,33 @@
 namespace {
 
 const char *const bytesUnit = "bytes";
+const char *const verifyPrefix = "Verify failed : ";
 
 // One task: the range in pieces of `piece` bytes, `operation` on each, the
 // count reported after each. A failure reports the task complete, so the
 // progress display is cleared before the error is shown, and travels on with
-// the task's prefix.
+// the task's prefix. A stop that the host asks for ends the task the same way
+// at a piece boundary.
 template <typename Operation>
 void runTask(InstallHost &host, std::uint32_t address, std::uint32_t length, std::uint32_t piece,
              const char *description, const char *prefix, Operation operation)
 {
     host.progress(0, static_cast<int>(length), description, bytesUnit);
+    std::uint32_t done = 0;
+    auto endEarly = [&] {
+        host.taskEndedEarly(static_cast<int>(done));
+        host.progress(static_cast<int>(length), -1, nullptr, nullptr);
+    };
+    auto stopPoint = [&] {
+        if (host.stopRequested()) {
+            endEarly();
+            throw InstallInterrupted{};
+        }
+    };
     try {
         std::uint32_t remaining = length;
-        std::uint32_t done = 0;
         while (remaining > piece) {
+            stopPoint();
             operation(address, piece, done);
             address += piece;
             remaining -= piece;
@@ -31,11 +44,12 @@ void runTask(InstallHost &host, std::uint32_t address, std::uint32_t length, std
             host.progress(static_cast<int>(done), -1, nullptr, nullptr);
         }
         if (remaining > 0) {
+            stopPoint();
             operation(address, remaining, done);
             host.progress(static_cast<int>(done + remaining), -1, nullptr, nullptr);
         }
     } catch (const HException &e) {
-        host.progress(static_cast<int>(length), -1, nullptr, nullptr);
+        endEarly();
         throw HException(prefix + e.message());
     }
 }
@@ -48,9 +62,12 @@ FirmwareInstaller::FirmwareInstaller(const UsbDeviceInfo &device, std::unique_pt
 {
 }
 
-void FirmwareInstaller::run()
+void FirmwareInstaller::run() { run(InstallPass::install); }
+
+InstallReport FirmwareInstaller::run(InstallPass pass)
 {
     const FirmwareImage &entry = *device_.firmwareImage();
+    InstallReport report;
     host_.setInstallEnabled(false);
     host_.setPollingEnabled(false);
     try {
@@ -58,16 +75,33 @@ void FirmwareInstaller::run()
         if (!link_)
             link_ = openAdapterLink(device_);
         connectLoader(entry);
-        erase(*link_, entry.loadAddress, entry.imageSize);
-        download(*link_, entry.loadAddress, entry.imageSize, entry.image);
-        verify(*link_, entry.loadAddress, entry.imageSize, entry.image);
+        if (pass != InstallPass::install) {
+            report.compared = true;
+            report.comparison = compare(*link_, entry.loadAddress, entry.imageSize, entry.image);
+        }
+        if (pass == InstallPass::install ||
+            (pass == InstallPass::installIfNeeded && !report.comparison.identical())) {
+            erase(*link_, entry.loadAddress, entry.imageSize);
+            download(*link_, entry.loadAddress, entry.imageSize, entry.image);
+            verify(*link_, entry.loadAddress, entry.imageSize, entry.image);
+            report.written = true;
+        }
         link_->disconnect();
     } catch (const HException &) {
-        host_.setInstallEnabled(true);
-        host_.setPollingEnabled(true);
+        restoreHost();
+        throw;
+    } catch (const InstallInterrupted &) {
+        restoreHost();
         throw;
     }
-    host_.invalidatePanel();
+    if (report.written)
+        host_.invalidatePanel();
+    restoreHost();
+    return report;
+}
+
+void FirmwareInstaller::restoreHost()
+{
     host_.setInstallEnabled(true);
     host_.setPollingEnabled(true);
 }
@@ -92,6 +126,8 @@ void FirmwareInstaller::reopenAndConnect()
     for (int retriesLeft = reopenRetries;; --retriesLeft) {
         link_.reset();
         platform::clock().sleep(reopenPause);
+        if (host_.stopRequested())
+            throw InstallInterrupted{};
         try {
             link_ = openAdapterLink(device_);
             link_->connect(true);
@@ -105,14 +141,14 @@ void FirmwareInstaller::reopenAndConnect()
 
 void FirmwareInstaller::erase(HDataLink &link, std::uint32_t address, std::uint32_t length)
 {
-    runTask(host_, address, length, erasePiece, "Erasing memory, do not remove Vantrel", "Erase failed : ",
+    runTask(host_, address, length, erasePiece, installTask::erase, "Erase failed : ",
             [&](std::uint32_t at, std::uint32_t size, std::uint32_t) { link.eraseMemory(at, size); });
 }
 
 void FirmwareInstaller::download(HDataLink &link, std::uint32_t address, std::uint32_t length,
                                  const std::uint8_t *bytes)
 {
-    runTask(host_, address, length, writePiece, "Downloading firmware, do not remove Vantrel", "Download failed : ",
+    runTask(host_, address, length, writePiece, installTask::download, "Download failed : ",
             [&](std::uint32_t at, std::uint32_t size, std::uint32_t offset) {
                 link.writeMemory(at, size, bytes + offset);
             });
@@ -121,9 +157,24 @@ void FirmwareInstaller::download(HDataLink &link, std::uint32_t address, std::ui
 void FirmwareInstaller::verify(HDataLink &link, std::uint32_t address, std::uint32_t length,
                                const std::uint8_t *bytes)
 {
-    runTask(host_, address, length, verifyPiece, "Verifying firmware", "Verify failed : ",
+    runTask(host_, address, length, verifyPiece, installTask::verify, verifyPrefix,
             [&](std::uint32_t at, std::uint32_t size, std::uint32_t offset) {
                 if (!link.verifyMemory(at, size, bytes + offset))
                     throw HException("crc check mismatch");
             });
+}
+
+FlashComparison FirmwareInstaller::compare(HDataLink &link, std::uint32_t address, std::uint32_t length,
+                                           const std::uint8_t *bytes)
+{
+    FlashComparison comparison;
+    runTask(host_, address, length, verifyPiece, installTask::compare, verifyPrefix,
+            [&](std::uint32_t at, std::uint32_t size, std::uint32_t offset) {
+                if (!link.verifyMemory(at, size, bytes + offset)) {
+                    if (comparison.differing++ == 0)
+                        comparison.firstDiffering = comparison.pieces;
+                }
+                ++comparison.pieces;
+            });
+    return comparison;
 }

@@ -8,6 +8,16 @@
 
 struct FirmwareImage;
 
+// The descriptions the sequence's tasks report, as the window's status line
+// shows them; hosts that tell the tasks apart compare with these.
+namespace installTask {
+inline constexpr const char *erase = "Erasing memory, do not remove Vantrel";
+inline constexpr const char *download = "Downloading firmware, do not remove Vantrel";
+inline constexpr const char *verify = "Verifying firmware";
+// The comparison that precedes the other tasks, or stands alone, when a host asks for one.
+inline constexpr const char *compare = "Comparing flash with the carried firmware";
+}  // namespace installTask
+
 // What the install sequence drives besides the adapter: the progress display,
 // the install control and the device poll of whoever started it (the window's
 // panel or the command-line tool).
@@ -21,6 +31,45 @@ public:
     virtual void setPollingEnabled(bool enabled) = 0;
     // Asks the poll to rebuild the panel so that it reads the new version.
     virtual void invalidatePanel() = 0;
+
+    // What the window does not need; the command-line tool listens.
+    //
+    // A task that ends before its last piece (a failure, or a stop the host
+    // asked for) first tells how many steps it really did, and then reports
+    // itself complete, which is what clears the window's bar.
+    virtual void taskEndedEarly(int /*stepsDone*/) {}
+    // Asked at every piece boundary and between re-open attempts: true ends
+    // the sequence there with InstallInterrupted.
+    virtual bool stopRequested() { return false; }
+};
+
+// Thrown when the host asked the sequence to stop. Deliberately not an
+// HException: it is no device failure, and only a host that asks for a stop
+// can meet it. The loader command under way has finished; the adapter's
+// flash is left as far as the sequence got.
+struct InstallInterrupted {};
+
+// What comparing the adapter's flash with the carried image found, in the
+// verify task's pieces.
+struct FlashComparison {
+    std::uint32_t pieces = 0;
+    std::uint32_t differing = 0;
+    std::uint32_t firstDiffering = 0;  // a piece index; meaningful when differing > 0
+
+    bool identical() const { return differing == 0; }
+};
+
+// Which passes a run makes over the flash.
+enum class InstallPass {
+    install,          // erase, download, verify: the window's install
+    compareOnly,      // compare, no erase and no write
+    installIfNeeded,  // compare, then install only when the flash differs
+};
+
+struct InstallReport {
+    bool compared = false;
+    FlashComparison comparison;  // when compared
+    bool written = false;        // erased and written (and verified, since run() returned)
 };
 
 // The install sequence for one adapter: connect (re-opening the link when
@@ -41,14 +90,21 @@ public:
                       InstallHost &host);
 
     void run();
+    // The same sequence with the passes asked for; a comparison runs after
+    // the connect, in the verify task's pieces, and counts every differing
+    // piece rather than stopping at the first.
+    InstallReport run(InstallPass pass);
 
     void erase(HDataLink &link, std::uint32_t address, std::uint32_t length);
     void download(HDataLink &link, std::uint32_t address, std::uint32_t length, const std::uint8_t *bytes);
     void verify(HDataLink &link, std::uint32_t address, std::uint32_t length, const std::uint8_t *bytes);
+    FlashComparison compare(HDataLink &link, std::uint32_t address, std::uint32_t length,
+                            const std::uint8_t *bytes);
 
 private:
     void connectLoader(const FirmwareImage &entry);
     void reopenAndConnect();
+    void restoreHost();
 
     const UsbDeviceInfo &device_;
     std::unique_ptr<HDataLink> &link_;

@@ -11,21 +11,6 @@ namespace platform {
 
 namespace {
 
-std::string hex4(std::uint16_t value)
-{
-    char text[5];
-    std::snprintf(text, sizeof text, "%04X", value);
-    return text;
-}
-
-std::string lower(std::string text)
-{
-    for (char &c : text)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
-
 // The one HID function table entry each bound name points at.
 const char *const hidFunctionTokens[] = {
     "HidD_GetAttributes",    "HidD_GetSerialNumberString", "HidD_GetManufacturerString",
@@ -66,9 +51,10 @@ struct VirtualBus::Slot : Object {
 
 VirtualAdapter::VirtualAdapter(VirtualBus &bus, AdapterConfig config) : bus_(bus), config_(std::move(config))
 {
+    // A place on the bus of its own, whatever its serial number: adapters
+    // with equal serial numbers are still told apart by where they are.
     if (config_.devicePath.empty())
-        config_.devicePath = lower("\\\\?\\usb#vid_" + hex4(config_.vendorId) + "&pid_" + hex4(config_.productId) +
-                                   "#" + config_.serialNumber + "#{a5dcbf10-6530-11d2-901f-00c04fb951ed}");
+        config_.devicePath = "virtual:1-" + std::to_string(bus_.adapters_.size() + 1);
     loader_ = std::make_unique<SimulatedLoader>(config_.flashBase, config_.flashSize, config_.imageAddress);
     if (config_.ftdi)
         chip_ = std::make_unique<FtdiChip>(*loader_);

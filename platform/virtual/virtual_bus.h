@@ -22,7 +22,8 @@ struct AdapterConfig {
     std::string serialNumber = "VT0000001";
     std::string manufacturer = "Vantrel";
     std::string description = "Vantrel JTAG adapter";
-    // Made from the ids and serial number when left empty.
+    // When left empty, a place on the bus of its own: "virtual:1-<n>" for
+    // the n-th adapter attached.
     std::string devicePath;
     // Behind an FTDI bridge chip, rather than with a USB interface of its own.
     bool ftdi = false;

@@ -2,49 +2,64 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cstdio>
+#include <cmath>
 #include <string>
+#include <vector>
 
-#include <sys/wait.h>
+#include <pty.h>
 
 #include <nlohmann/json.hpp>
+
+#include "tests/support/child_process.h"
 
 namespace {
 
 using nlohmann::json;
+using Arguments = std::vector<std::string>;
 
 struct FlashRun {
     int exitCode;
     std::string out;
+    std::string err;
     json document;  // stdout parsed, for --json runs
 };
 
-FlashRun flash(const std::string &arguments)
+bool has(const Arguments &arguments, const char *word)
 {
-    const std::string command = std::string(VANTREL_FLASH) + " " + arguments + " 2>/dev/null";
-    FILE *pipe = popen(command.c_str(), "r");
-    FlashRun run{-1, {}, {}};
-    if (!pipe)
-        return run;
-    std::array<char, 4096> chunk{};
-    std::size_t n;
-    while ((n = fread(chunk.data(), 1, chunk.size(), pipe)) > 0)
-        run.out.append(chunk.data(), n);
-    const int status = pclose(pipe);
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    if (arguments.find("--json") != std::string::npos)
+    return std::find(arguments.begin(), arguments.end(), word) != arguments.end();
+}
+
+FlashRun flash(const Arguments &arguments, ChildProcess::Errors errors = ChildProcess::Errors::apart)
+{
+    ChildProcess child(VANTREL_FLASH, arguments, errors);
+    const ChildProcess::Ending ending = child.wait();
+    FlashRun run{ending.exitCode, ending.out, ending.err, {}};
+    // A station writes JSON Lines, unless its command line is wrong.
+    const bool lines = has(arguments, "--wait") && run.exitCode != 2;
+    if (has(arguments, "--json") && !lines)
         run.document = json::parse(run.out);  // throws, failing the test, unless well-formed
     return run;
 }
 
+std::vector<json> jsonLines(const std::string &out)
+{
+    std::vector<json> lines;
+    std::size_t start = 0;
+    for (std::size_t end; (end = out.find('\n', start)) != std::string::npos; start = end + 1)
+        lines.push_back(json::parse(out.substr(start, end - start)));
+    return lines;
+}
+
+bool contains(const std::string &text, const std::string &part) { return text.find(part) != std::string::npos; }
+
 TEST(VantrelFlash, ListsEveryAdapterWithItsVersions)
 {
-    const FlashRun run = flash("list --json --simulate arm-standard --simulate arm-basic,installed "
-                          "--simulate max --simulate flex,installed --simulate msp430 --simulate arm-basic,serial=0401FFFF");
+    const FlashRun run = flash({"list", "--json", "--simulate", "arm-standard", "--simulate", "arm-basic,installed",
+                                "--simulate", "max", "--simulate", "flex,installed", "--simulate", "msp430",
+                                "--simulate", "arm-basic,serial=0401FFFF", "--simulate", "max,serial=P,port=2-4.1"});
     ASSERT_EQ(run.exitCode, 0);
     const json &adapters = run.document["adapters"];
-    ASSERT_EQ(adapters.size(), 6U);
+    ASSERT_EQ(adapters.size(), 7U);
     EXPECT_EQ(adapters[0]["variant"], "Vantrel for ARM Standard");
     EXPECT_EQ(adapters[0]["installedVersion"], nullptr);
     EXPECT_EQ(adapters[1]["installedVersion"], adapters[1]["carriedVersion"]);
@@ -52,20 +67,26 @@ TEST(VantrelFlash, ListsEveryAdapterWithItsVersions)
     EXPECT_EQ(adapters[4]["productId"], 5);
     EXPECT_EQ(adapters[5]["supported"], false);
     EXPECT_EQ(adapters[5]["variant"], nullptr);
+    EXPECT_EQ(adapters[6]["port"], "2-4.1");
+    for (const json &adapter : adapters)
+        EXPECT_EQ(adapter["errorKind"], nullptr);
 
-    const FlashRun text = flash("list --simulate max");
-    EXPECT_NE(text.out.find("Vantrel Max"), std::string::npos);
-    EXPECT_NE(text.out.find("Not Installed"), std::string::npos);
+    const FlashRun text = flash({"list", "--simulate", "max,port=1-7"});
+    EXPECT_TRUE(contains(text.out, "Vantrel Max"));
+    EXPECT_TRUE(contains(text.out, "Not Installed"));
+    EXPECT_TRUE(contains(text.out, "PORT"));
+    EXPECT_TRUE(contains(text.out, " 1-7\n"));
 }
 
 TEST(VantrelFlash, InfoShowsTheReleaseHistory)
 {
-    const FlashRun run = flash("info --json --simulate flex,serial=F1 --simulate max,serial=M1 --serial M1");
+    const FlashRun run = flash({"info", "--json", "--simulate", "flex,serial=F1", "--simulate", "max,serial=M1",
+                                "--serial", "M1"});
     ASSERT_EQ(run.exitCode, 0);
     const json &adapter = run.document["adapters"][0];
     EXPECT_EQ(adapter["serial"], "M1");
     EXPECT_EQ(adapter["imageSize"], 349968);
-    EXPECT_NE(adapter["releaseNotes"].get<std::string>().find("release history"), std::string::npos);
+    EXPECT_TRUE(contains(adapter["releaseNotes"].get<std::string>(), "release history"));
 }
 
 struct InstallCase {
@@ -73,6 +94,7 @@ struct InstallCase {
     const char *simulate;
     int exitCode;
     const char *message;
+    const char *errorKind;  // null for a success
     bool flashHoldsImage;
 };
 
@@ -83,13 +105,15 @@ class VantrelFlashInstall : public testing::TestWithParam<InstallCase> {};
 TEST_P(VantrelFlashInstall, ReportsTheOutcomeAndLeavesTheFlashAsItSays)
 {
     const InstallCase &c = GetParam();
-    const FlashRun run = flash(std::string("install --json --simulate ") + c.simulate);
+    const FlashRun run = flash({"install", "--json", "--simulate", c.simulate});
     EXPECT_EQ(run.exitCode, c.exitCode);
     EXPECT_EQ(run.document["exitCode"], c.exitCode);
     const json &result = run.document["adapters"][0];
     EXPECT_EQ(result["message"], c.message);
     const bool success = c.exitCode == 0;
     EXPECT_EQ(result["outcome"], success ? "installed" : "failed");
+    EXPECT_EQ(result["errorKind"], c.errorKind ? json(c.errorKind) : json(nullptr));
+    EXPECT_EQ(run.document["errorKind"], result["errorKind"]) << "the document names the first failure's kind";
     EXPECT_EQ(result["flashCrc32"] == result["imageCrc32"], c.flashHoldsImage);
     if (success) {
         EXPECT_NE(result["versionAfter"], nullptr);
@@ -98,26 +122,34 @@ TEST_P(VantrelFlashInstall, ReportsTheOutcomeAndLeavesTheFlashAsItSays)
 
 INSTANTIATE_TEST_SUITE_P(
     Variants, VantrelFlashInstall,
-    testing::Values(InstallCase{"ArmStandard", "arm-standard", 0, "", true},
-                    InstallCase{"ArmBasic", "arm-basic", 0, "", true}, InstallCase{"Max", "max", 0, "", true},
-                    InstallCase{"Flex", "flex", 0, "", true}, InstallCase{"Msp430", "msp430", 0, "", true},
-                    InstallCase{"Reenumerating", "max,installed", 0, "", true},
-                    InstallCase{"EraseFails", "flex,fault=erase", 1, "Erase failed : memory erase failed", false},
-                    InstallCase{"WriteFails", "arm-standard,fault=write", 1, "Download failed : memory write failed",
-                                false},
-                    // The flash was written; only its check failed.
-                    InstallCase{"VerifyFails", "msp430,fault=verify", 1,
-                                "Verify failed : hardware error: target JTAG adapter data link read timed out", true},
-                    InstallCase{"CrcMismatch", "max,fault=crc", 1, "Verify failed : crc check mismatch", true},
-                    InstallCase{"Busy", "max,fault=busy", 1, "device already in use", false},
-                    InstallCase{"Unplugged", "flex,fault=unplug", 1, "Download failed : write operation failed", false},
-                    InstallCase{"NeverBack", "max,installed,fault=never-back", 1, "cannot open device driver", true}),
+    testing::Values(
+        InstallCase{"ArmStandard", "arm-standard", 0, "", nullptr, true},
+        InstallCase{"ArmBasic", "arm-basic", 0, "", nullptr, true},
+        InstallCase{"Max", "max", 0, "", nullptr, true}, InstallCase{"Flex", "flex", 0, "", nullptr, true},
+        InstallCase{"Msp430", "msp430", 0, "", nullptr, true},
+        InstallCase{"Reenumerating", "max,installed", 0, "", nullptr, true},
+        InstallCase{"ConnectFails", "max,fault=connect", 1, "connect failed", "connect-failed", false},
+        InstallCase{"EraseFails", "flex,fault=erase", 1, "Erase failed : memory erase failed", "erase-failed", false},
+        InstallCase{"WriteFails", "arm-standard,fault=write", 1, "Download failed : memory write failed",
+                    "write-failed", false},
+        // The flash was written; only its check failed.
+        InstallCase{"VerifyFails", "msp430,fault=verify", 1,
+                    "Verify failed : hardware error: target JTAG adapter data link read timed out", "verify-failed",
+                    true},
+        InstallCase{"CrcMismatch", "max,fault=crc", 1, "Verify failed : crc check mismatch", "verify-mismatch", true},
+        InstallCase{"DisconnectFails", "flex,fault=disconnect", 1, "disconnect failed", "disconnect-failed", true},
+        InstallCase{"NoReply", "max,fault=no-reply", 1, "read operation timed out", "no-reply", false},
+        InstallCase{"Busy", "max,fault=busy", 1, "device already in use", "device-busy", false},
+        InstallCase{"Unplugged", "flex,fault=unplug", 1, "Download failed : write operation failed", "write-failed",
+                    false},
+        InstallCase{"NeverBack", "max,installed,fault=never-back", 1, "cannot open device driver", "open-failed",
+                    true}),
     [](const testing::TestParamInfo<InstallCase> &param) { return std::string(param.param.name); });
 
 TEST(VantrelFlash, InstallAllGoesOnPastAFailure)
 {
-    const FlashRun run = flash("install --all --json --simulate max,serial=A --simulate flex,serial=B,fault=write "
-                          "--simulate msp430,serial=C,installed");
+    const FlashRun run = flash({"install", "--all", "--json", "--simulate", "max,serial=A", "--simulate",
+                                "flex,serial=B,fault=write", "--simulate", "msp430,serial=C,installed"});
     EXPECT_EQ(run.exitCode, 1);
     const json &results = run.document["adapters"];
     ASSERT_EQ(results.size(), 3U);
@@ -130,40 +162,416 @@ TEST(VantrelFlash, InstallAllGoesOnPastAFailure)
 
 TEST(VantrelFlash, AReReadThatCannotTellTwinsApartIsNoSuccess)
 {
-    // Two adapters that look the same: the re-read must not report the other's version.
-    const FlashRun run = flash("install --all --json --simulate max,serial=TWIN --simulate max,serial=TWIN");
+    // Two adapters that look the same, in the same place: the re-read must
+    // not report the other's version.
+    const FlashRun run =
+        flash({"install", "--all", "--json", "--simulate", "max,serial=TWIN,port=1-1", "--simulate", "max,serial=TWIN,port=1-1"});
     EXPECT_EQ(run.exitCode, 1);
-    for (const json &result : run.document["adapters"])
+    for (const json &result : run.document["adapters"]) {
         EXPECT_EQ(result["message"], "the installed adapter cannot be told apart from another one");
+        EXPECT_EQ(result["errorKind"], "ambiguous");
+    }
 }
 
 TEST(VantrelFlash, ChoosingAnAdapter)
 {
-    const FlashRun several = flash("install --json --simulate max --simulate flex");
+    const FlashRun several = flash({"install", "--json", "--simulate", "max", "--simulate", "flex"});
     EXPECT_EQ(several.exitCode, 3);
+    EXPECT_EQ(several.document["errorKind"], "ambiguous");
     EXPECT_EQ(several.document["attached"].size(), 2U);
 
-    const FlashRun unknown = flash("info --json --serial NOPE --simulate max");
+    const FlashRun unknown = flash({"info", "--json", "--serial", "NOPE", "--simulate", "max"});
     EXPECT_EQ(unknown.exitCode, 3);
+    EXPECT_EQ(unknown.document["errorKind"], "not-found");
     EXPECT_EQ(unknown.document["attached"][0]["variant"], "Vantrel Max");
 
-    EXPECT_EQ(flash("list --json --simulate max,serial=X --serial X").exitCode, 2);
-    const FlashRun none = flash("install --json --simulate arm-basic,serial=0401 --serial 0401");
-    EXPECT_EQ(none.exitCode, 1) << "an unsupported adapter asked for by name";
-    EXPECT_EQ(none.document["adapters"][0]["message"], "The attached Vantrel is not supported by Vantrel Update.");
+    const FlashRun nothing = flash({"install", "--json", "--all"});
+    EXPECT_EQ(nothing.exitCode, 3);
+    EXPECT_EQ(nothing.document["errorKind"], "not-found");
+
+    const FlashRun unsupported = flash({"install", "--json", "--simulate", "arm-basic,serial=0401", "--serial", "0401"});
+    EXPECT_EQ(unsupported.exitCode, 1) << "an unsupported adapter asked for by name";
+    EXPECT_EQ(unsupported.document["adapters"][0]["message"],
+              "The attached Vantrel is not supported by Vantrel Update.");
+    EXPECT_EQ(unsupported.document["adapters"][0]["errorKind"], "unsupported");
 }
 
-TEST(VantrelFlash, UsageErrorsExitTwoWithWellFormedJson)
+TEST(VantrelFlash, EqualSerialNumbersAreRefusedAndThePortTellsThemApart)
 {
-    for (const char *arguments : {"", "frobnicate", "install --serial --all", "list --bogus", "install --serial", "list --simulate toaster",
-                                  "install --all --serial X", "list extra", "list --simulate max,fault=melt"}) {
-        SCOPED_TRACE(arguments);
-        const FlashRun run = flash(std::string(arguments) + " --json");
-        EXPECT_EQ(run.exitCode, 2);
-        EXPECT_EQ(run.document["error"], "usage");
+    const Arguments twins = {"--json", "--simulate", "max,serial=A,port=1-2", "--simulate", "flex,serial=A,port=1-3"};
+    auto with = [&](Arguments arguments) {
+        arguments.insert(arguments.end(), twins.begin(), twins.end());
+        return flash(arguments);
+    };
+    const FlashRun bySerial = with({"install", "--serial", "A"});
+    EXPECT_EQ(bySerial.exitCode, 3);
+    EXPECT_EQ(bySerial.document["errorKind"], "ambiguous");
+    EXPECT_EQ(bySerial.document["message"], "2 adapters with serial number A: choose one with --port");
+    ASSERT_EQ(bySerial.document["attached"].size(), 2U);
+    EXPECT_EQ(bySerial.document["attached"][0]["port"], "1-2");
+    EXPECT_EQ(bySerial.document["attached"][1]["port"], "1-3");
+    EXPECT_FALSE(bySerial.document.contains("adapters")) << "nothing was installed";
+
+    const FlashRun byPort = with({"install", "--port", "1-3"});
+    EXPECT_EQ(byPort.exitCode, 0);
+    ASSERT_EQ(byPort.document["adapters"].size(), 1U);
+    EXPECT_EQ(byPort.document["adapters"][0]["variant"], "Vantrel Flex");
+    EXPECT_EQ(byPort.document["adapters"][0]["port"], "1-3");
+
+    EXPECT_EQ(with({"info", "--port", "1-2"}).document["adapters"][0]["variant"], "Vantrel Max");
+    const FlashRun elsewhere = with({"verify", "--port", "9-9"});
+    EXPECT_EQ(elsewhere.exitCode, 3);
+    EXPECT_EQ(elsewhere.document["errorKind"], "not-found");
+    EXPECT_EQ(elsewhere.document["message"], "no adapter with port 9-9");
+}
+
+TEST(VantrelFlash, UsageErrorsSayWhatIsWrongInOneLine)
+{
+    const std::vector<Arguments> mistakes = {
+        {},
+        {"frobnicate"},
+        {"install", "--serial", "--all"},
+        {"list", "--bogus"},
+        {"install", "--serial"},
+        {"install", "--serial", ""},
+        {"verify", "--port", ""},
+        {"list", "--simulate", "toaster"},
+        {"install", "--all", "--serial", "X"},
+        {"install", "--port", "1-1", "--serial", "X"},
+        {"list", "extra"},
+        {"list", "--simulate", "max,fault=melt"},
+        {"list", "--simulate", "max,damaged=x"},
+        {"list", "--simulate", "max,damaged=43"},
+        {"verify", "--if-needed"},
+        {"verify", "--wait"},
+        {"install", "--count", "2"},
+        {"install", "--wait", "--count", "0"},
+        {"install", "--wait", "--all"},
+    };
+    for (const Arguments &arguments : mistakes) {
+        std::string shown;
+        for (const std::string &argument : arguments)
+            shown += "[" + argument + "] ";
+        SCOPED_TRACE(shown);
+        const FlashRun text = flash(arguments);
+        EXPECT_EQ(text.exitCode, 2);
+        EXPECT_EQ(text.out, "");
+        ASSERT_FALSE(text.err.empty());
+        EXPECT_EQ(text.err.find('\n'), text.err.size() - 1) << "one line: " << text.err;
+        EXPECT_EQ(text.err.rfind("vantrel-flash: ", 0), 0U) << text.err;
+        EXPECT_TRUE(contains(text.err, "try vantrel-flash --help")) << text.err;
+
+        Arguments withJson = arguments;
+        withJson.push_back("--json");
+        const FlashRun asJson = flash(withJson);
+        EXPECT_EQ(asJson.exitCode, 2);
+        EXPECT_EQ(asJson.document["errorKind"], "usage");
+        EXPECT_EQ(asJson.document["exitCode"], 2);
+        EXPECT_FALSE(asJson.document["message"].get<std::string>().empty());
     }
-    EXPECT_EQ(flash("--help").exitCode, 0);
-    EXPECT_NE(flash("--help").out.find("Exit codes"), std::string::npos);
+    const FlashRun help = flash({"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_TRUE(contains(help.out, "Exit codes"));
+    EXPECT_TRUE(contains(help.out, "verify-mismatch"));
+    EXPECT_TRUE(contains(help.out, "never-back")) << "the faults come from the one fault list";
+}
+
+TEST(VantrelFlash, DeviceTextReachesJsonWhateverItsBytes)
+{
+    // 8-bit text as a device may report it: Latin-1, not UTF-8.
+    const std::string serial = "a\xff" "b\xe9";
+    const std::string serialInJson = "a\u00ff" "b\u00e9";
+    const FlashRun install = flash({"install", "--json", "--simulate", "max,serial=" + serial});
+    EXPECT_EQ(install.exitCode, 0);
+    EXPECT_EQ(install.document["adapters"][0]["serial"], serialInJson);
+    EXPECT_EQ(install.document["adapters"][0]["outcome"], "installed");
+
+    for (const char *command : {"list", "info", "verify"}) {
+        SCOPED_TRACE(command);
+        const FlashRun run = flash({command, "--json", "--simulate", "flex,serial=" + serial});
+        EXPECT_EQ(run.document["adapters"][0]["serial"], serialInJson);
+    }
+
+    const FlashRun unknown = flash({"install", "--json", "--serial", "x\xff", "--simulate", "max,serial=" + serial});
+    EXPECT_EQ(unknown.exitCode, 3);
+    EXPECT_EQ(unknown.document["message"], "no adapter with serial number x\u00ff");
+    EXPECT_EQ(unknown.document["attached"][0]["serial"], serialInJson);
+
+    // The serial number as the JSON shows it selects the adapter too.
+    EXPECT_EQ(flash({"info", "--json", "--serial", serialInJson, "--simulate", "max,serial=" + serial}).exitCode, 0);
+    EXPECT_EQ(flash({"info", "--json", "--serial", serial, "--simulate", "max,serial=" + serial}).exitCode, 0);
+
+    const FlashRun usage = flash({"install", "--json", "--simulate", "max,\xfe"});
+    EXPECT_EQ(usage.exitCode, 2);
+    EXPECT_TRUE(contains(usage.document["message"].get<std::string>(), "\u00fe"));
+
+    // On the terminal the bytes stay as the device sent them.
+    EXPECT_TRUE(contains(flash({"list", "--simulate", "max,serial=" + serial}).out, serial));
+}
+
+TEST(VantrelFlash, AFailedTaskShowsHowFarItReallyGot)
+{
+    const FlashRun text = flash({"install", "--simulate", "flex,fault=write"});
+    EXPECT_EQ(text.exitCode, 1);
+    EXPECT_TRUE(contains(text.out, "Downloading firmware, do not remove Vantrel: failed after 8192 of 57932 bytes"))
+        << text.out;
+    EXPECT_FALSE(contains(text.out, "Downloading firmware, do not remove Vantrel: 57932 bytes")) << text.out;
+    EXPECT_TRUE(contains(text.out, "Erasing memory, do not remove Vantrel: 57932 bytes")) << "the erase did finish";
+
+    const FlashRun asJson = flash({"install", "--json", "--simulate", "flex,fault=write"});
+    EXPECT_EQ(asJson.document["adapters"][0]["stoppedIn"],
+              (nlohmann::json{{"task", "write"}, {"bytesDone", 8192}, {"bytes", 57932}}));
+    EXPECT_TRUE(contains(asJson.err, "failed after 8192 of 57932 bytes")) << "the progress goes to standard error";
+}
+
+TEST(VantrelFlash, ResultsAndErrorsKeepTheirOrderInOneFile)
+{
+    const FlashRun run = flash({"install", "--simulate", "max,fault=connect"}, ChildProcess::Errors::merged);
+    const std::size_t installing = run.out.find("Installing Vantrel Max");
+    const std::size_t error = run.out.find("Error: connect failed");
+    ASSERT_NE(installing, std::string::npos) << run.out;
+    ASSERT_NE(error, std::string::npos) << run.out;
+    EXPECT_LT(installing, error) << run.out;
+
+    const FlashRun all = flash({"install", "--all", "--simulate", "max,serial=A,fault=busy", "--simulate",
+                                "flex,serial=B", "--simulate", "max,serial=C,fault=erase"},
+                               ChildProcess::Errors::merged);
+    const std::vector<std::string> order = {"Error: device already in use", "Installing Vantrel Flex on B",
+                                            "Installed 1.9", "Installing Vantrel Max on C", "Error: Erase failed",
+                                            "1 installed, 2 failed, 0 skipped"};
+    std::size_t at = 0;
+    for (const std::string &part : order) {
+        const std::size_t found = all.out.find(part, at);
+        EXPECT_NE(found, std::string::npos) << part << " after " << at << " in\n" << all.out;
+        at = found == std::string::npos ? at : found;
+    }
+}
+
+constexpr std::uint32_t maxLoadAddress = 0x6000;
+
+TEST(VantrelFlashVerify, ComparesPieceByPieceAndWritesNothing)
+{
+    struct Case {
+        const char *name;
+        const char *simulate;
+        int exitCode;
+        const char *outcome;
+        unsigned differing;
+        unsigned firstDiffering;
+    };
+    for (const Case &c : {Case{"identical", "max,installed", 0, "verified", 0, 0},
+                          Case{"one piece", "max,damaged=5", 1, "differs", 1, 5},
+                          Case{"three pieces", "max,damaged=42,damaged=7,damaged=9", 1, "differs", 3, 7},
+                          Case{"nothing installed", "max", 1, "differs", 43, 0},
+                          Case{"on a variant that does not reboot", "msp430,installed", 0, "verified", 0, 0}}) {
+        SCOPED_TRACE(c.name);
+        const FlashRun run = flash({"verify", "--json", "--simulate", c.simulate});
+        EXPECT_EQ(run.exitCode, c.exitCode);
+        const json &result = run.document["adapters"][0];
+        EXPECT_EQ(result["outcome"], c.outcome);
+        EXPECT_EQ(result["comparison"]["differing"], c.differing);
+        if (c.differing == 0) {
+            EXPECT_EQ(result["errorKind"], nullptr);
+            EXPECT_EQ(result["comparison"]["firstDiffering"], nullptr);
+            EXPECT_EQ(result["flashCrc32"], result["imageCrc32"]);
+            continue;
+        }
+        EXPECT_EQ(result["errorKind"], "verify-mismatch");
+        EXPECT_EQ(run.document["errorKind"], "verify-mismatch");
+        EXPECT_EQ(result["comparison"]["pieces"], 43);
+        EXPECT_EQ(result["comparison"]["firstDiffering"]["piece"], c.firstDiffering);
+        EXPECT_EQ(result["comparison"]["firstDiffering"]["address"], maxLoadAddress + c.firstDiffering * 8192);
+        EXPECT_EQ(result["comparison"]["firstDiffering"]["length"], 8192);
+        EXPECT_NE(result["flashCrc32"], result["imageCrc32"]) << "verify leaves the flash as it was";
+        EXPECT_TRUE(contains(result["message"].get<std::string>(),
+                             std::to_string(c.differing) + " of 43 pieces; the first is piece " +
+                                 std::to_string(c.firstDiffering)));
+    }
+
+    const FlashRun text = flash({"verify", "--simulate", "max,installed,serial=S"});
+    EXPECT_EQ(text.exitCode, 0);
+    EXPECT_TRUE(contains(text.out, "S holds the carried firmware 3.2")) << text.out;
+}
+
+TEST(VantrelFlashVerify, EachFailureHasItsKind)
+{
+    struct Case {
+        const char *simulate;
+        const char *errorKind;
+    };
+    for (const Case &c : {Case{"max,installed,fault=busy", "device-busy"},
+                          Case{"msp430,installed,fault=connect", "connect-failed"},
+                          Case{"max,installed,fault=verify", "verify-failed"},
+                          Case{"flex,installed,fault=crc", "verify-mismatch"},
+                          Case{"max,installed,fault=disconnect", "disconnect-failed"},
+                          Case{"arm-basic,installed,fault=no-reply", "no-reply"},
+                          Case{"max,installed,fault=never-back", "open-failed"},
+                          Case{"arm-basic,serial=0401", "unsupported"}}) {
+        SCOPED_TRACE(c.simulate);
+        const FlashRun run = flash({"verify", "--json", "--simulate", c.simulate});
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_EQ(run.document["adapters"][0]["errorKind"], c.errorKind);
+        EXPECT_EQ(run.document["errorKind"], c.errorKind);
+    }
+}
+
+TEST(VantrelFlash, InstallIfNeededWritesOnlyAFlashThatDiffers)
+{
+    struct Case {
+        const char *name;
+        const char *simulate;
+        const char *outcome;
+        unsigned differing;
+    };
+    // A fault in the erase or the write shows whether either was tried.
+    for (const Case &c : {Case{"current", "flex,installed,fault=erase", "current", 0},
+                          Case{"current and rebooting", "max,installed,fault=write", "current", 0},
+                          Case{"one piece differs", "max,damaged=17", "installed", 1},
+                          Case{"not installed", "flex", "installed", 8}}) {
+        SCOPED_TRACE(c.name);
+        const FlashRun run = flash({"install", "--if-needed", "--json", "--simulate", c.simulate});
+        EXPECT_EQ(run.exitCode, 0);
+        const json &result = run.document["adapters"][0];
+        EXPECT_EQ(result["outcome"], c.outcome);
+        EXPECT_EQ(result["errorKind"], nullptr);
+        EXPECT_EQ(result["comparison"]["differing"], c.differing);
+        EXPECT_EQ(result["flashCrc32"], result["imageCrc32"]);
+        EXPECT_EQ(result["versionAfter"], result["carriedVersion"]);
+    }
+    const FlashRun text = flash({"install", "--if-needed", "--simulate", "max,installed,serial=S"});
+    EXPECT_TRUE(contains(text.out, "S already holds 3.2 - Build: 3302 (placeholder): nothing written")) << text.out;
+}
+
+TEST(VantrelFlashStation, InstallsEachAdapterAsItArrivesWithALineOfJsonEach)
+{
+    const FlashRun run = flash({"install", "--wait", "--count", "3", "--if-needed", "--json",
+                                "--simulate", "max,serial=A,arrive=2,leave=30",
+                                "--simulate", "flex,serial=B,arrive=40,leave=60",
+                                "--simulate", "max,serial=C,installed,arrive=70,leave=90",
+                                "--simulate", "max,serial=D,arrive=100"});
+    EXPECT_EQ(run.exitCode, 0);
+    const std::vector<json> lines = jsonLines(run.out);
+    ASSERT_EQ(lines.size(), 3U) << run.out;
+    const char *serials[] = {"A", "B", "C"};
+    const char *outcomes[] = {"installed", "installed", "current"};
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(lines[i]["serial"], serials[i]);
+        EXPECT_EQ(lines[i]["outcome"], outcomes[i]);
+        EXPECT_EQ(lines[i]["sequence"], i + 1);
+        EXPECT_EQ(lines[i]["flashCrc32"], lines[i]["imageCrc32"]);
+    }
+}
+
+TEST(VantrelFlashStation, TakesAnAdapterUpOnceUntilItIsPulledOut)
+{
+    // A stays plugged in throughout; B comes and goes; A' is a new adapter
+    // in A's place with the same serial number, after A was pulled out.
+    const FlashRun run = flash({"install", "--wait", "--count", "3", "--json",
+                                "--simulate", "max,serial=A,port=1-1,leave=50",
+                                "--simulate", "flex,serial=B,port=1-2,arrive=20,leave=30",
+                                "--simulate", "max,serial=A,port=1-1,arrive=60,fault=erase"});
+    EXPECT_EQ(run.exitCode, 1) << "one of them failed";
+    const std::vector<json> lines = jsonLines(run.out);
+    ASSERT_EQ(lines.size(), 3U) << run.out;
+    EXPECT_EQ(lines[0]["serial"], "A");
+    EXPECT_EQ(lines[1]["serial"], "B");
+    EXPECT_EQ(lines[2]["serial"], "A");
+    EXPECT_EQ(lines[2]["errorKind"], "erase-failed");
+}
+
+TEST(VantrelFlashStation, ASignalEndsItBetweenAdapters)
+{
+    ChildProcess station(VANTREL_FLASH, {"install", "--wait", "--json", "--simulate", "max,serial=A"});
+    const std::optional<std::string> line = station.readLine();
+    ASSERT_TRUE(line);
+    EXPECT_EQ(json::parse(*line)["outcome"], "installed");
+    kill(station.pid(), SIGTERM);
+    const ChildProcess::Ending ending = station.wait();
+    EXPECT_EQ(ending.exitCode, 143);
+    EXPECT_EQ(ending.out, *line + "\n") << "no document after the lines";
+}
+
+TEST(VantrelFlash, VersionNamesTheProductAndTheBackend)
+{
+    const FlashRun run = flash({"--version"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, "vantrel-flash " VANTREL_EXPECTED_VERSION " (" VANTREL_EXPECTED_BACKEND " backend)\n");
+    const FlashRun asJson = flash({"install", "--version", "--json"});
+    EXPECT_EQ(asJson.document["version"], VANTREL_EXPECTED_VERSION);
+    EXPECT_EQ(asJson.document["backend"], VANTREL_EXPECTED_BACKEND);
+}
+
+TEST(VantrelFlash, DurationsAreInWholeMilliseconds)
+{
+    const FlashRun run = flash({"install", "--all", "--json", "--simulate", "max,serial=A", "--simulate",
+                                "flex,serial=B,fault=write", "--simulate", "msp430,serial=C"});
+    for (const json &result : run.document["adapters"]) {
+        const double milliseconds = result["durationSeconds"].get<double>() * 1000;
+        EXPECT_GT(milliseconds, 0);
+        EXPECT_NEAR(milliseconds, std::round(milliseconds), 1e-6) << result["durationSeconds"];
+    }
+}
+
+// Everything the tool writes to a terminal of that many columns.
+std::string onTerminal(const Arguments &arguments, unsigned short columns)
+{
+    winsize size{};
+    size.ws_row = 24;
+    size.ws_col = columns;
+    int terminal = -1;
+    const pid_t pid = forkpty(&terminal, nullptr, nullptr, &size);
+    if (pid == 0) {
+        std::vector<char *> argv{const_cast<char *>(VANTREL_FLASH)};
+        for (const std::string &argument : arguments)
+            argv.push_back(const_cast<char *>(argument.c_str()));
+        argv.push_back(nullptr);
+        execv(VANTREL_FLASH, argv.data());
+        _exit(127);
+    }
+    std::string written;
+    char chunk[4096];
+    ssize_t n;
+    // Ends with an error once the child has closed its side.
+    while ((n = read(terminal, chunk, sizeof chunk)) > 0)
+        written.append(chunk, static_cast<std::size_t>(n));
+    close(terminal);
+    waitpid(pid, nullptr, 0);
+    return written;
+}
+
+// The lines a terminal shows one after the other: split at every carriage
+// return and line feed.
+std::vector<std::string> shownLines(const std::string &written)
+{
+    std::vector<std::string> lines(1);
+    for (const char c : written) {
+        if (c == '\r' || c == '\n')
+            lines.emplace_back();
+        else
+            lines.back() += c;
+    }
+    return lines;
+}
+
+TEST(VantrelFlashTerminal, TheProgressBarFitsTheWidthAndShowsAFailureWhereItHappened)
+{
+    for (const unsigned short columns : std::initializer_list<unsigned short>{120, 72, 40, 12}) {
+        SCOPED_TRACE(columns);
+        const std::string written = onTerminal({"install", "--simulate", "flex,fault=write"}, columns);
+        bool failedAt14Percent = false;
+        bool downloadComplete = false;
+        for (std::string line : shownLines(written)) {
+            while (!line.empty() && line.back() == ' ')
+                line.pop_back();  // the spaces that cover a longer line before
+            if (line.starts_with("Installing") || line.starts_with("Error:"))
+                continue;  // the tool's own lines, not the bar
+            EXPECT_LT(line.size(), columns) << line;
+            failedAt14Percent = failedAt14Percent || (contains(line, "14%") && line.ends_with(" failed"));
+            downloadComplete = downloadComplete || (contains(line, "Down") && contains(line, "100%"));
+        }
+        EXPECT_TRUE(failedAt14Percent || columns < 16) << written;
+        EXPECT_FALSE(downloadComplete) << written;
+    }
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,8 @@ public:
 
     std::vector<Report> reports;
     std::vector<std::string> events;
+    std::vector<int> endedEarly;  // the steps each task that ended early really did
+    std::optional<std::size_t> stopAtReports;  // asks for a stop once this many reports came
 
     void progress(int step, int steps, const char *taskdesc, const char *units) override
     {
@@ -26,6 +29,8 @@ public:
     void setInstallEnabled(bool enabled) override { events.push_back(enabled ? "install on" : "install off"); }
     void setPollingEnabled(bool enabled) override { events.push_back(enabled ? "polling on" : "polling off"); }
     void invalidatePanel() override { events.push_back("panel invalid"); }
+    void taskEndedEarly(int stepsDone) override { endedEarly.push_back(stepsDone); }
+    bool stopRequested() override { return stopAtReports && reports.size() >= *stopAtReports; }
 
     // The steps reported, in order.
     std::vector<int> steps() const

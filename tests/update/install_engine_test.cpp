@@ -135,6 +135,7 @@ TEST_F(Install, AWriteRefusedInTheThirdPieceStopsTheSequence)
     EXPECT_EQ(adapter.loader().commandCount(0x07), 0) << "no verify";
     EXPECT_EQ(adapter.loader().commandCount(0x02), 0) << "no disconnect";
     EXPECT_EQ(host.events, (std::vector<std::string>{"install off", "polling off", "install on", "polling on"}));
+    EXPECT_EQ(host.endedEarly, std::vector<int>{8192}) << "how far the task really got, before it reports the end";
 }
 
 TEST_F(Install, TaskFailuresCarryTheirPrefix)
@@ -239,6 +240,115 @@ TEST_F(Install, FtdiVariantsConnectOnceEvenWithFirmwareInstalled)
         EXPECT_TRUE(clock.sleeps().empty());
         link.reset();  // before its bus goes
     }
+}
+
+// The carried image in flash with one byte changed in each of these pieces.
+void damagePieces(platform::VirtualAdapter &adapter, const FirmwareImage &entry, std::vector<std::uint32_t> pieces)
+{
+    installCarriedImage(adapter, entry);
+    for (std::uint32_t piece : pieces)
+        adapter.loader().corruptFlash(entry.loadAddress + piece * FirmwareInstaller::verifyPiece + 100, 0x01);
+}
+
+TEST_F(Install, AComparisonCountsEveryDifferingPieceAndWritesNothing)
+{
+    platform::VirtualAdapter &adapter = attach(16);
+    const FirmwareImage &entry = *device.firmwareImage();
+    damagePieces(adapter, entry, {3, 40});
+    const InstallReport report = FirmwareInstaller(device, link, false, host).run(InstallPass::compareOnly);
+
+    EXPECT_TRUE(report.compared);
+    EXPECT_FALSE(report.written);
+    EXPECT_EQ(report.comparison.pieces, 43U);
+    EXPECT_EQ(report.comparison.differing, 2U);
+    EXPECT_EQ(report.comparison.firstDiffering, 3U);
+    const platform::SimulatedLoader &loader = adapter.loader();
+    EXPECT_EQ(lengthsOf(loader, 0x07).size(), 43U) << "in the verify task's pieces";
+    EXPECT_EQ(loader.commandCount(0x05), 0);
+    EXPECT_EQ(loader.commandCount(0x03), 0);
+    EXPECT_EQ(loader.commandCount(0x02), 1) << "disconnects";
+    EXPECT_EQ(host.reports.front(), (Report{0, static_cast<int>(entry.imageSize), installTask::compare, "bytes"}));
+    EXPECT_EQ(host.events, (std::vector<std::string>{"install off", "polling off", "install on", "polling on"}));
+}
+
+TEST_F(Install, InstallIfNeededWritesOnlyAFlashThatDiffers)
+{
+    struct Case {
+        const char *name;
+        bool installed;
+        std::vector<std::uint32_t> damaged;
+        bool written;
+    };
+    for (const Case &c : {Case{"current", true, {}, false}, Case{"one piece differs", true, {42}, true},
+                          Case{"nothing installed", false, {}, true}}) {
+        SCOPED_TRACE(c.name);
+        const auto freshOwner = platform::VirtualBus::create(clock);
+        platform::VirtualBus &fresh = *freshOwner;
+        platform::ScopedServices services(fresh.services());
+        platform::VirtualAdapter &adapter = fresh.attach(simulatedAdapter(16, "S"));
+        device = recordOf(adapter);
+        const FirmwareImage &entry = *device.firmwareImage();
+        if (c.installed)
+            damagePieces(adapter, entry, c.damaged);
+        link = device.createDataLink();
+        link->setTimeout(60000);
+
+        const InstallReport report =
+            FirmwareInstaller(device, link, !c.installed, host).run(InstallPass::installIfNeeded);
+        EXPECT_EQ(report.written, c.written);
+        EXPECT_EQ(report.comparison.identical(), !c.written);
+        EXPECT_EQ(adapter.loader().commandCount(0x05) > 0, c.written);
+        EXPECT_EQ(adapter.loader().commandCount(0x03) > 0, c.written);
+        EXPECT_EQ(adapter.loader().crcOf(entry.loadAddress, entry.imageSize), crc32(entry.image, entry.imageSize));
+        link.reset();  // before its bus goes
+    }
+}
+
+// Reports of a Max install: the erase task's start and 43 pieces, then the
+// download's start and 86 pieces, then the verify's.
+struct StopCase {
+    const char *task;
+    std::size_t stopAtReports;
+    std::uint8_t command;
+    int commandsDone;
+    int stepsDone;
+};
+
+void PrintTo(const StopCase &c, std::ostream *os) { *os << c.task; }
+
+class InstallStop : public Install, public testing::WithParamInterface<StopCase> {};
+
+TEST_P(InstallStop, EndsTheTaskAtAPieceBoundaryAndRestoresTheHost)
+{
+    const StopCase &c = GetParam();
+    platform::VirtualAdapter &adapter = attach(16);
+    host.stopAtReports = c.stopAtReports;
+    EXPECT_THROW(install(true), InstallInterrupted);
+
+    const platform::SimulatedLoader &loader = adapter.loader();
+    EXPECT_EQ(loader.commandCount(c.command), c.commandsDone) << "the command under way finished, no other began";
+    EXPECT_EQ(host.endedEarly, std::vector<int>{c.stepsDone});
+    EXPECT_EQ(host.reports.back().step, static_cast<int>(device.firmwareImage()->imageSize))
+        << "reported complete for the window's sake";
+    EXPECT_EQ(loader.commandCount(0x02), 0) << "no disconnect";
+    EXPECT_EQ(host.events, (std::vector<std::string>{"install off", "polling off", "install on", "polling on"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(EachTask, InstallStop,
+                         testing::Values(StopCase{"erase", 4, 0x05, 3, 3 * 8192},
+                                         StopCase{"download", 44 + 3, 0x03, 2, 2 * 4096},
+                                         StopCase{"verify", 44 + 87 + 6, 0x07, 5, 5 * 8192}),
+                         [](const testing::TestParamInfo<StopCase> &param) { return std::string(param.param.task); });
+
+TEST_F(Install, AStopEndsTheReopenLoopAfterItsPause)
+{
+    platform::VirtualAdapter &adapter = attach(16, true);
+    adapter.setReenumerateOnConnect(0xFFFFFFFFU);
+    clock.clearSleeps();
+    host.stopAtReports = 0;
+    EXPECT_THROW(install(false), InstallInterrupted);
+    EXPECT_EQ(clock.sleeps(), std::vector<std::uint32_t>{1000});
+    EXPECT_EQ(host.events.back(), "polling on");
 }
 
 }  // namespace

@@ -1,77 +1,269 @@
 // The command-line twin, built as shipped, on the libusb backend: it runs as
 // a child process in this process's testbed (it inherits umockdev's preload
 // and the testbed's location), and this process answers its USB requests.
+// The emulated adapters' flash lives here, so it outlasts each run.
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
-#include <array>
-#include <cstdio>
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <fstream>
+#include <set>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
+#include "loader/commands.h"
+#include "loader/crc32.h"
 #include "tests/platform/libusb/emulated_variant.h"
+#include "tests/support/child_process.h"
+#include "update/firmware_image.h"
+#include "update/variant.h"
 
 namespace {
 
 using nlohmann::json;
 
-json runFlash(const std::string &arguments, int &exitCode)
+struct FlashRun {
+    ChildProcess::Ending ending;
+    json document;
+};
+
+FlashRun finish(ChildProcess &child)
 {
-    const std::string command = std::string(VANTREL_FLASH) + " " + arguments + " 2>/dev/null";
-    FILE *pipe = popen(command.c_str(), "r");
-    std::string out;
-    if (pipe) {
-        std::array<char, 4096> chunk{};
-        std::size_t n;
-        while ((n = fread(chunk.data(), 1, chunk.size(), pipe)) > 0)
-            out.append(chunk.data(), n);
-        const int status = pclose(pipe);
-        exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    return json::parse(out);
+    FlashRun run{child.wait(), {}};
+    run.document = json::parse(run.ending.out);
+    return run;
 }
+
+FlashRun runFlash(const std::vector<std::string> &arguments)
+{
+    ChildProcess child(VANTREL_FLASH, arguments);
+    return finish(child);
+}
+
+// Waits for something another thread or process brings about, with a
+// generous bound so that a test that goes wrong ends.
+template <typename Condition>
+bool eventually(Condition condition)
+{
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > giveUp)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+// Whether the signal waits to be taken by the process: the kernel's own
+// account in /proc, so that a test knows the process has met it.
+bool signalPending(pid_t pid, int signal)
+{
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    bool pending = false;
+    while (std::getline(status, line)) {
+        if (line.rfind("SigPnd:", 0) == 0 || line.rfind("ShdPnd:", 0) == 0) {
+            const unsigned long long mask = std::stoull(line.substr(7), nullptr, 16);
+            pending = pending || (mask >> (signal - 1) & 1) != 0;
+        }
+    }
+    return pending;
+}
+
+const FirmwareImage &maxImage() { return *carriedVariants().byProductId(16)->image; }
 
 class ProductBinary : public testing::Test {
 protected:
     EmulatedVariant max{16};         // its own USB interface
     EmulatedVariant armStandard{3};  // behind an FTDI chip
     UsbTestbed testbed;
+
+    EmulatedDevice &plugIn(EmulatedVariant &variant, int port, std::optional<std::string> manufacturer = "Vantrel",
+                           std::optional<std::string> product = std::nullopt)
+    {
+        auto description = EmulatedDevice::at("1-" + std::to_string(port), port + 1);
+        description.productId = variant.config.productId;
+        description.serial = variant.config.serialNumber;
+        description.manufacturer = std::move(manufacturer);
+        description.product = std::move(product);
+        EmulatedDevice &device = testbed.add(description);
+        device.connect(variant.peer());
+        return device;
+    }
 };
 
 TEST_F(ProductBinary, InstallsOnEveryAttachedAdapterAndListsTheNewVersions)
 {
     ASSERT_FALSE(max.ftdi());
     ASSERT_TRUE(armStandard.ftdi());
-    int port = 1;
-    for (EmulatedVariant *variant : {&max, &armStandard}) {
-        auto description = EmulatedDevice::at("1-" + std::to_string(port), port + 1);
-        description.productId = variant->config.productId;
-        description.serial = variant->config.serialNumber;
-        description.manufacturer = "Vantrel";
-        testbed.add(description).connect(variant->peer());
-        ++port;
-    }
+    plugIn(max, 1);
+    plugIn(armStandard, 2);
 
-    int exitCode = -1;
-    const json install = runFlash("install --all --json", exitCode);
-    EXPECT_EQ(exitCode, 0) << install.dump(2);
-    ASSERT_EQ(install["adapters"].size(), 2u);
-    for (const json &result : install["adapters"])
+    const FlashRun install = runFlash({"install", "--all", "--json"});
+    EXPECT_EQ(install.ending.exitCode, 0) << install.document.dump(2);
+    ASSERT_EQ(install.document["adapters"].size(), 2u);
+    for (const json &result : install.document["adapters"])
         EXPECT_EQ(result["outcome"], "installed") << result.dump(2);
 
-    const json list = runFlash("list --json", exitCode);
-    EXPECT_EQ(exitCode, 0);
-    ASSERT_EQ(list["adapters"].size(), 2u) << list.dump(2);
-    for (const json &adapter : list["adapters"]) {
+    const FlashRun list = runFlash({"list", "--json"});
+    EXPECT_EQ(list.ending.exitCode, 0);
+    ASSERT_EQ(list.document["adapters"].size(), 2u) << list.document.dump(2);
+    for (const json &adapter : list.document["adapters"]) {
         EXPECT_NE(adapter["installedVersion"], nullptr) << adapter.dump(2);
         EXPECT_EQ(adapter["installedVersion"], adapter["carriedVersion"]);
     }
+    std::set<std::string> ports;
+    for (const json &adapter : list.document["adapters"])
+        ports.insert(adapter["port"]);
+    EXPECT_EQ(ports, (std::set<std::string>{"1-1", "1-2"}));
     // The children are gone, so nothing else touches the loaders now.
     EXPECT_TRUE(max.loader.hasValidImage());
     EXPECT_TRUE(armStandard.loader.hasValidImage());
+}
+
+TEST_F(ProductBinary, SelectsAnAdapterByItsUsbPort)
+{
+    plugIn(max, 3);
+    plugIn(armStandard, 5);
+    const FlashRun install = runFlash({"install", "--port", "1-5", "--json"});
+    EXPECT_EQ(install.ending.exitCode, 0);
+    ASSERT_EQ(install.document["adapters"].size(), 1u);
+    EXPECT_EQ(install.document["adapters"][0]["variant"], "Vantrel for ARM Standard");
+    EXPECT_TRUE(armStandard.loader.hasValidImage());
+    EXPECT_FALSE(max.loader.hasValidImage());
+    EXPECT_EQ(runFlash({"info", "--port", "usb:1-3", "--json"}).document["adapters"][0]["variant"], "Vantrel Max");
+}
+
+TEST_F(ProductBinary, DeviceTextWithBytesAboveAsciiReachesJsonIntact)
+{
+    // The maker's and the product's names as the kernel shows them, in
+    // UTF-8, which the backend turns into the 8-bit text a device reports;
+    // and the build text of the installed firmware as the boot loader
+    // reports it, 8-bit.
+    plugIn(max, 1, "Ger\u00e4tebau M\u00fcller", "JTAG \u00b5" "Adapter");
+    const FirmwareImage &entry = maxImage();
+    std::vector<std::uint8_t> image(entry.image, entry.image + entry.imageSize);
+    const char buildText[] = "Build: 3302 \xb5" "C \xa9 Vantrel";
+    std::copy(std::begin(buildText), std::end(buildText), image.begin() + imageHeader::buildTextOffset);
+    max.loader.loadImage(image.data(), image.size());
+    const std::string installed = "3.2 - Build: 3302 \u00b5C \u00a9 Vantrel";
+
+    const FlashRun info = runFlash({"info", "--json"});
+    EXPECT_EQ(info.ending.exitCode, 0) << info.ending.err;
+    const json &adapter = info.document["adapters"][0];
+    EXPECT_EQ(adapter["manufacturer"], "Ger\u00e4tebau M\u00fcller");
+    EXPECT_EQ(adapter["description"], "JTAG \u00b5" "Adapter");
+    EXPECT_EQ(adapter["installedVersion"], installed);
+    EXPECT_EQ(runFlash({"list", "--json"}).document["adapters"][0]["installedVersion"], installed);
+
+    // The header differs from the carried one, so the first piece does.
+    const FlashRun verify = runFlash({"verify", "--json"});
+    EXPECT_EQ(verify.ending.exitCode, 1);
+    EXPECT_EQ(verify.document["adapters"][0]["versionBefore"], installed);
+    EXPECT_EQ(verify.document["adapters"][0]["comparison"]["firstDiffering"]["piece"], 0);
+}
+
+struct InterruptCase {
+    const char *task;
+    std::uint8_t command;
+    int occurrence;  // the signal goes out while the loader handles this one
+    int signal;
+    int exitCode;
+    // What the next install --if-needed finds: the image was complete
+    // before its verify began.
+    const char *repairOutcome;
+};
+
+void PrintTo(const InterruptCase &c, std::ostream *os) { *os << c.task; }
+
+class InterruptedInstall : public ProductBinary, public testing::WithParamInterface<InterruptCase> {};
+
+TEST_P(InterruptedInstall, EndsAfterTheCommandUnderWayReportsItAndAnotherInstallRepairsIt)
+{
+    const InterruptCase &c = GetParam();
+    EmulatedDevice &device = plugIn(max, 1);
+    std::atomic<pid_t> child{0};
+    int seen = 0;
+    device.locked([&] {
+        max.loader.setCommandObserver([&](std::uint8_t command) {
+            if (command == c.command && ++seen == c.occurrence) {
+                while (child.load() == 0)
+                    std::this_thread::yield();
+                kill(child.load(), c.signal);
+            }
+            return true;
+        });
+    });
+    ChildProcess install(VANTREL_FLASH, {"install", "--json"});
+    child = install.pid();
+    const FlashRun interrupted = finish(install);
+    device.locked([&] { max.loader.setCommandObserver(nullptr); });
+
+    EXPECT_EQ(interrupted.ending.exitCode, c.exitCode) << interrupted.ending.err;
+    EXPECT_EQ(interrupted.document["exitCode"], c.exitCode);
+    EXPECT_EQ(interrupted.document["errorKind"], "interrupted");
+    const json &result = interrupted.document["adapters"][0];
+    EXPECT_EQ(result["outcome"], "interrupted");
+    EXPECT_EQ(result["errorKind"], "interrupted");
+    EXPECT_EQ(result["stoppedIn"]["task"], c.task);
+    EXPECT_TRUE(result["message"].get<std::string>().find("partly written") != std::string::npos)
+        << result["message"];
+    EXPECT_NE(interrupted.ending.err.find("vantrel-flash install again repairs it"), std::string::npos)
+        << interrupted.ending.err;
+    EXPECT_EQ(max.loader.commandCount(c.command), c.occurrence) << "the command under way finished, no other began";
+    EXPECT_EQ(max.loader.commandCount(loader::disconnectCommand), 0);
+
+    // A partly written flash may claim the carried version in its header:
+    // the next install compares, finds the difference and repairs it.
+    const FlashRun repair = runFlash({"install", "--if-needed", "--json"});
+    EXPECT_EQ(repair.ending.exitCode, 0) << repair.ending.err;
+    EXPECT_EQ(repair.document["adapters"][0]["outcome"], c.repairOutcome);
+    const FlashRun verify = runFlash({"verify", "--json"});
+    EXPECT_EQ(verify.ending.exitCode, 0) << verify.ending.err;
+    EXPECT_EQ(verify.document["adapters"][0]["outcome"], "verified");
+    const FirmwareImage &entry = maxImage();
+    EXPECT_EQ(max.loader.crcOf(entry.loadAddress, entry.imageSize), crc32(entry.image, entry.imageSize));
+}
+
+INSTANTIATE_TEST_SUITE_P(EachTask, InterruptedInstall,
+                         testing::Values(InterruptCase{"erase", loader::eraseCommand, 3, SIGINT, 130, "installed"},
+                                         InterruptCase{"write", loader::writeCommand, 5, SIGINT, 130, "installed"},
+                                         InterruptCase{"verify", loader::verifyCommand, 2, SIGTERM, 143, "current"}),
+                         [](const testing::TestParamInfo<InterruptCase> &param) {
+                             return std::string(param.param.task);
+                         });
+
+TEST_F(ProductBinary, ASecondSignalEndsTheToolAtOnce)
+{
+    EmulatedDevice &device = plugIn(max, 1);
+    std::atomic<pid_t> child{0};
+    std::atomic<bool> signalled{false};
+    // The first verify command gets no answer, so the tool waits out its
+    // link's time-out of a minute, unless something ends it sooner.
+    device.locked([&] {
+        max.loader.setCommandObserver([&](std::uint8_t command) {
+            if (command != loader::verifyCommand || signalled)
+                return true;
+            while (child.load() == 0)
+                std::this_thread::yield();
+            kill(child.load(), SIGINT);
+            signalled = true;
+            return false;
+        });
+    });
+    ChildProcess install(VANTREL_FLASH, {"install", "--json"});
+    child = install.pid();
+    ASSERT_TRUE(eventually([&] { return signalled.load(); }));
+    ASSERT_TRUE(eventually([&] { return !signalPending(install.pid(), SIGINT); }));
+    kill(install.pid(), SIGINT);
+    const ChildProcess::Ending ending = install.wait();
+    device.locked([&] { max.loader.setCommandObserver(nullptr); });
+    EXPECT_EQ(ending.signal, SIGINT) << "exit code " << ending.exitCode;
 }
 
 }  // namespace

@@ -1,0 +1,183 @@
+#include "cli/adapter_choice.h"
+
+#include "cli/device_text.h"
+#include "cli/output.h"
+#include "datalink/hexception.h"
+#include "loader/loader_info.h"
+#include "update/adapter_link.h"
+#include "update/firmware_image.h"
+
+namespace {
+
+constexpr const char *libusbPathPrefix = "usb:";
+
+using nlohmann::json;
+
+}  // namespace
+
+json deviceText(const std::string &text) { return latin1ToUtf8(text); }
+
+json optionalDeviceText(const std::optional<std::string> &text) { return text ? deviceText(*text) : json(nullptr); }
+
+void noteFailure(Output &output, const Failure &failure)
+{
+    output.document["errorKind"] = nameOf(failure.kind);
+    output.document["message"] = deviceText(failure.message);
+}
+
+std::string portOf(const UsbDeviceInfo &device)
+{
+    const std::string &path = device.devicePath;
+    const std::string prefix = libusbPathPrefix;
+    return path.rfind(prefix, 0) == 0 ? path.substr(prefix.size()) : path;
+}
+
+bool isSelected(const UsbDeviceInfo &device, const Options &options)
+{
+    if (options.serialNumber && *options.serialNumber != device.serialNumber &&
+        *options.serialNumber != latin1ToUtf8(device.serialNumber))
+        return false;
+    if (options.port && *options.port != portOf(device) && *options.port != device.devicePath)
+        return false;
+    return true;
+}
+
+std::optional<std::string> readInstalledVersion(const UsbDeviceInfo &device)
+{
+    std::unique_ptr<HDataLink> link = openAdapterLink(device);
+    LoaderInfo info;
+    link->getLoaderInfo(info);
+    return installedVersion(info);
+}
+
+json AdapterView::toJson() const
+{
+    json object = {{"serial", deviceText(device.serialNumber)},
+                   {"productId", device.productId},
+                   {"port", deviceText(portOf(device))},
+                   {"supported", entry != nullptr},
+                   {"variant", entry ? json(entry->variantName) : json(nullptr)},
+                   {"installedVersion", optionalDeviceText(installed)},
+                   {"carriedVersion", entry ? optionalDeviceText(carriedVersion(*entry)) : json(nullptr)},
+                   {"errorKind", failure ? json(nameOf(failure->kind)) : json(nullptr)}};
+    if (failure)
+        object["message"] = deviceText(failure->message);
+    return object;
+}
+
+AdapterView viewOf(const UsbDeviceInfo &device)
+{
+    AdapterView view;
+    view.device = device;
+    view.entry = device.firmwareImage();
+    if (!view.entry)
+        return view;
+    try {
+        view.installed = readInstalledVersion(device);
+    } catch (const HException &e) {
+        view.failure = failureOf(e);
+    }
+    return view;
+}
+
+std::vector<AdapterView> viewsOf(const DeviceList &devices)
+{
+    std::vector<AdapterView> views;
+    for (const UsbDeviceInfo &device : devices)
+        views.push_back(viewOf(device));
+    return views;
+}
+
+json jsonOf(const std::vector<AdapterView> &views)
+{
+    json list = json::array();
+    for (const AdapterView &view : views)
+        list.push_back(view.toJson());
+    return list;
+}
+
+std::string installedColumn(const AdapterView &view)
+{
+    if (!view.entry)
+        return "-";
+    if (view.failure)
+        return "(" + view.failure->message + ")";
+    return view.installed.value_or(notInstalledText);
+}
+
+// Device text goes to the terminal as the bytes the device sent.
+void printTable(std::FILE *out, const std::vector<AdapterView> &views)
+{
+    std::fprintf(out, "%-18s %-7s %-28s %-36s %-32s %s\n", "SERIAL", "PRODUCT", "VARIANT", "INSTALLED", "CARRIED",
+                 "PORT");
+    for (const AdapterView &view : views) {
+        const std::string carried =
+            view.entry ? carriedVersion(*view.entry).value_or("Invalid Firmware Image") : std::string("-");
+        std::fprintf(out, "%-18s %-7u %-28s %-36s %-32s %s\n",
+                     view.device.serialNumber.empty() ? "(none)" : view.device.serialNumber.c_str(),
+                     unsigned{view.device.productId}, view.entry ? view.entry->variantName : "not supported",
+                     installedColumn(view).c_str(), carried.c_str(), portOf(view.device).c_str());
+    }
+}
+
+namespace {
+
+// Ends a command that found no adapter to work on: says why, and lists the
+// adapters there are to choose from.
+int noChoice(Output &output, const Failure &failure, const DeviceList &listed)
+{
+    const std::vector<AdapterView> views = viewsOf(listed);
+    noteFailure(output, failure);
+    output.document["attached"] = jsonOf(views);
+    std::fprintf(output.messages(), "%s\n", failure.message.c_str());
+    if (!views.empty() && !output.json())
+        printTable(output.messages(), views);
+    return exitNoAdapter;
+}
+
+std::string selectionText(const Options &options)
+{
+    return options.serialNumber ? "serial number " + *options.serialNumber : "port " + options.port.value_or("");
+}
+
+}  // namespace
+
+std::optional<DeviceList> chooseAdapters(const Options &options, Output &output, int &exitCode)
+{
+    const DeviceList attached = attachedAdapters();
+    if (options.all) {
+        if (attached.empty()) {
+            exitCode = noChoice(output, {ErrorKind::notFound, noAdaptersText}, attached);
+            return std::nullopt;
+        }
+        return attached;
+    }
+    if (options.serialNumber || options.port) {
+        DeviceList chosen;
+        for (const UsbDeviceInfo &device : attached)
+            if (isSelected(device, options))
+                chosen.push_back(device);
+        if (chosen.size() == 1)
+            return chosen;
+        if (chosen.empty()) {
+            exitCode = noChoice(output, {ErrorKind::notFound, "no adapter with " + selectionText(options)}, attached);
+        } else {
+            exitCode = noChoice(output,
+                                {ErrorKind::ambiguous, std::to_string(chosen.size()) + " adapters with " +
+                                                           selectionText(options) + ": choose one with --port"},
+                                chosen);
+        }
+        return std::nullopt;
+    }
+    if (attached.size() == 1)
+        return attached;
+    if (attached.empty()) {
+        exitCode = noChoice(output, {ErrorKind::notFound, noAdaptersText}, attached);
+    } else {
+        exitCode = noChoice(output,
+                            {ErrorKind::ambiguous, std::string(severalAdaptersText) +
+                                                       " Choose one with --serial or --port, or use --all."},
+                            attached);
+    }
+    return std::nullopt;
+}

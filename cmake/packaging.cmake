@@ -1,0 +1,133 @@
+# What a user installs: the Debian package on Linux (CPack's DEB generator)
+# and the setup program in the Windows build (CPack's NSIS generator with our
+# own script, packaging/windows/NSIS.template.in). scripts/package.sh builds
+# both; the demo and the test programs have no install rules and so are in
+# neither.
+
+set(packaging_dir ${PROJECT_SOURCE_DIR}/packaging)
+
+# The release's history is written by hand; a version without its entry is a
+# release nobody described.
+file(STRINGS ${packaging_dir}/debian/changelog changelog_top LIMIT_COUNT 1)
+file(READ ${packaging_dir}/appstream/org.vantrel.VantrelUpdate.metainfo.xml metainfo)
+string(FIND "${metainfo}" "<release version=\"${PROJECT_VERSION}\"" metainfo_release)
+if(NOT changelog_top MATCHES "^vantrel-update \\(${PROJECT_VERSION}\\) " OR metainfo_release EQUAL -1)
+    message(FATAL_ERROR "Version ${PROJECT_VERSION} needs an entry at the top of packaging/debian/changelog "
+                        "and a <release> in packaging/appstream/org.vantrel.VantrelUpdate.metainfo.xml")
+endif()
+
+install(TARGETS vantrel-flash RUNTIME DESTINATION bin)
+
+if(WIN32)
+    # The window's Qt DLLs and plugins beside it (windeployqt), when the build
+    # has a Qt 6 kit for Windows. Qt before 6.5 names the script differently.
+    if(TARGET vantrel-update)
+        include(GNUInstallDirs)
+        if(Qt6Core_VERSION VERSION_LESS 6.5)
+            qt_generate_deploy_app_script(TARGET vantrel-update FILENAME_VARIABLE qt_deploy_script
+                                          NO_UNSUPPORTED_PLATFORM_ERROR)
+        else()
+            qt_generate_deploy_app_script(TARGET vantrel-update OUTPUT_SCRIPT qt_deploy_script
+                                          NO_UNSUPPORTED_PLATFORM_ERROR)
+        endif()
+        install(SCRIPT ${qt_deploy_script})
+    endif()
+
+    set(CPACK_GENERATOR NSIS)
+    set(CPACK_PACKAGE_NAME "Vantrel Update")
+    set(CPACK_PACKAGE_FILE_NAME "Vantrel-Update-${PROJECT_VERSION}-Setup")
+    set(CPACK_PACKAGE_INSTALL_DIRECTORY "Vantrel Update")
+    set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY "Vantrel Update")
+    set(CPACK_NSIS_MUI_ICON ${PROJECT_SOURCE_DIR}/app/icons/vantrel-update.ico)
+    set(CPACK_NSIS_MUI_UNIICON ${PROJECT_SOURCE_DIR}/app/icons/vantrel-update.ico)
+    # The script is packaging/windows/NSIS.template.in, found through the
+    # module path in place of CPack's own.
+    list(PREPEND CMAKE_MODULE_PATH ${packaging_dir}/windows)
+elseif(NOT CMAKE_CROSSCOMPILING)
+    set(generated ${PROJECT_BINARY_DIR}/packaging)
+    set(doc_dir share/doc/vantrel-update)
+    if(IS_ABSOLUTE "${VANTREL_UDEV_RULES_DIR}")
+        set(VANTREL_UDEV_RULES_PATH ${VANTREL_UDEV_RULES_DIR}/70-vantrel.rules)
+    else()
+        set(VANTREL_UDEV_RULES_PATH ${CMAKE_INSTALL_PREFIX}/${VANTREL_UDEV_RULES_DIR}/70-vantrel.rules)
+    endif()
+
+    # Debian wants manual pages and changelogs compressed as gzip -9n does it
+    # (no name, no time stamp: the same bytes at each build).
+    find_program(VANTREL_GZIP gzip REQUIRED)
+    set(compressed_files)
+    function(vantrel_compress file)
+        add_custom_command(OUTPUT ${file}.gz COMMAND ${VANTREL_GZIP} -9nkf ${file} DEPENDS ${file} VERBATIM)
+        set(compressed_files ${compressed_files} ${file}.gz PARENT_SCOPE)
+    endfunction()
+
+    configure_file(${packaging_dir}/man/vantrel-update.1.in ${generated}/vantrel-update.1 @ONLY)
+    configure_file(${packaging_dir}/debian/changelog ${generated}/changelog COPYONLY)
+    vantrel_compress(${generated}/vantrel-update.1)
+    vantrel_compress(${generated}/changelog)
+    install(FILES ${generated}/vantrel-update.1.gz DESTINATION share/man/man1)
+    install(FILES ${generated}/changelog.gz ${packaging_dir}/debian/copyright DESTINATION ${doc_dir})
+
+    # vantrel-flash's page is its own --help, so that the commands, the
+    # simulated variants and faults and the exit codes are written once; the
+    # include file adds the examples, the files and the related pages, and
+    # the help's list of exit codes becomes the page's EXIT STATUS.
+    find_program(VANTREL_HELP2MAN help2man)
+    if(VANTREL_HELP2MAN)
+        configure_file(${packaging_dir}/man/vantrel-flash.h2m.in ${generated}/vantrel-flash.h2m @ONLY)
+        add_custom_command(OUTPUT ${generated}/vantrel-flash.1
+            COMMAND ${VANTREL_HELP2MAN} --no-info --section=1
+                    "--name=install the carried firmware on Vantrel JTAG adapters"
+                    --version-string=${PROJECT_VERSION} --include=${generated}/vantrel-flash.h2m
+                    --output=${generated}/vantrel-flash.1 $<TARGET_FILE:vantrel-flash>
+            COMMAND sed -i "s/^\\.SS \"Exit codes:\"$/.SH \"EXIT STATUS\"/" ${generated}/vantrel-flash.1
+            DEPENDS vantrel-flash ${generated}/vantrel-flash.h2m VERBATIM)
+        vantrel_compress(${generated}/vantrel-flash.1)
+        install(FILES ${generated}/vantrel-flash.1.gz DESTINATION share/man/man1)
+    else()
+        message(STATUS "help2man not found: no manual page for vantrel-flash")
+    endif()
+    add_custom_target(vantrel_packaging_files ALL DEPENDS ${compressed_files})
+
+    install(FILES ${packaging_dir}/bash-completion/vantrel-flash
+            DESTINATION share/bash-completion/completions)
+    install(FILES ${packaging_dir}/appstream/org.vantrel.VantrelUpdate.metainfo.xml DESTINATION share/metainfo)
+
+    # The same maintainer script after install and after removal: it has
+    # udev read the rules again and apply them to plugged-in adapters.
+    foreach(script postinst postrm)
+        configure_file(${packaging_dir}/debian/reload-udev-rules.sh ${generated}/${script} COPYONLY)
+        list(APPEND CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${generated}/${script})
+    endforeach()
+    set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+
+    set(CPACK_GENERATOR DEB)
+    set(CPACK_PACKAGE_NAME vantrel-update)
+    set(CPACK_PACKAGE_CONTACT "Vantrel Update developers <dev@vantrel.invalid>")
+    set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "firmware updater for Vantrel USB JTAG debug adapters")
+    set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+        "Vantrel Update finds the one attached Vantrel adapter, shows its variant,\n"
+        "serial number and installed firmware, and installs the firmware image it\n"
+        "carries for that variant: connect, erase, write, verify by CRC-32,\n"
+        "disconnect.\n"
+        "\n"
+        "The package holds the window vantrel-update, its command-line twin\n"
+        "vantrel-flash for the lab and the production line, and a udev rule that\n"
+        "lets the user at the seat open the adapters (USB vendor id 0x131B)\n"
+        "without root.")
+    string(JOIN "" CPACK_DEBIAN_PACKAGE_DESCRIPTION ${CPACK_DEBIAN_PACKAGE_DESCRIPTION})
+    set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
+    set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+    set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+    set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+    set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+    # An absolute folder for the udev rule (/lib/udev/rules.d, as Debian 12
+    # has it) must land in the package, not on the building machine.
+    set(CPACK_SET_DESTDIR ON)
+endif()
+
+set(CPACK_PACKAGE_VENDOR Vantrel)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_STRIP_FILES ON)
+set(CPACK_THREADS 0)
+include(CPack)

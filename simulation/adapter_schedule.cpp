@@ -1,0 +1,80 @@
+#include "simulation/adapter_schedule.h"
+
+#include <algorithm>
+
+#include "platform/virtual/virtual_bus.h"
+
+std::int64_t AdapterSchedule::elapsedMicroseconds()
+{
+    const std::int64_t frequency = time_.counterFrequency();
+    std::int64_t now = 0;
+    if (frequency <= 0) {
+        now = std::int64_t{time_.tickCount()} * 1000;
+    } else {
+        const std::int64_t value = time_.counterValue();
+        now = value / frequency * 1'000'000 + value % frequency * 1'000'000 / frequency;
+    }
+    if (startMicroseconds_ < 0)
+        startMicroseconds_ = now;
+    return now - startMicroseconds_;
+}
+
+void AdapterSchedule::add(Event event)
+{
+    elapsedMicroseconds();  // the schedule's times count from its first event at the latest
+    events_.push_back(event);
+}
+
+void AdapterSchedule::arriveAt(platform::VirtualBus &bus, platform::VirtualAdapter &adapter,
+                               std::uint32_t milliseconds)
+{
+    bus.detach(adapter);
+    add({std::int64_t{milliseconds} * 1000, &bus, &adapter, true});
+}
+
+void AdapterSchedule::leaveAt(platform::VirtualBus &bus, platform::VirtualAdapter &adapter,
+                              std::uint32_t milliseconds)
+{
+    add({std::int64_t{milliseconds} * 1000, &bus, &adapter, false});
+}
+
+void AdapterSchedule::carryOutDueEvents()
+{
+    // The bus reads the time while it attaches and detaches: no events
+    // within events.
+    if (events_.empty() || carryingOut_)
+        return;
+    carryingOut_ = true;
+    const std::int64_t now = elapsedMicroseconds();
+    // In the order they fall due, so that a leave and a later arrival of the
+    // same adapter both happen.
+    std::stable_sort(events_.begin(), events_.end(),
+                     [](const Event &a, const Event &b) { return a.dueMicroseconds < b.dueMicroseconds; });
+    auto due = events_.begin();
+    for (; due != events_.end() && due->dueMicroseconds <= now; ++due) {
+        if (due->arrives)
+            due->bus->reattach(*due->adapter);
+        else
+            due->bus->detach(*due->adapter);
+    }
+    events_.erase(events_.begin(), due);
+    carryingOut_ = false;
+}
+
+std::uint32_t AdapterSchedule::tickCount()
+{
+    carryOutDueEvents();
+    return time_.tickCount();
+}
+
+std::int64_t AdapterSchedule::counterValue()
+{
+    carryOutDueEvents();
+    return time_.counterValue();
+}
+
+void AdapterSchedule::sleep(std::uint32_t milliseconds)
+{
+    time_.sleep(milliseconds);
+    carryOutDueEvents();
+}

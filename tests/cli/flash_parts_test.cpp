@@ -1,0 +1,85 @@
+// The pieces of vantrel-flash that decide what scripts and people read.
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+#include "cli/device_text.h"
+#include "cli/error_kind.h"
+#include "cli/progress_line.h"
+
+namespace {
+
+TEST(ErrorKinds, EveryMessageTheEngineTheLoaderOrALinkGivesHasItsKind)
+{
+    struct Case {
+        const char *message;
+        const char *kind;
+    };
+    for (const Case &c : {
+             Case{"device already in use", "device-busy"},
+             Case{"cannot open device driver (no permission: install the udev rules)", "no-permission"},
+             Case{"cannot open device driver", "open-failed"},
+             Case{"Cannot set reset on pipe", "open-failed"},
+             Case{"hardware error: target JTAG adapter data link read timed out", "no-reply"},
+             Case{"read operation timed out", "no-reply"},
+             Case{"read operation failed (GetOverlappedResult)", "link-failed"},
+             Case{"write timed out", "link-failed"},
+             Case{"cannot purge RX", "link-failed"},
+             Case{"connect failed", "connect-failed"},
+             Case{"connect failed, unexpected tag returned", "connect-failed"},
+             Case{"Erase failed : memory erase failed", "erase-failed"},
+             Case{"Erase failed : read operation timed out", "erase-failed"},
+             Case{"Download failed : memory write failed", "write-failed"},
+             Case{"Download failed : write operation failed", "write-failed"},
+             Case{"Verify failed : crc check mismatch", "verify-mismatch"},
+             Case{"Verify failed : read operation timed out", "verify-failed"},
+             Case{"disconnect failed", "disconnect-failed"},
+             Case{"disconnect failed, unexpected tag returned", "disconnect-failed"},
+             Case{"get loader info failed, unexpected tag returned", "device-error"},
+             Case{"", "device-error"},
+             // Only a whole message or a prefix counts, never a part within.
+             Case{"the loader said: device already in use", "device-error"},
+         }) {
+        EXPECT_STREQ(nameOf(errorKindOf(c.message)), c.kind) << c.message;
+    }
+}
+
+TEST(ErrorKinds, NamesAreUniqueAndEachHasAMeaning)
+{
+    std::set<std::string> names;
+    for (const ErrorKindInfo &info : errorKinds()) {
+        EXPECT_TRUE(names.insert(info.name).second) << info.name;
+        EXPECT_STREQ(nameOf(info.kind), info.name);
+        EXPECT_NE(std::string(info.meaning), "");
+    }
+}
+
+TEST(DeviceText, EveryByteBecomesItsLatin1Character)
+{
+    EXPECT_EQ(latin1ToUtf8("VT0001"), "VT0001");
+    EXPECT_EQ(latin1ToUtf8("Ger\xe4t \xb5" "C"), "Ger\u00e4t \u00b5C");
+    EXPECT_EQ(latin1ToUtf8(std::string("\x00\x7f\x80\xff", 4)), std::string("\x00\x7f\u0080\u00ff", 6));
+    // Bytes that happen to form UTF-8 are still Latin-1 characters each.
+    EXPECT_EQ(latin1ToUtf8("\xc3\xa9"), "\u00c3\u00a9");
+}
+
+TEST(ProgressLine, NarrowsToTheTerminalKeepingWhatMattersMost)
+{
+    const ProgressState writing{"Downloading firmware, do not remove Vantrel", 8192, 57932, "bytes", 85.1, nullptr};
+    EXPECT_EQ(progressLine(writing, 120), "Downloading firmware, do not remove Vantrel [####                          ]"
+                                          "  14% 8192/57932 bytes 85.1 KiB/s");
+    EXPECT_EQ(progressLine(writing, 72), "Downloading firmware, do not remove Vantrel [#         ]  14%");
+    EXPECT_EQ(progressLine(writing, 40), "Downloading firmwa... [#         ]  14%");
+    EXPECT_EQ(progressLine(writing, 8), " 14%");
+    for (int columns = 2; columns <= 130; ++columns)
+        EXPECT_LT(progressLine(writing, columns).size(), static_cast<std::size_t>(columns)) << columns;
+    EXPECT_EQ(progressLine(writing, 0).size(), 79U) << "80 columns when the width is not known";
+
+    ProgressState failed = writing;
+    failed.ending = "failed";
+    EXPECT_EQ(progressLine(failed, 40), "Downloading... [#         ]  14% failed");
+}
+
+}  // namespace

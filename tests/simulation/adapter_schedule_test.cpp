@@ -1,0 +1,100 @@
+// Simulated adapters as a production line sees them: arriving and leaving at
+// set times, and with damaged flash where a test asks for it.
+
+#include <gtest/gtest.h>
+
+#include "discovery/enumeration.h"
+#include "loader/crc32.h"
+#include "loader/loader_info.h"
+#include "platform/virtual/virtual_bus.h"
+#include "platform/virtual/virtual_clock.h"
+#include "simulation/adapter_schedule.h"
+#include "simulation/simulated_adapter.h"
+#include "tests/support/message_of.h"
+#include "update/install_engine.h"
+
+namespace {
+
+class ScheduledBus : public testing::Test {
+protected:
+    platform::VirtualClock time;
+    AdapterSchedule schedule{time};
+    std::shared_ptr<platform::VirtualBus> busOwner = platform::VirtualBus::create(schedule);
+    platform::VirtualBus &bus = *busOwner;
+    platform::ScopedServices services{bus.services()};
+
+    std::vector<std::string> attachedSerials()
+    {
+        std::vector<std::string> serials;
+        for (const UsbDeviceInfo &device : enumerateDevices(0))
+            serials.push_back(device.serialNumber);
+        return serials;
+    }
+};
+
+TEST_F(ScheduledBus, AdaptersComeAndGoAsTheClockPassesTheirTimes)
+{
+    platform::VirtualAdapter &first = attachSimulatedAdapter(bus, {16, "A"});
+    platform::VirtualAdapter &second = attachSimulatedAdapter(bus, {16, "B"});
+    schedule.arriveAt(bus, first, 1000);
+    schedule.leaveAt(bus, first, 3000);
+    schedule.arriveAt(bus, second, 2500);
+
+    using Serials = std::vector<std::string>;
+    EXPECT_EQ(attachedSerials(), Serials{});
+    schedule.sleep(999);
+    EXPECT_EQ(attachedSerials(), Serials{});
+    schedule.sleep(1);
+    EXPECT_EQ(attachedSerials(), Serials{"A"});
+    schedule.sleep(1500);
+    EXPECT_EQ(attachedSerials(), (Serials{"A", "B"}));
+    schedule.sleep(500);
+    EXPECT_EQ(attachedSerials(), Serials{"B"});
+    EXPECT_FALSE(first.present());
+}
+
+TEST_F(ScheduledBus, AnAdapterPulledOutDuringATransferLosesItsLink)
+{
+    platform::VirtualAdapter &adapter = attachSimulatedAdapter(bus, {16, "A"});
+    schedule.leaveAt(bus, adapter, 10);
+    const UsbDeviceInfo device = enumerateDevices(0).front();
+    std::unique_ptr<HDataLink> link = device.createDataLink();
+    link->setTimeout(60000);
+    // The realistic timing spends a millisecond and more on each transfer.
+    int reads = 0;
+    const std::string message = messageOf([&] {
+        for (; reads < 100; ++reads) {
+            LoaderInfo info;
+            link->getLoaderInfo(info);
+        }
+    });
+    EXPECT_GE(reads, 1);
+    EXPECT_LT(reads, 10);
+    EXPECT_NE(message, "(no exception)") << "the link fails once the adapter has gone";
+}
+
+TEST(SimulatedDamage, ChangesExactlyThePiecesNamed)
+{
+    platform::VirtualClock clock;
+    const auto busOwner = platform::VirtualBus::create(clock);
+    platform::VirtualBus &bus = *busOwner;
+    SimulatedAdapterSetup setup{16, "S"};
+    setup.damagedPieces = {0, 7, 42};
+    platform::VirtualAdapter &adapter = attachSimulatedAdapter(bus, setup);
+    const FirmwareImage &entry = *carriedVariants().byProductId(16)->image;
+    EXPECT_TRUE(adapter.loader().hasValidImage()) << "damage implies the image is installed, its header intact";
+
+    std::vector<std::uint32_t> differing;
+    constexpr std::uint32_t piece = FirmwareInstaller::verifyPiece;
+    for (std::uint32_t start = 0; start < entry.imageSize; start += piece) {
+        const std::uint32_t length = std::min(piece, entry.imageSize - start);
+        if (adapter.loader().crcOf(entry.loadAddress + start, length) != crc32(entry.image + start, length))
+            differing.push_back(start / piece);
+    }
+    EXPECT_EQ(differing, setup.damagedPieces);
+
+    setup.damagedPieces = {43};
+    EXPECT_THROW(attachSimulatedAdapter(bus, setup), SimulationError) << "Max's image has 43 pieces";
+}
+
+}  // namespace

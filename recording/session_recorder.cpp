@@ -20,11 +20,18 @@ SessionRecorder::SessionRecorder(std::shared_ptr<platform::UsbBackend> backend, 
     RecordingHeader header;
     header.anonymised = anonymise_;
     header.backend = settings.backend;
-    if (anonymise_)
+    std::map<std::string, std::string> pathWords;
+    if (anonymise_) {
         for (const std::string &serial : settings.commandSerials)
             anonymiser_.serial(serial);
-    for (const std::string &word : settings.command)
-        header.command.push_back(anonymise_ ? anonymiser_.commandWord(word) : word);
+        for (const auto &[word, path] : settings.commandDevicePaths)
+            pathWords[word] = anonymiser_.devicePath(path);
+    }
+    for (const std::string &word : settings.command) {
+        const auto path = pathWords.find(word);
+        header.command.push_back(!anonymise_ ? word : path != pathWords.end() ? path->second
+                                                                               : anonymiser_.commandWord(word));
+    }
     writeLine(headerLine(header));
 }
 

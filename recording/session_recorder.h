@@ -24,6 +24,10 @@ struct RecordSettings {
     // With anonymise: serial numbers that the command names (--serial S),
     // so that the command line carries their placeholders too.
     std::vector<std::string> commandSerials;
+    // With anonymise: command words that stand for a device path (--port P
+    // names the adapter at a path), each {word, path}: the word is recorded
+    // as the path's placeholder.
+    std::vector<std::pair<std::string, std::string>> commandDevicePaths;
 };
 
 // A backend that forwards every call to another one and writes each exchange

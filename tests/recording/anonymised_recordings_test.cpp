@@ -49,12 +49,16 @@ TEST(Anonymiser, ReplacesPathsAndTheSerialInsideAnInstanceIdentifier)
 TEST(AnonymisedRecordings, HoldNoIdentityAndReplayToTheSameDecisions)
 {
     recording::RecordSettings settings = testSettings();
-    settings.command = {"install", "--serial", "04010007"};
+    settings.command = {"install", "--serial", "04010007", "--port", "1-4"};
     settings.anonymise = true;
     settings.serialBoundaries = {"04020000"};
     settings.commandSerials = {"04010007"};
-    // An ARM Basic too old for its image, and a Max.
-    const std::vector<SimulatedAdapterSetup> adapters = {{4, "04010007", SimulatedFirmware::older, std::nullopt},
+    // An ARM Basic too old for its image, at the place on the bus that the
+    // command names, and a Max.
+    SimulatedAdapterSetup older{4, "04010007", SimulatedFirmware::older, std::nullopt};
+    older.port = "usb#vid_131b&pid_0004#04010007";
+    settings.commandDevicePaths = {{"1-4", older.port}};
+    const std::vector<SimulatedAdapterSetup> adapters = {older,
                                                          {16, "04020001", SimulatedFirmware::older, std::nullopt}};
     const RecordedSession recorded = recordSimulated(adapters, listSession, settings);
     for (const char *identity : {"0401000", "04020001", "usb#vid_"})
@@ -62,8 +66,10 @@ TEST(AnonymisedRecordings, HoldNoIdentityAndReplayToTheSameDecisions)
 
     const recording::Recording read = parsed(recorded.text);
     EXPECT_TRUE(read.header.anonymised);
-    const std::string placeholder = read.exchanges.at(0).entries.at(0).identity->serialNumber;
-    EXPECT_EQ(read.header.command, (std::vector<std::string>{"install", "--serial", placeholder}));
+    const platform::DeviceEntry &listed = read.exchanges.at(0).entries.at(0);
+    const std::string placeholder = listed.identity->serialNumber;
+    EXPECT_EQ(read.header.command,
+              (std::vector<std::string>{"install", "--serial", placeholder, "--port", listed.devicePath}));
 
     const ReplayedSession replayed = replay(recorded.text, listSession);
     EXPECT_EQ(replayed.verdict, std::nullopt);

@@ -15,6 +15,8 @@ std::string demoUsage()
     "  --installed WHAT    the firmware on the adapter: older (default), carried or none\n"
     "  --fault NAME        a failure to inject: " + simulatedFaultNames() + "\n"
     "  --attach-after N    plug the adapter in N seconds after the start (default 0)\n"
+    "  --replay FILE       no simulated adapter: the devices of a recorded session\n"
+    "                      (docs/recordings.md), as fast as they were recorded\n"
     "  --auto-install      click Install Firmware once the adapter is ready, print what\n"
     "                      the window shows, and close the window when the install is over\n"
     "  --screenshots DIR   with --auto-install: save PNG pictures of the window in DIR\n"
@@ -39,6 +41,7 @@ int secondsFrom(const std::string &option, const std::string &text)
 DemoOptions parseDemoOptions(const std::vector<std::string> &arguments)
 {
     DemoOptions options;
+    std::string adapterOption;  // one that shapes the simulated adapter
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string &argument = arguments[i];
         const auto value = [&]() -> const std::string & {
@@ -46,6 +49,9 @@ DemoOptions parseDemoOptions(const std::vector<std::string> &arguments)
                 throw DemoUsageError{argument + " wants a value"};
             return arguments[++i];
         };
+        if (argument == "--variant" || argument == "--serial" || argument == "--installed" || argument == "--fault" ||
+            argument == "--attach-after")
+            adapterOption = argument;
         if (argument == "--variant") {
             const std::string &name = value();
             const Variant *variant = carriedVariants().byToolName(name);
@@ -71,6 +77,8 @@ DemoOptions parseDemoOptions(const std::vector<std::string> &arguments)
                 throw DemoUsageError{"unknown fault \"" + name + "\""};
         } else if (argument == "--attach-after") {
             options.attachAfter = secondsFrom(argument, value());
+        } else if (argument == "--replay") {
+            options.replayFile = value();
         } else if (argument == "--auto-install") {
             options.autoInstall = true;
         } else if (argument == "--screenshots") {
@@ -85,5 +93,7 @@ DemoOptions parseDemoOptions(const std::vector<std::string> &arguments)
     }
     if (!options.screenshotFolder.empty() && !options.autoInstall)
         throw DemoUsageError{"--screenshots needs --auto-install"};
+    if (!options.replayFile.empty() && !adapterOption.empty())
+        throw DemoUsageError{adapterOption + " shapes a simulated adapter, and --replay has none"};
     return options;
 }

@@ -10,6 +10,8 @@ struct DemoOptions {
     // A Vantrel Max with older firmware than the carried one.
     SimulatedAdapterSetup adapter = {16, "04020001", SimulatedFirmware::older, std::nullopt};
     int attachAfter = 0;  // seconds after start
+    // A recorded session to replay in place of the simulated adapter.
+    std::string replayFile;
     bool autoInstall = false;
     std::string screenshotFolder;  // empty: no screenshots
     bool help = false;

@@ -13,8 +13,10 @@
 #include "app/updater_main.h"
 #include "demo/demo_adapter.h"
 #include "demo/demo_options.h"
+#include "demo/demo_replay.h"
 #include "demo/window_follower.h"
 #include "platform/platform.h"
+#include "recording/session_files.h"
 
 int main(int argc, char **argv)
 {
@@ -22,30 +24,40 @@ int main(int argc, char **argv)
     UpdaterApplication app(argc, argv);
     DemoOptions options;
     std::optional<DemoAdapter> adapter;
+    std::shared_ptr<recording::SessionReplay> replay;
     try {
         options = parseDemoOptions(std::vector<std::string>(argv + 1, argv + argc));
         if (options.help) {
             std::fputs(demoUsage().c_str(), stdout);
             return 0;
         }
-        adapter.emplace(options);
+        if (options.replayFile.empty())
+            adapter.emplace(options);
+        else
+            replay = openDemoReplay(options.replayFile);
     } catch (const DemoUsageError &e) {
         std::fprintf(stderr, "vantrel-update-demo: %s\n\n%s", e.message.c_str(), demoUsage().c_str());
         return 2;
+    } catch (const recording::RecordingError &e) {
+        std::fprintf(stderr, "vantrel-update-demo: %s\n", e.message.c_str());
+        return 1;
     }
-    const platform::ScopedServices services(adapter->services());
+    const platform::ScopedServices services(replay ? replay->services() : adapter->services());
 
     bool started = false;
     UpdaterHooks hooks;
     hooks.started = [&](Updater &window, SingleInstance &instance) {
         started = true;
         new WindowFollower(window, instance, options);
-        if (options.attachAfter > 0)
+        if (adapter && options.attachAfter > 0)
             QTimer::singleShot(options.attachAfter * 1000, &window, [&] { adapter->plugIn(); });
     };
     const char *firstArgument = options.arguments.empty() ? nullptr : options.arguments.front().c_str();
     const int exitCode = runUpdater(app, firstArgument, hooks);
     if (!started)
         std::printf("An updater already runs in this session: it was handed the message, and this start ends.\n");
+    // The window was shown something else than was recorded: already told.
+    if (replay && replay->divergence())
+        return 1;
     return exitCode;
 }

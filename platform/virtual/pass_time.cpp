@@ -21,4 +21,15 @@ void passTime(Clock &clock, std::int64_t microseconds)
     }
 }
 
+std::int64_t microsecondsNow(Clock &clock)
+{
+    if (auto *virtualClock = dynamic_cast<VirtualClock *>(&clock))
+        return virtualClock->nowMicroseconds();
+    const std::int64_t frequency = clock.counterFrequency();
+    if (frequency <= 0)
+        return std::int64_t{clock.tickCount()} * 1000;
+    const std::int64_t value = clock.counterValue();
+    return value / frequency * 1'000'000 + value % frequency * 1'000'000 / frequency;
+}
+
 }  // namespace platform

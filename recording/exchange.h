@@ -1,0 +1,87 @@
+#pragma once
+
+// One recorded session at the platform seam, as data: what the program asked
+// of the backend, in order, with what the backend answered. The recorder
+// makes these, the file format writes and reads them, and the replay answers
+// from them.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/usb_backend.h"
+
+namespace recording {
+
+// The format's version, written in the first line of every recording.
+inline constexpr int formatVersion = 1;
+
+// What the first line says: the command that was recorded, as the program's
+// arguments without the recording options, and whether identities were
+// replaced by placeholders.
+struct RecordingHeader {
+    int version = formatVersion;
+    std::vector<std::string> command;
+    bool anonymised = false;
+    // What the session ran on ("libusb", "simulated", ...): for the reader.
+    std::string backend;
+};
+
+enum class Operation {
+    list,    // DeviceEnumeration::listDevices
+    open,    // DeviceIo::openPipe
+    slot,    // DeviceIo::createRequestSlot
+    close,   // DeviceIo::close
+    read,    // DeviceIo::startRead
+    write,   // DeviceIo::startWrite
+    wait,    // DeviceIo::waitRequest
+    result,  // DeviceIo::requestResult
+    cancel,  // DeviceIo::cancelRequest
+    reset,   // DeviceIo::resetPipe
+    vendor,  // DeviceIo::vendorRequest
+};
+
+// Handles as the recording numbers them: 1, 2, 3 ... in the order the backend
+// issued them, whatever its own values were. 0 stands for a handle the
+// backend never issued.
+using HandleId = std::uint32_t;
+
+// One call through the seam. Which members matter depends on the operation;
+// the rest keep their defaults.
+struct Exchange {
+    Operation operation = Operation::list;
+    // Microseconds on the installed clock since the previous exchange ended
+    // (since the recording began, for the first).
+    std::int64_t elapsedMicroseconds = 0;
+
+    // What the program asked.
+    platform::DeviceClass deviceClass = platform::DeviceClass::usbDevice;  // list
+    std::string devicePath;                        // open
+    platform::Pipe pipeEnd = platform::Pipe::in;   // open
+    HandleId pipe = 0;                             // read, write, result, cancel, reset, vendor
+    HandleId slot = 0;                             // read, write, wait, result, cancel
+    std::uint32_t size = 0;                        // read, write: bytes asked for
+    std::uint32_t crc = 0;                         // write: CRC-32 of the bytes written
+    std::uint32_t timeoutMilliseconds = 0;         // wait
+    std::uint32_t request = 0, value = 0, index = 0;  // vendor
+
+    // What the backend answered.
+    std::vector<platform::DeviceEntry> entries;                     // list
+    platform::OpenOutcome outcome = platform::OpenOutcome::opened;  // open
+    // open (when opened), slot (0: none could be made); close: the handle closed
+    HandleId handle = 0;
+    bool ok = false;               // read, write: went pending; wait: completed; reset, vendor: done
+    std::optional<std::uint32_t> bytes;  // result: nothing when not fetchable
+    std::vector<std::uint8_t> data;      // result of a read: the bytes read, in full
+};
+
+// A whole recording, as read from a file.
+struct Recording {
+    RecordingHeader header;
+    std::vector<Exchange> exchanges;
+    // Microseconds from the last exchange to the end of the session.
+    std::int64_t trailingMicroseconds = 0;
+};
+
+}  // namespace recording

@@ -1,0 +1,102 @@
+#pragma once
+
+#include <map>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "recording/anonymiser.h"
+#include "recording/exchange.h"
+
+namespace recording {
+
+// What a recording says of itself, and whether identities are replaced.
+struct RecordSettings {
+    // The program's arguments without the recording options.
+    std::vector<std::string> command;
+    std::string backend;  // what the session runs on, for the reader
+    bool anonymise = false;
+    // With anonymise: the lowest serial numbers that variants take, so that
+    // placeholders keep their order against them (see Anonymiser).
+    std::vector<std::string> serialBoundaries;
+    // With anonymise: serial numbers that the command names (--serial S),
+    // so that the command line carries their placeholders too.
+    std::vector<std::string> commandSerials;
+    // With anonymise: command words that stand for a device path (--port P
+    // names the adapter at a path), each {word, path}: the word is recorded
+    // as the path's placeholder.
+    std::vector<std::pair<std::string, std::string>> commandDevicePaths;
+};
+
+// A backend that forwards every call to another one and writes each exchange
+// to `out` as it happens, one line each, flushed, so that a session that
+// ends badly still leaves what it did. The HID library is not offered:
+// nothing of the updater's own reads HID strings, and a replay could not
+// answer them, so a recorded session behaves as its replay does.
+class SessionRecorder : public platform::UsbBackend,
+                        public platform::DeviceEnumeration,
+                        public platform::DeviceIo {
+public:
+    SessionRecorder(std::shared_ptr<platform::UsbBackend> backend, platform::Clock &clock,
+                    std::unique_ptr<std::ostream> out, const RecordSettings &settings);
+    ~SessionRecorder() override;
+    SessionRecorder(const SessionRecorder &) = delete;
+    SessionRecorder &operator=(const SessionRecorder &) = delete;
+
+    // Writes the end line, once; false when the recording could not be
+    // written whole. Later calls through the seam still reach the backend
+    // but are no longer written.
+    bool finish();
+    std::size_t exchanges() const { return exchanges_; }
+
+    // UsbBackend
+    platform::DeviceEnumeration &enumeration() override { return *this; }
+    platform::DeviceIo &io() override { return *this; }
+
+    // DeviceEnumeration
+    std::vector<platform::DeviceEntry> listDevices(platform::DeviceClass deviceClass) override;
+
+    // DeviceIo
+    platform::OpenOutcome openPipe(const std::string &devicePath, platform::Pipe pipe,
+                                   platform::Handle &handle) override;
+    platform::Handle createRequestSlot() override;
+    void close(platform::Handle handle) override;
+    bool startRead(platform::Handle pipe, platform::Handle slot, std::uint8_t *buffer, std::uint32_t count) override;
+    bool startWrite(platform::Handle pipe, platform::Handle slot, const std::uint8_t *buffer,
+                    std::uint32_t count) override;
+    bool waitRequest(platform::Handle slot, std::uint32_t timeoutMilliseconds) override;
+    std::optional<std::uint32_t> requestResult(platform::Handle pipe, platform::Handle slot) override;
+    void cancelRequest(platform::Handle pipe, platform::Handle slot) override;
+    bool resetPipe(platform::Handle pipe) override;
+    bool vendorRequest(platform::Handle pipe, std::uint32_t request, std::uint32_t value,
+                       std::uint32_t index) override;
+
+private:
+    struct Read {
+        std::uint8_t *buffer = nullptr;
+        std::uint32_t count = 0;
+    };
+
+    HandleId issue(platform::Handle handle);
+    HandleId idOf(platform::Handle handle) const;
+    Exchange asked(Operation operation, platform::Handle pipe = platform::invalidHandle,
+                   platform::Handle slot = platform::invalidHandle) const;
+    void note(Exchange exchange);
+    void writeLine(const std::string &line);
+
+    std::shared_ptr<platform::UsbBackend> backend_;
+    platform::Clock &clock_;
+    std::unique_ptr<std::ostream> out_;
+    bool anonymise_;
+    Anonymiser anonymiser_;
+    std::map<platform::Handle, HandleId> ids_;
+    HandleId nextId_ = 1;
+    std::map<platform::Handle, Read> reads_;  // by slot: the latest read started on it
+    std::int64_t lastMicroseconds_;
+    std::size_t exchanges_ = 0;
+    bool finished_ = false;
+};
+
+}  // namespace recording

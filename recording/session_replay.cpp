@@ -1,0 +1,300 @@
+#include "recording/session_replay.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "loader/crc32.h"
+#include "platform/virtual/pass_time.h"
+#include "recording/byte_text.h"
+
+namespace recording {
+
+namespace {
+
+// Whether the program asked for what was recorded: the same operation with
+// the same arguments. Outcomes are the recording's to give.
+bool sameRequest(const Exchange &recorded, const Exchange &asked)
+{
+    if (recorded.operation != asked.operation)
+        return false;
+    switch (asked.operation) {
+    case Operation::list:
+        return recorded.deviceClass == asked.deviceClass;
+    case Operation::open:
+        return recorded.devicePath == asked.devicePath && recorded.pipeEnd == asked.pipeEnd;
+    case Operation::slot:
+        return true;
+    case Operation::close:
+        return recorded.handle == asked.handle;
+    case Operation::read:
+        return recorded.pipe == asked.pipe && recorded.slot == asked.slot && recorded.size == asked.size;
+    case Operation::write:
+        return recorded.pipe == asked.pipe && recorded.slot == asked.slot && recorded.size == asked.size &&
+               recorded.crc == asked.crc;
+    case Operation::wait:
+        return recorded.slot == asked.slot && recorded.timeoutMilliseconds == asked.timeoutMilliseconds;
+    case Operation::result:
+    case Operation::cancel:
+        return recorded.pipe == asked.pipe && recorded.slot == asked.slot;
+    case Operation::reset:
+        return recorded.pipe == asked.pipe;
+    case Operation::vendor:
+        return recorded.pipe == asked.pipe && recorded.request == asked.request && recorded.value == asked.value &&
+               recorded.index == asked.index;
+    }
+    return false;
+}
+
+std::string number(std::uint64_t value) { return std::to_string(value); }
+
+// What the program asked, in words; `detailed` adds every argument, for two
+// requests that read alike without them.
+std::string describe(const Exchange &exchange, bool detailed)
+{
+    const std::string onSlot = " on slot " + number(exchange.slot);
+    const std::string onPipe = " on pipe " + number(exchange.pipe);
+    switch (exchange.operation) {
+    case Operation::list:
+        return exchange.deviceClass == platform::DeviceClass::hid ? "a listing of HID devices"
+                                                                  : "a listing of USB devices";
+    case Operation::open:
+        return std::string("an open of the ") + (exchange.pipeEnd == platform::Pipe::in ? "in" : "out") +
+               " pipe of " + utf8FromBytes(exchange.devicePath);
+    case Operation::slot:
+        return "a request slot";
+    case Operation::close:
+        return "a close of handle " + number(exchange.handle);
+    case Operation::read:
+        return "a read of " + number(exchange.size) + " bytes" + (detailed ? onPipe + ", slot " + number(exchange.slot) : "");
+    case Operation::write:
+        return "a write of " + number(exchange.size) + " bytes" +
+               (detailed ? " with CRC-32 " + crcText(exchange.crc) + onPipe + ", slot " + number(exchange.slot) : "");
+    case Operation::wait:
+        return detailed ? "a wait of up to " + number(exchange.timeoutMilliseconds) + " ms" + onSlot
+                        : "a wait" + onSlot;
+    case Operation::result:
+        return "the result" + onSlot + (detailed ? onPipe : "");
+    case Operation::cancel:
+        return "a cancel" + onSlot + (detailed ? onPipe : "");
+    case Operation::reset:
+        return "a reset of pipe " + number(exchange.pipe);
+    case Operation::vendor:
+        return "vendor request " + number(exchange.request) +
+               (detailed ? " (value " + number(exchange.value) + ", index " + number(exchange.index) + ")" : "") +
+               onPipe;
+    }
+    return "?";
+}
+
+HandleId idOf(platform::Handle handle)
+{
+    return handle <= platform::Handle{0xFFFFFFFF} ? static_cast<HandleId>(handle) : 0;
+}
+
+Exchange asked(Operation operation, platform::Handle pipe = platform::invalidHandle,
+               platform::Handle slot = platform::invalidHandle)
+{
+    Exchange exchange;
+    exchange.operation = operation;
+    exchange.pipe = idOf(pipe);
+    exchange.slot = idOf(slot);
+    return exchange;
+}
+
+}  // namespace
+
+std::shared_ptr<SessionReplay> SessionReplay::create(Recording recording, const ReplayOptions &options)
+{
+    return std::shared_ptr<SessionReplay>(new SessionReplay(std::move(recording), options));
+}
+
+SessionReplay::SessionReplay(Recording recording, const ReplayOptions &options)
+    : recording_(std::move(recording)),
+      clock_(options.clock ? options.clock : &ownClock_),
+      polledListings_(options.polledListings),
+      lastMicroseconds_(platform::microsecondsNow(*clock_))
+{
+}
+
+platform::Services SessionReplay::services() { return {clock_, shared_from_this()}; }
+
+std::optional<std::string> SessionReplay::verdict() const
+{
+    if (divergence_)
+        return divergence_;
+    const auto &exchanges = recording_.exchanges;
+    for (std::size_t i = next_; i < exchanges.size(); ++i) {
+        if (polledListings_ && exchanges[i].operation == Operation::list)
+            continue;
+        return "replay diverged at exchange " + number(i + 1) + ": recorded " + describe(exchanges[i], false) +
+               ", asked for nothing more";
+    }
+    return std::nullopt;
+}
+
+void SessionReplay::diverge(const Exchange *recorded, const Exchange &asked)
+{
+    const bool detailed = recorded && describe(*recorded, false) == describe(asked, false);
+    divergence_ = "replay diverged at exchange " + number(next_ + 1) + ": recorded " +
+                  (recorded ? describe(*recorded, detailed) : std::string("nothing more")) + ", asked for " +
+                  describe(asked, detailed);
+    if (observer_)
+        observer_(*divergence_);
+}
+
+void SessionReplay::passRecordedTime(const Exchange &recorded)
+{
+    // The recorded time covers what the program did between two calls as
+    // well as what the device took; the program's own sleeps pass again on
+    // their own, so only what is missing passes here.
+    const std::int64_t due = lastMicroseconds_ + recorded.elapsedMicroseconds;
+    const std::int64_t now = platform::microsecondsNow(*clock_);
+    if (now < due)
+        platform::passTime(*clock_, due - now);
+    lastMicroseconds_ = std::max(now, due);
+}
+
+const Exchange *SessionReplay::answer(const Exchange &asked)
+{
+    if (divergence_)
+        return nullptr;
+    if (asked.operation == Operation::list)
+        return answerListing(asked);
+    const auto &exchanges = recording_.exchanges;
+    if (polledListings_) {
+        for (; next_ < exchanges.size() && exchanges[next_].operation == Operation::list; ++next_)
+            latestListing_[exchanges[next_].deviceClass] = &exchanges[next_];
+    }
+    const Exchange *recorded = next_ < exchanges.size() ? &exchanges[next_] : nullptr;
+    if (!recorded || !sameRequest(*recorded, asked)) {
+        diverge(recorded, asked);
+        return nullptr;
+    }
+    ++next_;
+    passRecordedTime(*recorded);
+    return recorded;
+}
+
+const Exchange *SessionReplay::answerListing(const Exchange &asked)
+{
+    const auto &exchanges = recording_.exchanges;
+    const Exchange *recorded = next_ < exchanges.size() ? &exchanges[next_] : nullptr;
+    if (recorded && sameRequest(*recorded, asked)) {
+        ++next_;
+        passRecordedTime(*recorded);
+        latestListing_[asked.deviceClass] = recorded;
+        return recorded;
+    }
+    if (polledListings_)
+        if (const auto latest = latestListing_.find(asked.deviceClass); latest != latestListing_.end())
+            return latest->second;
+    diverge(recorded, asked);
+    return nullptr;
+}
+
+std::vector<platform::DeviceEntry> SessionReplay::listDevices(platform::DeviceClass deviceClass)
+{
+    Exchange exchange = asked(Operation::list);
+    exchange.deviceClass = deviceClass;
+    const Exchange *recorded = answer(exchange);
+    return recorded ? recorded->entries : std::vector<platform::DeviceEntry>{};
+}
+
+platform::OpenOutcome SessionReplay::openPipe(const std::string &devicePath, platform::Pipe pipe,
+                                              platform::Handle &handle)
+{
+    Exchange exchange = asked(Operation::open);
+    exchange.devicePath = devicePath;
+    exchange.pipeEnd = pipe;
+    const Exchange *recorded = answer(exchange);
+    if (!recorded)
+        return platform::OpenOutcome::failed;
+    if (recorded->outcome == platform::OpenOutcome::opened)
+        handle = recorded->handle;
+    return recorded->outcome;
+}
+
+platform::Handle SessionReplay::createRequestSlot()
+{
+    const Exchange *recorded = answer(asked(Operation::slot));
+    return recorded && recorded->handle != 0 ? platform::Handle{recorded->handle} : platform::invalidHandle;
+}
+
+void SessionReplay::close(platform::Handle handle)
+{
+    Exchange exchange = asked(Operation::close);
+    exchange.handle = idOf(handle);
+    reads_.erase(exchange.handle);
+    answer(exchange);
+}
+
+bool SessionReplay::startRead(platform::Handle pipe, platform::Handle slot, std::uint8_t *buffer,
+                              std::uint32_t count)
+{
+    Exchange exchange = asked(Operation::read, pipe, slot);
+    exchange.size = count;
+    const Exchange *recorded = answer(exchange);
+    if (!recorded || !recorded->ok)
+        return false;
+    reads_[exchange.slot] = Read{buffer, count};
+    return true;
+}
+
+bool SessionReplay::startWrite(platform::Handle pipe, platform::Handle slot, const std::uint8_t *buffer,
+                               std::uint32_t count)
+{
+    Exchange exchange = asked(Operation::write, pipe, slot);
+    exchange.size = count;
+    exchange.crc = crc32(buffer, count);
+    reads_.erase(exchange.slot);
+    const Exchange *recorded = answer(exchange);
+    return recorded && recorded->ok;
+}
+
+bool SessionReplay::waitRequest(platform::Handle slot, std::uint32_t timeoutMilliseconds)
+{
+    Exchange exchange = asked(Operation::wait, platform::invalidHandle, slot);
+    exchange.timeoutMilliseconds = timeoutMilliseconds;
+    const Exchange *recorded = answer(exchange);
+    return recorded && recorded->ok;
+}
+
+std::optional<std::uint32_t> SessionReplay::requestResult(platform::Handle pipe, platform::Handle slot)
+{
+    const Exchange exchange = asked(Operation::result, pipe, slot);
+    const Exchange *recorded = answer(exchange);
+    if (!recorded)
+        return std::nullopt;
+    if (const auto read = reads_.find(exchange.slot); read != reads_.end()) {
+        const std::size_t size = std::min<std::size_t>(recorded->data.size(), read->second.count);
+        if (size > 0)
+            std::memcpy(read->second.buffer, recorded->data.data(), size);
+    }
+    return recorded->bytes;
+}
+
+void SessionReplay::cancelRequest(platform::Handle pipe, platform::Handle slot)
+{
+    // The buffer stays the read's: a request that completed as it was
+    // cancelled still has its result fetched, data and all.
+    answer(asked(Operation::cancel, pipe, slot));
+}
+
+bool SessionReplay::resetPipe(platform::Handle pipe)
+{
+    const Exchange *recorded = answer(asked(Operation::reset, pipe));
+    return recorded && recorded->ok;
+}
+
+bool SessionReplay::vendorRequest(platform::Handle pipe, std::uint32_t request, std::uint32_t value,
+                                  std::uint32_t index)
+{
+    Exchange exchange = asked(Operation::vendor, pipe);
+    exchange.request = request;
+    exchange.value = value;
+    exchange.index = index;
+    const Exchange *recorded = answer(exchange);
+    return recorded && recorded->ok;
+}
+
+}  // namespace recording

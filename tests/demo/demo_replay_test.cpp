@@ -1,0 +1,72 @@
+// vantrel-update-demo --replay: the window driven by a session recorded on a
+// simulated adapter, as the tool records one.
+
+#include <fstream>
+
+#include <QTemporaryDir>
+
+#include "tests/app/program_start.h"
+#include "tests/recording/session_runs.h"
+
+namespace {
+
+class DemoReplay : public testing::Test {
+protected:
+    QTemporaryDir runtimeFolder;
+    QTemporaryDir folder;
+
+    std::string write(const std::string &name, const std::string &text)
+    {
+        const std::string path = folder.filePath(QString::fromStdString(name)).toStdString();
+        std::ofstream(path, std::ios::binary) << text;
+        return path;
+    }
+
+    std::unique_ptr<ProgramStart> startDemo(const std::string &file)
+    {
+        // A runtime folder of its own, so that it meets no other updater.
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeFolder.path());
+        environment.insert(QStringLiteral("TMPDIR"), folder.path());
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        return std::make_unique<ProgramStart>(
+            QStringLiteral(VANTREL_DEMO_BINARY),
+            QStringList{QStringLiteral("--replay"), QString::fromStdString(file), QStringLiteral("--auto-install")},
+            environment);
+    }
+};
+
+TEST_F(DemoReplay, ShowsTheRecordedInstallInTheWindow)
+{
+    // An ARM Basic without firmware: a small image, so the recorded time is short.
+    const RecordedSession recorded =
+        recordSimulated({{4, "04020001", SimulatedFirmware::none, std::nullopt}}, installSession);
+    ASSERT_EQ(recorded.outcome.message, "");
+    auto demo = startDemo(write("install.jsonl", recorded.text));
+    EXPECT_TRUE(demo->printed(QStringLiteral("status: Device ready.")));
+    EXPECT_TRUE(demo->printed(QStringLiteral("install finished")));
+    EXPECT_TRUE(demo->endsWithZero()) << demo->errors().toStdString();
+    // The panel as the adapter was before the install, and as it is after.
+    EXPECT_TRUE(demo->output().contains("panel: installed Version: Not Installed")) << demo->output().toStdString();
+    EXPECT_EQ(demo->output().count("panel: installed"), 2) << demo->output().toStdString();
+}
+
+TEST_F(DemoReplay, TellsADivergenceAndEndsWithOne)
+{
+    // The recording of a listing has no install in it.
+    const RecordedSession recorded =
+        recordSimulated({{4, "04020001", SimulatedFirmware::none, std::nullopt}}, listSession);
+    auto demo = startDemo(write("list.jsonl", recorded.text));
+    EXPECT_TRUE(demo->printed(QStringLiteral("install failed")));
+    EXPECT_FALSE(demo->endsWithZero());
+    EXPECT_NE(demo->errors().toStdString().find("vantrel-update-demo: replay diverged at exchange "), std::string::npos);
+}
+
+TEST_F(DemoReplay, RefusesAFileThatIsNoRecording)
+{
+    auto demo = startDemo(write("notes.txt", "hello\n"));
+    EXPECT_FALSE(demo->endsWithZero());
+    EXPECT_NE(demo->errors().toStdString().find("its first line is not JSON"), std::string::npos);
+}
+
+}  // namespace

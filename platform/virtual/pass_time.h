@@ -6,8 +6,23 @@
 
 namespace platform {
 
-// Lets simulated device time go by: at once on the virtual clock, for real on
-// any other clock (the demo's), so that an install takes as long as it would.
-void passTime(Clock &clock, std::int64_t microseconds);
+// Lets simulated device time go by on a clock: at once on the virtual clock,
+// for real on any other clock (the demo's), so that an install takes as long
+// as it would. Each bus (and each direct loader link) keeps its own.
+class DeviceTime {
+public:
+    explicit DeviceTime(Clock &clock) : clock_(clock) {}
+
+    void pass(std::int64_t microseconds);
+    Clock &clock() { return clock_; }
+
+private:
+    Clock &clock_;
+    // Time the model is owed (positive) or has been given beyond what it
+    // asked (negative). A real clock sleeps in whole milliseconds and every
+    // sleep overshoots a little; both are settled in the next sleep, so that
+    // the error does not add up over the thousands of sleeps of an install.
+    std::int64_t owed_ = 0;
+};
 
 }  // namespace platform

@@ -55,8 +55,9 @@ enum class TransferFailure { none, notPending, timedOut, notFetchable };
 
 // Moves all `count` bytes in requests of at most maxRequestBytes, asking for
 // the rest after a short completion, and stops at the first request that
-// fails. Completions that carry no data are no progress: once there has been
-// none for longer than the time-out, the transfer has timed out.
+// fails. The time-out bounds the whole transfer from the start of the call:
+// each request waits only what is left of it, and once nothing is left the
+// transfer has timed out, however the device dribbles its bytes.
 TransferFailure readAll(const PipeSet &pipes, std::uint8_t *buffer, std::uint32_t count,
                         std::uint32_t timeoutMilliseconds);
 TransferFailure writeAll(const PipeSet &pipes, const std::uint8_t *buffer, std::uint32_t count,

@@ -4,6 +4,8 @@
 
 namespace {
 
+const std::uint8_t infoCommand[] = {0x08, 0x4D, 0x39, 0xEA, 0xF6};
+
 class UsbLink : public BusFixture {
 protected:
     platform::VirtualAdapter &adapter = bus.attach({});
@@ -11,6 +13,12 @@ protected:
     std::unique_ptr<UsbVantrelWinDataLink> open()
     {
         return std::make_unique<UsbVantrelWinDataLink>(recordOf(adapter));
+    }
+    // The loader's 77-byte information reply, waiting for the host.
+    void replyWaiting(int replies = 1)
+    {
+        for (int i = 0; i < replies; ++i)
+            adapter.loader().receive(infoCommand, sizeof infoCommand);
     }
 };
 
@@ -118,17 +126,52 @@ TEST_F(UsbLink, AReadWithNoAnswerTimesOutAfterTheTimeOutAndIsCancelled)
 {
     auto link = open();
     link->setTimeout(60000);
+    const std::int64_t start = clock.nowMicroseconds();
+    const int cancelledBefore = bus.cancellations();
     std::uint8_t reply[2] = {0xAA, 0xAA};
     EXPECT_EQ(messageOf([&] { link->read(reply, 2); }), "read operation timed out");
-    EXPECT_EQ(clock.nowMicroseconds(), 60'000'000);
+    EXPECT_EQ(clock.nowMicroseconds() - start, 60'000'000);
     EXPECT_EQ(bus.outstandingRequests(), 0);
-    EXPECT_EQ(bus.cancellations(), 1);
+    EXPECT_EQ(bus.cancellations() - cancelledBefore, 1);
     // Late data does not land in the abandoned buffer; the link still works.
     adapter.loader().receive(reinterpret_cast<const std::uint8_t *>("\x08\x4D\x39\xEA\xF6"), 5);
     EXPECT_EQ(reply[0], 0xAA);
     Bytes in(77);
     EXPECT_EQ(link->read(in.data(), 77), 77);
 }
+
+// A device that moves one byte per request and takes 59 s for each: a
+// transfer must still end at its time-out, counted from the start of the call.
+struct Trickle {
+    const char *name;
+    bool reading;
+    std::string message;
+};
+
+void PrintTo(const Trickle &c, std::ostream *os) { *os << c.name; }
+
+class UsbLinkTrickle : public UsbLink, public testing::WithParamInterface<Trickle> {};
+
+TEST_P(UsbLinkTrickle, EndsAtTheTimeOutFromTheStartOfTheCall)
+{
+    const Trickle &c = GetParam();
+    auto link = open();
+    link->setTimeout(60000);
+    replyWaiting();
+    adapter.faults().maxCompletion = 1;
+    (c.reading ? adapter.faults().readDelay : adapter.faults().writeDelay) = 59000;
+    const std::int64_t start = clock.nowMicroseconds();
+    Bytes buffer(77);
+    EXPECT_EQ(messageOf([&] { c.reading ? link->read(buffer.data(), 77) : link->write(buffer.data(), 77); }),
+              c.message);
+    EXPECT_EQ(clock.nowMicroseconds() - start, 60'000'000);
+    EXPECT_EQ(bus.outstandingRequests(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Directions, UsbLinkTrickle,
+                         testing::Values(Trickle{"Read", true, "read operation timed out"},
+                                         Trickle{"Write", false, "write operation timed out"}),
+                         [](const testing::TestParamInfo<Trickle> &param) { return std::string(param.param.name); });
 
 struct TransferFailure {
     const char *name;

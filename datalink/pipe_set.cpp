@@ -162,3 +162,16 @@ TransferFailure writeAll(const PipeSet &pipes, const std::uint8_t *buffer, std::
                            return writeRequest(pipes, at, chunk, wait);
                        });
 }
+
+std::uint32_t discardWaitingInput(const PipeSet &pipes)
+{
+    std::uint8_t scratch[discardChunkBytes];
+    std::uint32_t discarded = 0;
+    for (int round = 0; round < discardMaxRounds; ++round) {
+        const RequestResult result = readRequest(pipes, scratch, sizeof scratch, discardWaitMilliseconds);
+        if (!result.completedInTime || !result.bytes || *result.bytes == 0)
+            break;
+        discarded += std::min<std::uint32_t>(*result.bytes, sizeof scratch);
+    }
+    return discarded;
+}

@@ -78,3 +78,14 @@ inline std::int32_t packetResult(const RequestResult &result)
     return static_cast<std::int32_t>(*result.bytes);
 }
 
+// Reading what a device has already sent, to throw it away: each request
+// waits this long for bytes that are on their way, and a burst that keeps
+// coming is cut off after so many requests, so a purge never blocks for long.
+inline constexpr std::uint32_t discardWaitMilliseconds = 10;
+inline constexpr int discardMaxRounds = 16;
+inline constexpr std::uint32_t discardChunkBytes = 4096;
+
+// Reads and drops the input that is waiting on the IN pipe, until a request
+// brings nothing in its short wait or the rounds run out; the bytes dropped.
+// Never fails: a request that does not go pending ends it.
+std::uint32_t discardWaitingInput(const PipeSet &pipes);

@@ -38,7 +38,8 @@ std::int32_t Ftd2xxDataLink::read(std::uint8_t *buffer, std::int32_t count)
     std::int32_t wanted = std::max<std::int32_t>(count, 0);
     std::uint8_t *out = buffer;
     for (bool rawReadDone = false;; rawReadDone = true) {
-        if (bufferedCount_ > 0) {
+        // (A read of nothing copies nothing: its buffer may be null.)
+        if (bufferedCount_ > 0 && wanted > 0) {
             const std::int32_t n = std::min(bufferedCount_, wanted);
             std::memcpy(out, readPosition_, static_cast<std::size_t>(n));
             out += n;

@@ -90,6 +90,16 @@ TEST_F(FtdiRead, PayloadBeyondTheRequestIsKeptForTheNextRead)
     EXPECT_EQ(out[7], 9);
 }
 
+TEST_F(FtdiRead, AReadOfNothingTakesNoPayloadAndNeedsNoBuffer)
+{
+    link.rawChunks.push_back(framed({12}));
+    Bytes out(2);
+    link.read(out.data(), 2);
+    EXPECT_EQ(link.read(nullptr, 0), 0);
+    EXPECT_EQ(link.bufferedCount(), 8);
+    EXPECT_EQ(link.rawReads, 1);
+}
+
 TEST_F(FtdiRead, PurgeDropsBufferedPayload)
 {
     link.rawChunks.push_back(framed({12}));

@@ -4,6 +4,17 @@
 
 namespace platform {
 
+std::int64_t DeviceTime::nowMicroseconds()
+{
+    if (auto *virtualClock = dynamic_cast<VirtualClock *>(&clock_))
+        return virtualClock->nowMicroseconds();  // reading it must not move it
+    const std::int64_t frequency = clock_.counterFrequency();
+    if (frequency <= 0)
+        return std::int64_t{clock_.tickCount()} * 1000 + owed_;
+    const std::int64_t value = clock_.counterValue();
+    return value / frequency * 1'000'000 + value % frequency * 1'000'000 / frequency + owed_;
+}
+
 void DeviceTime::pass(std::int64_t microseconds)
 {
     if (microseconds <= 0)

@@ -14,7 +14,10 @@ public:
     explicit DeviceTime(Clock &clock) : clock_(clock) {}
 
     void pass(std::int64_t microseconds);
-    Clock &clock() { return clock_; }
+    // The device's time, in microseconds: the clock's, plus what has been
+    // passed and not yet slept, so that the device's own deadlines keep to
+    // the model however its sleeps are rounded.
+    std::int64_t nowMicroseconds();
 
 private:
     Clock &clock_;

@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/virtual/virtual_clock.h"
 
 namespace platform {
 
@@ -101,16 +100,7 @@ std::shared_ptr<VirtualBus> VirtualBus::create(Clock &clock)
 
 Services VirtualBus::services() { return {&clock_, shared_from_this()}; }
 
-std::int64_t VirtualBus::nowMicroseconds()
-{
-    if (auto *virtualClock = dynamic_cast<VirtualClock *>(&clock_))
-        return virtualClock->nowMicroseconds();  // reading it must not move it
-    const std::int64_t frequency = clock_.counterFrequency();
-    if (frequency <= 0)
-        return std::int64_t{clock_.tickCount()} * 1000;
-    const std::int64_t value = clock_.counterValue();
-    return value / frequency * 1'000'000 + value % frequency * 1'000'000 / frequency;
-}
+std::int64_t VirtualBus::nowMicroseconds() { return time_.nowMicroseconds(); }
 
 VirtualAdapter &VirtualBus::attach(AdapterConfig config)
 {

@@ -199,6 +199,7 @@ public:
     void closeDevice(Handle device) override;
 
     Clock &clock() { return clock_; }
+    // The devices' time: the clock's, as far as the timing model has got.
     std::int64_t nowMicroseconds();
 
     struct Object;

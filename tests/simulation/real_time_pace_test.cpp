@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "loader/loader_info.h"
 #include "platform/virtual/virtual_clock.h"
 #include "simulation/simulated_adapter.h"
 #include "tests/support/bus_fixture.h"
@@ -41,6 +42,36 @@ TEST_P(RealTimePace, AnInstallTakesTheModelsTimeWithinOnePercent)
     EXPECT_GT(modelTime, 100'000);
     EXPECT_NEAR(static_cast<double>(realTime) / static_cast<double>(modelTime), 1.0, 0.01)
         << realTime << " us against the model's " << modelTime << " us";
+}
+
+// The time `commands` information requests take on `clock`, each costing the
+// loader 200 us of work and the bus nothing: far less than the millisecond
+// that a real clock sleeps at the least.
+template <typename Clock>
+std::int64_t shortCommandsTime(Clock &clock, int commands)
+{
+    auto bus = platform::VirtualBus::create(clock);
+    platform::ScopedServices services(bus->services());
+    platform::VirtualAdapter &adapter = bus->attach({});
+    platform::LoaderTiming timing;
+    timing.commandMicroseconds = 200;
+    adapter.loader().setTiming(timing);
+    std::unique_ptr<HDataLink> link = openAdapterLink(recordOf(adapter));
+    const std::int64_t start = clock.nowMicroseconds();
+    LoaderInfo info;
+    for (int i = 0; i < commands; ++i)
+        link->getLoaderInfo(info);
+    return clock.nowMicroseconds() - start;
+}
+
+TEST(RealTimePaceOfShortWork, WorkShorterThanASleepIsNotCountedTwice)
+{
+    platform::VirtualClock model;
+    OvershootingClock real(0);
+    const std::int64_t modelTime = shortCommandsTime(model, 1000);
+    EXPECT_EQ(modelTime, 200'000);
+    EXPECT_NEAR(static_cast<double>(shortCommandsTime(real, 1000)), static_cast<double>(modelTime),
+                static_cast<double>(modelTime) * 0.01);
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryVariant, RealTimePace, testing::Values(3, 4, 16, 6, 5),

@@ -22,9 +22,11 @@ class ForwardedMessageReader {
 public:
     enum class State { incomplete, complete, refused };
 
-    // How many more bytes it takes: 0 once complete or refused.
+    // How many more bytes the part being read (the count, then the text)
+    // takes: 0 once complete or refused.
     qsizetype wanted() const;
-    // Takes the first wanted() bytes of `bytes` and returns how many it took.
+    // Takes from the front of `bytes` what belongs to the message, the count
+    // and then its text, and returns how many bytes it took.
     qsizetype take(QByteArrayView bytes);
 
     State state() const { return state_; }

@@ -37,8 +37,9 @@ std::int32_t Ftd2xxDataLink::read(std::uint8_t *buffer, std::int32_t count)
     const std::uint32_t start = tickCount();
     std::int32_t wanted = std::max<std::int32_t>(count, 0);
     std::uint8_t *out = buffer;
-    for (;;) {
-        if (bufferedCount_ > 0) {
+    for (bool rawReadDone = false;; rawReadDone = true) {
+        // (A read of nothing copies nothing: its buffer may be null.)
+        if (bufferedCount_ > 0 && wanted > 0) {
             const std::int32_t n = std::min(bufferedCount_, wanted);
             std::memcpy(out, readPosition_, static_cast<std::size_t>(n));
             out += n;
@@ -48,6 +49,11 @@ std::int32_t Ftd2xxDataLink::read(std::uint8_t *buffer, std::int32_t count)
         }
         if (wanted == 0)
             return count;
+        // The time-out counts from the start of the call and is tested after
+        // every raw read, also one that brought payload: a chip that trickles
+        // a byte now and then ends the read in time with what it has.
+        if (rawReadDone && tickCount() - start > requestTimeout(firstTimeout()))
+            return count - wanted;
 
         std::uint8_t raw[rawReadSize];
         const std::int32_t got = readRaw(raw, rawReadSize);
@@ -66,12 +72,6 @@ std::int32_t Ftd2xxDataLink::read(std::uint8_t *buffer, std::int32_t count)
         }
         bufferedCount_ = static_cast<std::int32_t>(payload);
         readPosition_ = input_;
-        if (payload > 0)
-            continue;
-        // The time-out counts from the start of the call and is tested only
-        // when a raw read brought nothing, so a steady stream is read whole.
-        if (tickCount() - start > requestTimeout(firstTimeout()))
-            return count - wanted;
     }
 }
 

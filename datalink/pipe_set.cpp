@@ -102,34 +102,36 @@ RequestResult writeRequest(const PipeSet &pipes, const std::uint8_t *buffer, std
 
 namespace {
 
-// Guards a transfer against a device that completes request after request
-// with no data: such completions do not count as progress, and once they have
-// gone on for longer than the time-out the transfer has timed out.
-class ProgressWatch {
+// What is left of a transfer's time-out, which counts from the start of the
+// call: each request may wait only that, so a device that trickles a byte
+// now and then cannot stretch the transfer beyond the time-out.
+class TransferDeadline {
 public:
-    explicit ProgressWatch(std::uint32_t timeout) : timeout_(timeout), since_(tickCount()) {}
-    // False when nothing has moved for longer than the time-out.
-    bool note(std::uint32_t bytes)
+    explicit TransferDeadline(std::uint32_t timeout) : timeout_(timeout), start_(tickCount()) {}
+    std::uint32_t left() const
     {
-        const std::uint32_t now = tickCount();
-        if (bytes > 0)
-            since_ = now;
-        return now - since_ <= timeout_;
+        const std::uint32_t elapsed = tickCount() - start_;
+        return elapsed < timeout_ ? timeout_ - elapsed : 0;
     }
 
 private:
     std::uint32_t timeout_;
-    std::uint32_t since_;
+    std::uint32_t start_;
 };
 
 template <typename Byte, typename Request>
 TransferFailure transferAll(Byte *buffer, std::uint32_t count, std::uint32_t timeout, Request request)
 {
-    ProgressWatch watch(timeout);
+    const TransferDeadline deadline(timeout);
     std::uint32_t done = 0;
-    while (done < count) {
+    for (bool first = true; done < count; first = false) {
+        const std::uint32_t left = deadline.left();
+        // The first request goes out even with no time to wait (a time-out
+        // of 0 takes what is there at once); later ones only while time is left.
+        if (!first && left == 0)
+            return TransferFailure::timedOut;
         const std::uint32_t chunk = std::min(count - done, maxRequestBytes);
-        const RequestResult result = request(buffer + done, chunk);
+        const RequestResult result = request(buffer + done, chunk, left);
         if (!result.wentPending)
             return TransferFailure::notPending;
         if (!result.completedInTime)
@@ -137,10 +139,7 @@ TransferFailure transferAll(Byte *buffer, std::uint32_t count, std::uint32_t tim
         if (!result.bytes)
             return TransferFailure::notFetchable;
         // A driver claiming more than was asked is held to what was asked.
-        const std::uint32_t moved = std::min(*result.bytes, chunk);
-        if (!watch.note(moved))
-            return TransferFailure::timedOut;
-        done += moved;
+        done += std::min(*result.bytes, chunk);
     }
     return TransferFailure::none;
 }
@@ -150,15 +149,29 @@ TransferFailure transferAll(Byte *buffer, std::uint32_t count, std::uint32_t tim
 TransferFailure readAll(const PipeSet &pipes, std::uint8_t *buffer, std::uint32_t count,
                         std::uint32_t timeoutMilliseconds)
 {
-    return transferAll(buffer, count, timeoutMilliseconds, [&](std::uint8_t *at, std::uint32_t chunk) {
-        return readRequest(pipes, at, chunk, timeoutMilliseconds);
+    return transferAll(buffer, count, timeoutMilliseconds, [&](std::uint8_t *at, std::uint32_t chunk, std::uint32_t wait) {
+        return readRequest(pipes, at, chunk, wait);
     });
 }
 
 TransferFailure writeAll(const PipeSet &pipes, const std::uint8_t *buffer, std::uint32_t count,
                          std::uint32_t timeoutMilliseconds)
 {
-    return transferAll(buffer, count, timeoutMilliseconds, [&](const std::uint8_t *at, std::uint32_t chunk) {
-        return writeRequest(pipes, at, chunk, timeoutMilliseconds);
-    });
+    return transferAll(buffer, count, timeoutMilliseconds,
+                       [&](const std::uint8_t *at, std::uint32_t chunk, std::uint32_t wait) {
+                           return writeRequest(pipes, at, chunk, wait);
+                       });
+}
+
+std::uint32_t discardWaitingInput(const PipeSet &pipes)
+{
+    std::uint8_t scratch[discardChunkBytes];
+    std::uint32_t discarded = 0;
+    for (int round = 0; round < discardMaxRounds; ++round) {
+        const RequestResult result = readRequest(pipes, scratch, sizeof scratch, discardWaitMilliseconds);
+        if (!result.completedInTime || !result.bytes || *result.bytes == 0)
+            break;
+        discarded += std::min<std::uint32_t>(*result.bytes, sizeof scratch);
+    }
+    return discarded;
 }

@@ -55,8 +55,9 @@ enum class TransferFailure { none, notPending, timedOut, notFetchable };
 
 // Moves all `count` bytes in requests of at most maxRequestBytes, asking for
 // the rest after a short completion, and stops at the first request that
-// fails. Completions that carry no data are no progress: once there has been
-// none for longer than the time-out, the transfer has timed out.
+// fails. The time-out bounds the whole transfer from the start of the call:
+// each request waits only what is left of it, and once nothing is left the
+// transfer has timed out, however the device dribbles its bytes.
 TransferFailure readAll(const PipeSet &pipes, std::uint8_t *buffer, std::uint32_t count,
                         std::uint32_t timeoutMilliseconds);
 TransferFailure writeAll(const PipeSet &pipes, const std::uint8_t *buffer, std::uint32_t count,
@@ -77,3 +78,14 @@ inline std::int32_t packetResult(const RequestResult &result)
     return static_cast<std::int32_t>(*result.bytes);
 }
 
+// Reading what a device has already sent, to throw it away: each request
+// waits this long for bytes that are on their way, and a burst that keeps
+// coming is cut off after so many requests, so a purge never blocks for long.
+inline constexpr std::uint32_t discardWaitMilliseconds = 10;
+inline constexpr int discardMaxRounds = 16;
+inline constexpr std::uint32_t discardChunkBytes = 4096;
+
+// Reads and drops the input that is waiting on the IN pipe, until a request
+// brings nothing in its short wait or the rounds run out; the bytes dropped.
+// Never fails: a request that does not go pending ends it.
+std::uint32_t discardWaitingInput(const PipeSet &pipes);

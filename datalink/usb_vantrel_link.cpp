@@ -14,9 +14,17 @@ UsbVantrelWinDataLink::UsbVantrelWinDataLink(const UsbDeviceInfo &device)
 {
     setTimeout(constructionTimeout);
     pipes_ = openPipeSet(device);
+    purge();
 }
 
 UsbVantrelWinDataLink::~UsbVantrelWinDataLink() = default;
+
+void UsbVantrelWinDataLink::purge()
+{
+    // Only input can be waiting: a write has been taken by the driver, or
+    // cancelled, before write() returns, so nothing is queued for sending.
+    discardWaitingInput(*pipes_);
+}
 
 std::int32_t UsbVantrelWinDataLink::read(std::uint8_t *buffer, std::int32_t count)
 {

@@ -17,7 +17,10 @@ public:
 };
 
 // The link over the pipe driver's two files. Reads and writes block for at
-// most the first time-out per request and report failures by HException.
+// most the first time-out, counted from the start of the call, and report
+// failures by HException. A purge reads away what the adapter has already
+// sent, briefly and without failing; a new link purges once, so that it
+// starts in step with the boot loader whatever an earlier link left unread.
 class UsbVantrelWinDataLink : public UsbVantrelDataLink {
 public:
     explicit UsbVantrelWinDataLink(const UsbDeviceInfo &device);
@@ -27,6 +30,7 @@ public:
     std::int32_t write(const std::uint8_t *buffer, std::int32_t count) override;
     std::int32_t readPacket(std::uint8_t *buffer, std::int32_t count) override;
     std::int32_t writePacket(const std::uint8_t *buffer, std::int32_t count) override;
+    void purge() override;
     void reservedOperation() override {}
 
 private:

@@ -111,6 +111,7 @@ std::shared_ptr<SessionReplay> SessionReplay::create(Recording recording, const 
 SessionReplay::SessionReplay(Recording recording, const ReplayOptions &options)
     : recording_(std::move(recording)),
       clock_(options.clock ? options.clock : &ownClock_),
+      time_(*clock_),
       polledListings_(options.polledListings),
       lastMicroseconds_(platform::microsecondsNow(*clock_))
 {
@@ -150,7 +151,7 @@ void SessionReplay::passRecordedTime(const Exchange &recorded)
     const std::int64_t due = lastMicroseconds_ + recorded.elapsedMicroseconds;
     const std::int64_t now = platform::microsecondsNow(*clock_);
     if (now < due)
-        platform::passTime(*clock_, due - now);
+        time_.pass(due - now);
     lastMicroseconds_ = std::max(now, due);
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/virtual/pass_time.h"
 #include "platform/virtual/virtual_clock.h"
 #include "recording/exchange.h"
 
@@ -91,6 +92,8 @@ private:
     Recording recording_;
     platform::VirtualClock ownClock_;
     platform::Clock *clock_;
+    // Lets the recorded time go by on that clock, keeping to it on a real one.
+    platform::DeviceTime time_;
     bool polledListings_;
     std::size_t next_ = 0;
     std::map<platform::DeviceClass, const Exchange *> latestListing_;

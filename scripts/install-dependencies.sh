@@ -9,6 +9,7 @@ packages=(
     libusb-1.0-0-dev umockdev libumockdev-dev
     qt6-base-dev fonts-dejavu-core xvfb xauth
     util-linux  # setpriv: the single-instance tests act as a second user
+    clang libclang-rt-14-dev  # the fuzz harnesses: clang 14 and its libFuzzer and sanitizer runtimes
 )
 
 missing=()

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Everything CI does: install what is missing, then configure, build and run
 # every test, once plainly and once with AddressSanitizer and
-# UndefinedBehaviorSanitizer, then the Windows build under Wine; last, build
-# the packages a user installs and check them.
+# UndefinedBehaviorSanitizer; run each fuzz harness briefly from its seeds;
+# cross-build for Windows and test under Wine; last, build the packages a
+# user installs and check them.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -23,6 +24,9 @@ run_build build/test
 echo "== Sanitizer build and tests"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     run_build build/sanitize -DVANTREL_SANITIZE=ON
+
+echo "== Fuzz harnesses, a fixed number of runs each from their seeds"
+scripts/fuzz.sh --runs 20000
 
 echo "== Windows cross build and tests under Wine"
 scripts/test-windows.sh

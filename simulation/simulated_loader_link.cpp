@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "platform/virtual/pass_time.h"
 
 namespace platform {
 
@@ -10,10 +9,10 @@ std::int32_t SimulatedLoaderLink::read(std::uint8_t *buffer, std::int32_t count)
 {
     if (count <= 0)
         return 0;
-    passTime(clock(), loader_.takeWorkMicroseconds());
+    time_.pass(loader_.takeWorkMicroseconds());
     const auto got = static_cast<std::int32_t>(loader_.take(buffer, static_cast<std::size_t>(count)));
     if (got < count)
-        passTime(clock(), std::int64_t{firstTimeout()} * 1000);
+        time_.pass(std::int64_t{firstTimeout()} * 1000);
     records_.push_back({Event::read, std::vector<std::uint8_t>(buffer, buffer + got)});
     return got;
 }
@@ -26,7 +25,7 @@ std::int32_t SimulatedLoaderLink::write(const std::uint8_t *buffer, std::int32_t
     records_.push_back({Event::write, std::vector<std::uint8_t>(buffer, buffer + accepted)});
     loader_.receive(buffer, static_cast<std::size_t>(accepted));
     if (accepted < count)
-        passTime(clock(), std::int64_t{firstTimeout()} * 1000);
+        time_.pass(std::int64_t{firstTimeout()} * 1000);
     return accepted;
 }
 

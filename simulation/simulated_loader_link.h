@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "datalink/data_link.h"
+#include "platform/virtual/pass_time.h"
 #include "platform/virtual/simulated_loader.h"
 
 namespace platform {
@@ -11,7 +12,7 @@ namespace platform {
 // A data link wired straight to a simulated boot loader, with no transport in
 // between: the loader protocol's own test bench. It records what the host
 // does, in order, and a read that lacks bytes takes the link's time-out on the
-// installed clock and returns what it has.
+// clock installed when the link is made, and returns what it has.
 class SimulatedLoaderLink : public HDataLink {
 public:
     enum class Event { purge, write, read };
@@ -35,6 +36,7 @@ public:
 
 private:
     SimulatedLoader &loader_;
+    DeviceTime time_{clock()};
     std::int32_t writeLimit_ = -1;
     std::vector<Record> records_;
 };

@@ -16,10 +16,12 @@ namespace {
 constexpr int inPipe = 0;
 constexpr int outPipe = 1;
 
-// A vendor request to the adapter or its bridge chip is answered at once; one
-// that is not answered within this counts as refused, and the link above
-// retries it.
-constexpr unsigned controlTimeoutMilliseconds = 1000;
+// A vendor request to the adapter or its bridge chip is answered within a
+// millisecond or two; one that is not answered within this counts as
+// refused. The link above tries each request ten times, 10 ms apart, so ten
+// unanswered tries must stay well under a second: a poll that opens a hung
+// chip would otherwise freeze the window for ten seconds.
+constexpr unsigned controlTimeoutMilliseconds = 30;
 // Host to device, vendor type, device recipient: 0x40.
 constexpr std::uint8_t vendorRequestToDevice = 0x40;
 

@@ -31,6 +31,14 @@ std::size_t FtdiChip::readPackets(std::uint8_t *out, std::size_t count)
     return produced;
 }
 
+std::size_t FtdiChip::statusPacket(std::uint8_t *out, std::size_t count)
+{
+    const std::uint8_t status[2] = {modemStatus, lineStatus};
+    const std::size_t n = std::min<std::size_t>(count, sizeof status);
+    std::copy_n(status, n, out);
+    return n;
+}
+
 bool FtdiChip::vendorRequest(int request, int value, int index)
 {
     requests_.push_back({request, value, index});

@@ -30,6 +30,9 @@ public:
     // `count` bytes (the last one possibly shorter); a status-only packet
     // when no payload is pending. Returns the bytes produced.
     std::size_t readPackets(std::uint8_t *out, std::size_t count);
+    // A status-only packet (cut to `count`), as the chip sends while the
+    // loader behind it has nothing ready. Returns the bytes produced.
+    std::size_t statusPacket(std::uint8_t *out, std::size_t count);
     void write(const std::uint8_t *data, std::size_t size) { loader_.receive(data, size); }
 
     // Performs a vendor request; false when the chip refuses it.

@@ -4,21 +4,31 @@
 
 namespace platform {
 
-void passTime(Clock &clock, std::int64_t microseconds)
+std::int64_t DeviceTime::nowMicroseconds() { return microsecondsNow(clock_) + owed_; }
+
+void DeviceTime::pass(std::int64_t microseconds)
 {
     if (microseconds <= 0)
         return;
-    if (auto *virtualClock = dynamic_cast<VirtualClock *>(&clock)) {
+    if (auto *virtualClock = dynamic_cast<VirtualClock *>(&clock_)) {
         virtualClock->advanceMicroseconds(microseconds);
         return;
     }
-    // A real clock sleeps in whole milliseconds; fractions are carried over.
-    static thread_local std::int64_t carried = 0;
-    carried += microseconds;
-    if (carried >= 1000) {
-        clock.sleep(static_cast<std::uint32_t>(carried / 1000));
-        carried %= 1000;
+    owed_ += microseconds;
+    if (owed_ < 1000)
+        return;
+    const auto milliseconds = static_cast<std::uint32_t>(owed_ / 1000);
+    const std::int64_t frequency = clock_.counterFrequency();
+    if (frequency <= 0) {
+        // Without a counter the sleep is all we can know of.
+        clock_.sleep(milliseconds);
+        owed_ -= std::int64_t{milliseconds} * 1000;
+        return;
     }
+    const std::int64_t before = clock_.counterValue();
+    clock_.sleep(milliseconds);
+    const std::int64_t counts = clock_.counterValue() - before;
+    owed_ -= counts / frequency * 1'000'000 + counts % frequency * 1'000'000 / frequency;
 }
 
 std::int64_t microsecondsNow(Clock &clock)

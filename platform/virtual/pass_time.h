@@ -6,9 +6,27 @@
 
 namespace platform {
 
-// Lets simulated device time go by: at once on the virtual clock, for real on
-// any other clock (the demo's), so that an install takes as long as it would.
-void passTime(Clock &clock, std::int64_t microseconds);
+// Lets simulated device time go by on a clock: at once on the virtual clock,
+// for real on any other clock (the demo's), so that an install takes as long
+// as it would. Each bus (and each direct loader link) keeps its own.
+class DeviceTime {
+public:
+    explicit DeviceTime(Clock &clock) : clock_(clock) {}
+
+    void pass(std::int64_t microseconds);
+    // The device's time, in microseconds: the clock's, plus what has been
+    // passed and not yet slept, so that the device's own deadlines keep to
+    // the model however its sleeps are rounded.
+    std::int64_t nowMicroseconds();
+
+private:
+    Clock &clock_;
+    // Time the model is owed (positive) or has been given beyond what it
+    // asked (negative). A real clock sleeps in whole milliseconds and every
+    // sleep overshoots a little; both are settled in the next sleep, so that
+    // the error does not add up over the thousands of sleeps of an install.
+    std::int64_t owed_ = 0;
+};
 
 // The clock's time in microseconds. Reading the virtual clock this way does
 // not move it, as reading its counter does.

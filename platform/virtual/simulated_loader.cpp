@@ -33,6 +33,15 @@ SimulatedLoader::SimulatedLoader(std::uint32_t flashBase, std::uint32_t flashSiz
 
 void SimulatedLoader::receive(const std::uint8_t *data, std::size_t size)
 {
+    if (size == 0)
+        return;
+    if (now_) {
+        const std::int64_t now = now_();
+        const bool midCommand = writing_ || !pending_.empty();
+        if (midCommand && now - lastByteAt_ > interByteTimeoutMicroseconds)
+            discardInput();
+        lastByteAt_ = now;
+    }
     std::size_t at = 0;
     while (at < size) {
         if (writing_) {
@@ -209,6 +218,12 @@ void SimulatedLoader::reply(std::uint8_t, std::vector<std::uint8_t> bytes, Loade
     case LoaderFault::statusZero:
         if (bytes.size() >= 2)
             bytes[1] = 0;
+        break;
+    case LoaderFault::strayBytes:
+        bytes.insert(bytes.end(), {0x00, 0x5A, 0xA5});
+        break;
+    case LoaderFault::lateReply:
+        workMicroseconds_ += lateReplyMicroseconds;
         break;
     default:
         break;

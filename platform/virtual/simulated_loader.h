@@ -17,6 +17,8 @@ enum class LoaderFault {
     statusZero,   // the command failed
     wrongCrc,     // verify answers a CRC that does not match the flash
     corruptData,  // write programs a damaged first byte and still reports success
+    strayBytes,   // the reply, then a few bytes that answer nothing
+    lateReply,    // the reply comes only after the host's longest time-out
 };
 
 // Time the loader's flash work takes, for a realistic demo or a benchmark.
@@ -34,6 +36,15 @@ struct LoaderTiming {
 // the image address.
 class SimulatedLoader {
 public:
+    // A loader gives up on a command whose bytes stop coming: what arrives
+    // after this much silence starts a new command, so that a host whose
+    // write broke off mid-data is not answered with its next command taken
+    // as the rest of the data.
+    static constexpr std::int64_t interByteTimeoutMicroseconds = 300'000;
+    // A late reply is ready this long after its command, just past the
+    // 60 s that a host waits at most.
+    static constexpr std::int64_t lateReplyMicroseconds = 61'000'000;
+
     SimulatedLoader(std::uint32_t flashBase, std::uint32_t flashSize, std::uint32_t imageAddress);
 
     // Bytes from the host, in any split.
@@ -58,6 +69,9 @@ public:
         observer_ = std::move(observer);
     }
     void setTiming(const LoaderTiming &timing) { timing_ = timing; }
+    // The loader's own clock, in microseconds, for its inter-byte time-out;
+    // without one it waits for the rest of a command forever.
+    void setTimeSource(std::function<std::int64_t()> nowMicroseconds) { now_ = std::move(nowMicroseconds); }
     // Flash work done since the last call, for the transport to wait out.
     std::int64_t takeWorkMicroseconds();
 
@@ -103,6 +117,8 @@ private:
     std::map<std::uint8_t, int> arrivals_;
     std::vector<std::vector<std::uint8_t>> packets_;
     std::function<bool(std::uint8_t)> observer_;
+    std::function<std::int64_t()> now_;
+    std::int64_t lastByteAt_ = 0;
     LoaderTiming timing_;
     std::int64_t workMicroseconds_ = 0;
 };

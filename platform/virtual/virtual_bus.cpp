@@ -4,8 +4,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/virtual/pass_time.h"
-#include "platform/virtual/virtual_clock.h"
 
 namespace platform {
 
@@ -45,6 +43,9 @@ struct VirtualBus::Slot : Object {
     std::uint8_t *buffer = nullptr;
     std::uint32_t count = 0;
     std::uint32_t bytes = 0;
+    std::int64_t earliestEnd = 0;  // bus time; a slow device's requests end no sooner
+    bool holding = false;          // a slow device's write, sent when it ends
+    std::vector<std::uint8_t> held;
 };
 
 // --- VirtualAdapter -------------------------------------------------------
@@ -59,6 +60,7 @@ VirtualAdapter::VirtualAdapter(VirtualBus &bus, AdapterConfig config) : bus_(bus
     if (config_.ftdi)
         chip_ = std::make_unique<FtdiChip>(*loader_);
     loader_->setCommandObserver([this](std::uint8_t command) { return bus_.onLoaderCommand(*this, command); });
+    loader_->setTimeSource([this] { return bus_.nowMicroseconds(); });
 }
 
 bool VirtualAdapter::present() const
@@ -74,7 +76,7 @@ void VirtualAdapter::setReenumerateOnConnect(std::uint32_t absentMilliseconds)
 
 // --- VirtualBus -----------------------------------------------------------
 
-VirtualBus::VirtualBus(Clock &clock) : clock_(clock) {}
+VirtualBus::VirtualBus(Clock &clock) : clock_(clock), time_(clock) {}
 VirtualBus::~VirtualBus() = default;
 
 std::shared_ptr<VirtualBus> VirtualBus::create(Clock &clock)
@@ -84,7 +86,7 @@ std::shared_ptr<VirtualBus> VirtualBus::create(Clock &clock)
 
 Services VirtualBus::services() { return {&clock_, shared_from_this()}; }
 
-std::int64_t VirtualBus::nowMicroseconds() { return microsecondsNow(clock_); }
+std::int64_t VirtualBus::nowMicroseconds() { return time_.nowMicroseconds(); }
 
 VirtualAdapter &VirtualBus::attach(AdapterConfig config)
 {
@@ -105,6 +107,7 @@ void VirtualBus::unplug(VirtualAdapter &adapter)
     adapter.attached_ = false;
     ++adapter.generation_;
     adapter.inPipeOpen_ = adapter.outPipeOpen_ = false;
+    adapter.loaderBusyUntil_ = 0;
     adapter.loader().discardOutput();
     adapter.loader().discardInput();
 }
@@ -180,7 +183,16 @@ void VirtualBus::spend(std::size_t bytes)
     std::int64_t microseconds = timing_.transferMicroseconds;
     if (timing_.bytesPerSecond > 0)
         microseconds += static_cast<std::int64_t>(bytes) * 1'000'000 / timing_.bytesPerSecond;
-    passTime(clock_, microseconds);
+    time_.pass(microseconds);
+}
+
+void VirtualBus::noteLoaderWork(VirtualAdapter &adapter)
+{
+    // The loader works on what it was sent, and its replies are there once
+    // the work is done, whether or not the host is waiting for them.
+    const std::int64_t work = adapter.loader().takeWorkMicroseconds();
+    if (work > 0)
+        adapter.loaderBusyUntil_ = std::max(adapter.loaderBusyUntil_, nowMicroseconds()) + work;
 }
 
 // --- DeviceEnumeration ----------------------------------------------------
@@ -269,6 +281,8 @@ bool VirtualBus::startRead(Handle pipeHandle, Handle slotHandle, std::uint8_t *b
     slot->pipe = pipeHandle;
     slot->buffer = buffer;
     slot->count = count;
+    if (faults.readDelay > 0)
+        slot->earliestEnd = nowMicroseconds() + std::int64_t{faults.readDelay} * 1000;
     return true;
 }
 
@@ -292,31 +306,55 @@ bool VirtualBus::startWrite(Handle pipeHandle, Handle slotHandle, const std::uin
     if (faults.writesStall)
         return true;
     std::uint32_t accepted = faults.maxCompletion ? std::min(count, faults.maxCompletion) : count;
-    if (!moveBytes(adapter, accepted)) {
-        slot->completed = slot->failed = true;
+    if (faults.writeBytesUntilStall) {
+        accepted = static_cast<std::uint32_t>(std::min<std::uint64_t>(accepted, *faults.writeBytesUntilStall));
+        if (accepted == 0)
+            return true;
+        *faults.writeBytesUntilStall -= accepted;
+    }
+    if (faults.writeDelay > 0) {
+        slot->earliestEnd = nowMicroseconds() + std::int64_t{faults.writeDelay} * 1000;
+        slot->holding = true;
+        slot->held.assign(buffer, buffer + accepted);
         return true;
     }
-    spend(accepted);
-    if (adapter.chip_)
-        adapter.chip_->write(buffer, accepted);
-    else
-        adapter.loader().receive(buffer, accepted);
-    slot->completed = true;
-    slot->bytes = accepted;
-    if (faults.writeNotFetchable > 0) {
-        --faults.writeNotFetchable;
-        slot->failed = true;
-    }
+    deliverWrite(*slot, adapter, buffer, accepted);
     return true;
 }
 
-void VirtualBus::completeRead(Slot &slot, VirtualAdapter &adapter)
+void VirtualBus::deliverWrite(Slot &slot, VirtualAdapter &adapter, const std::uint8_t *buffer, std::uint32_t count)
+{
+    slot.completed = true;
+    if (!moveBytes(adapter, count)) {
+        slot.failed = true;
+        return;
+    }
+    spend(count);
+    if (adapter.chip_)
+        adapter.chip_->write(buffer, count);
+    else
+        adapter.loader().receive(buffer, count);
+    noteLoaderWork(adapter);
+    slot.bytes = count;
+    RequestFaults &faults = adapter.faults_;
+    if (faults.writeNotFetchable > 0) {
+        --faults.writeNotFetchable;
+        slot.failed = true;
+    }
+}
+
+void VirtualBus::completeRead(Slot &slot, VirtualAdapter &adapter, bool payloadReady)
 {
     RequestFaults &faults = adapter.faults_;
     const std::uint32_t room = faults.maxCompletion ? std::min(slot.count, faults.maxCompletion) : slot.count;
     std::vector<std::uint8_t> data(room);
-    std::size_t got = adapter.chip_ ? adapter.chip_->readPackets(data.data(), room)
-                                    : adapter.loader().take(data.data(), room);
+    std::size_t got = 0;
+    if (!adapter.chip_)
+        got = adapter.loader().take(data.data(), room);
+    else if (payloadReady)
+        got = adapter.chip_->readPackets(data.data(), room);
+    else
+        got = adapter.chip_->statusPacket(data.data(), room);
     slot.completed = true;
     if (!moveBytes(adapter, got)) {
         slot.failed = true;
@@ -345,25 +383,48 @@ bool VirtualBus::waitRequest(Handle slotHandle, std::uint32_t timeoutMillisecond
         return true;
     }
     VirtualAdapter &adapter = *pipe->adapter;
-    if (slot->in) {
-        passTime(clock_, adapter.loader().takeWorkMicroseconds());
+    std::int64_t left = std::int64_t{timeoutMilliseconds} * 1000;
+    const std::int64_t delay = slot->earliestEnd - nowMicroseconds();
+    if (delay > left) {
+        time_.pass(left);
+        return false;
+    }
+    if (delay > 0) {
+        time_.pass(delay);
+        left -= delay;
+    }
+    if (!slot->in) {
+        if (!slot->holding) {
+            // A stalled write: the wait takes its whole time-out.
+            time_.pass(left);
+            return false;
+        }
+        deliverWrite(*slot, adapter, slot->held.data(), static_cast<std::uint32_t>(slot->held.size()));
+        return true;
+    }
+    noteLoaderWork(adapter);
+    const std::int64_t busy = std::max<std::int64_t>(adapter.loaderBusyUntil_ - nowMicroseconds(), 0);
+    const bool replyInTime = busy <= left;
+    if (replyInTime) {
+        time_.pass(busy);
+        left -= busy;
         if (adapter.loader().available() > 0 || slot->count == 0) {
-            completeRead(*slot, adapter);
+            completeRead(*slot, adapter, true);
             return true;
         }
-        if (adapter.chip_) {
-            // With nothing to send the chip still sends its status every
-            // latency-timer period.
-            const auto latency = static_cast<std::uint32_t>(std::max(adapter.chip_->latencyTimer(), 1));
-            if (latency <= timeoutMilliseconds) {
-                passTime(clock_, std::int64_t{latency} * 1000);
-                completeRead(*slot, adapter);
-                return true;
-            }
+    }
+    if (adapter.chip_) {
+        // With nothing to send the chip still sends its status every
+        // latency-timer period.
+        const std::int64_t latency = std::int64_t{std::max(adapter.chip_->latencyTimer(), 1)} * 1000;
+        if (latency <= left) {
+            time_.pass(latency);
+            completeRead(*slot, adapter, replyInTime);
+            return true;
         }
     }
-    // Nothing will arrive: the wait takes its whole time-out.
-    passTime(clock_, std::int64_t{timeoutMilliseconds} * 1000);
+    // Nothing will arrive in time: the wait takes what is left of its time-out.
+    time_.pass(left);
     return false;
 }
 

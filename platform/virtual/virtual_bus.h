@@ -11,6 +11,7 @@
 #include "platform/platform.h"
 #include "platform/usb_backend.h"
 #include "platform/virtual/ftdi_chip.h"
+#include "platform/virtual/pass_time.h"
 #include "platform/virtual/simulated_loader.h"
 
 namespace platform {
@@ -48,6 +49,13 @@ struct RequestFaults {
     bool writesStall = false;     // writes never complete
     bool resetRefused = false;    // the pipe driver refuses the reset-pipe code
     std::uint32_t maxCompletion = 0;  // a request moves at most this much; 0: no cap
+    // A slow device: a request cannot complete sooner than this many
+    // milliseconds after it was issued (with maxCompletion, a trickle).
+    std::uint32_t readDelay = 0;
+    std::uint32_t writeDelay = 0;
+    // The device stops taking data once this many more bytes have gone: the
+    // rest of a write, and every write after it, never completes.
+    std::optional<std::uint64_t> writeBytesUntilStall;
 };
 
 class VirtualBus;
@@ -85,6 +93,7 @@ private:
     std::unique_ptr<FtdiChip> chip_;
     bool attached_ = true;
     std::int64_t absentUntil_ = 0;  // bus time, in microseconds
+    std::int64_t loaderBusyUntil_ = 0;  // bus time when the loader's replies are ready
     int generation_ = 0;            // pipes opened before a replug are dead
     bool inPipeOpen_ = false;
     bool outPipeOpen_ = false;
@@ -191,6 +200,7 @@ public:
     void closeDevice(Handle device) override;
 
     Clock &clock() { return clock_; }
+    // The devices' time: the clock's, as far as the timing model has got.
     std::int64_t nowMicroseconds();
 
     struct Object;
@@ -209,11 +219,14 @@ private:
     VirtualAdapter *adapterAt(const std::string &devicePath);
     bool moveBytes(VirtualAdapter &adapter, std::size_t bytes);
     void unplug(VirtualAdapter &adapter);
-    void completeRead(Slot &slot, VirtualAdapter &adapter);
+    void completeRead(Slot &slot, VirtualAdapter &adapter, bool payloadReady);
+    void deliverWrite(Slot &slot, VirtualAdapter &adapter, const std::uint8_t *buffer, std::uint32_t count);
+    void noteLoaderWork(VirtualAdapter &adapter);
     void spend(std::size_t bytes);
     bool onLoaderCommand(VirtualAdapter &adapter, std::uint8_t command);
 
     Clock &clock_;
+    DeviceTime time_;
     std::vector<std::unique_ptr<VirtualAdapter>> adapters_;
     std::vector<VirtualInterface> interfaces_;
     std::map<Handle, std::unique_ptr<Object>> objects_;

@@ -90,6 +90,16 @@ TEST_F(FtdiRead, PayloadBeyondTheRequestIsKeptForTheNextRead)
     EXPECT_EQ(out[7], 9);
 }
 
+TEST_F(FtdiRead, AReadOfNothingTakesNoPayloadAndNeedsNoBuffer)
+{
+    link.rawChunks.push_back(framed({12}));
+    Bytes out(2);
+    link.read(out.data(), 2);
+    EXPECT_EQ(link.read(nullptr, 0), 0);
+    EXPECT_EQ(link.bufferedCount(), 8);
+    EXPECT_EQ(link.rawReads, 1);
+}
+
 TEST_F(FtdiRead, PurgeDropsBufferedPayload)
 {
     link.rawChunks.push_back(framed({12}));
@@ -112,15 +122,20 @@ TEST_F(FtdiRead, StatusOnlyPacketsGiveAShortCountAfterTheTimeOut)
     EXPECT_LE(clock.nowMicroseconds(), 1'002'000) << "a little more than the time-out";
 }
 
-TEST_F(FtdiRead, TheTimeOutCountsFromTheStartOfTheCall)
+TEST_F(FtdiRead, PayloadThatKeepsComingEndsTheReadOnceTheTimeOutHasPassed)
 {
     link.setTimeout(100);
-    // Payload trickles in for 150 ms, then nothing: the read keeps what came.
+    // A byte of payload with every raw read, one a millisecond, for longer
+    // than the time-out: the read ends with what it has, the byte of the raw
+    // read that passed the time-out included.
     for (int i = 0; i < 150; ++i)
         link.rawChunks.push_back({0x31, 0x60, static_cast<std::uint8_t>(i)});
     Bytes out(1000);
-    EXPECT_EQ(link.read(out.data(), 1000), 150) << "payload keeps the read going past the time-out";
-    EXPECT_LE(clock.nowMicroseconds(), 152'000);
+    EXPECT_EQ(link.read(out.data(), 1000), 101);
+    EXPECT_EQ(clock.nowMicroseconds(), 101'000);
+    EXPECT_EQ(out[100], 100);
+    EXPECT_EQ(link.read(out.data(), 2), 2) << "what came later is read next";
+    EXPECT_EQ(out[0], 101);
 }
 
 TEST_F(FtdiRead, AFailedRawReadIsPassedOnEvenAfterSomeBytes)
@@ -249,6 +264,23 @@ TEST_F(FtdiLink, IdleReadsTimeOutWithAShortCountAndNoOutstandingRequest)
     EXPECT_EQ(link.read(reply, 2), 0);
     EXPECT_EQ(bus.outstandingRequests(), 0);
     EXPECT_GT(clock.nowMicroseconds(), 50'000);
+}
+
+TEST_F(FtdiLink, AChipThatTricklesEndsTheReadAfterOneMoreRawRead)
+{
+    UsbdFtd2xxDataLink link(recordOf(adapter), -1);
+    link.setTimeout(60000);
+    adapter.loader().receive(reinterpret_cast<const std::uint8_t *>("\x08\x4D\x39\xEA\xF6"), 5);
+    // Each raw read takes 59 s and brings the status bytes and one byte of
+    // the 77-byte reply.
+    adapter.faults().maxCompletion = 3;
+    adapter.faults().readDelay = 59000;
+    const std::int64_t start = clock.nowMicroseconds();
+    Bytes reply(77);
+    EXPECT_EQ(link.read(reply.data(), 77), 2);
+    EXPECT_EQ(clock.nowMicroseconds() - start, 118'000'000);
+    EXPECT_EQ(reply[0], 0xF7);
+    EXPECT_EQ(bus.outstandingRequests(), 0);
 }
 
 TEST_F(FtdiLink, WritesFailWithMinusOne)

@@ -4,6 +4,8 @@
 
 namespace {
 
+const std::uint8_t infoCommand[] = {0x08, 0x4D, 0x39, 0xEA, 0xF6};
+
 class UsbLink : public BusFixture {
 protected:
     platform::VirtualAdapter &adapter = bus.attach({});
@@ -12,20 +14,82 @@ protected:
     {
         return std::make_unique<UsbVantrelWinDataLink>(recordOf(adapter));
     }
+    // The loader's 77-byte information reply, waiting for the host.
+    void replyWaiting(int replies = 1)
+    {
+        for (int i = 0; i < replies; ++i)
+            adapter.loader().receive(infoCommand, sizeof infoCommand);
+    }
 };
 
-TEST_F(UsbLink, ConstructionSetsTenSecondTimeOutsAndPurgeDoesNothing)
+TEST_F(UsbLink, ConstructionSetsTenSecondTimeOutsAndDropsWhatAnEarlierLinkLeftUnread)
 {
+    replyWaiting();
     auto link = open();
     EXPECT_EQ(link->firstTimeout(), 10000);
     EXPECT_EQ(link->secondTimeout(), 10000);
     EXPECT_EQ(bus.openHandleCount(), 4) << "two pipes, two events";
-    adapter.loader().receive(reinterpret_cast<const std::uint8_t *>("\x08\x4D\x39\xEA\xF6"), 5);
-    link->purge();
-    EXPECT_EQ(adapter.loader().available(), 77U) << "purge leaves pending input alone";
+    EXPECT_EQ(adapter.loader().available(), 0U);
     link.reset();
     EXPECT_EQ(bus.openHandleCount(), 0);
 }
+
+TEST_F(UsbLink, PurgeDiscardsWaitingInputAndReturnsAfterOneShortWait)
+{
+    auto link = open();
+    link->setTimeout(60000);
+    for (int waiting : {0, 1, 3}) {
+        SCOPED_TRACE(waiting);
+        replyWaiting(waiting);
+        const std::int64_t start = clock.nowMicroseconds();
+        link->purge();
+        EXPECT_EQ(adapter.loader().available(), 0U);
+        EXPECT_EQ(clock.nowMicroseconds() - start, std::int64_t{discardWaitMilliseconds} * 1000)
+            << "the request that finds nothing, never the link's time-out";
+        EXPECT_EQ(bus.outstandingRequests(), 0);
+    }
+    // The link is in step: the next reply read is the next command's.
+    adapter.loader().receive(infoCommand, sizeof infoCommand);
+    Bytes in(77);
+    EXPECT_EQ(link->read(in.data(), 77), 77);
+    EXPECT_EQ(in[0], 0xF7);
+}
+
+TEST_F(UsbLink, PurgeOfADeviceThatKeepsSendingStopsAfterItsRounds)
+{
+    auto link = open();
+    replyWaiting(2000);  // 154000 bytes
+    const std::size_t before = adapter.loader().available();
+    link->purge();
+    EXPECT_EQ(before - adapter.loader().available(), std::size_t{discardMaxRounds} * discardChunkBytes);
+    EXPECT_EQ(bus.outstandingRequests(), 0);
+}
+
+struct PurgeFault {
+    const char *name;
+    std::function<void(platform::VirtualBus &, platform::VirtualAdapter &)> arrange;
+};
+
+void PrintTo(const PurgeFault &c, std::ostream *os) { *os << c.name; }
+
+class UsbLinkPurgeFault : public UsbLink, public testing::WithParamInterface<PurgeFault> {};
+
+TEST_P(UsbLinkPurgeFault, PurgeCannotFail)
+{
+    auto link = open();
+    replyWaiting();
+    GetParam().arrange(bus, adapter);
+    EXPECT_EQ(messageOf([&] { link->purge(); }), "(no exception)");
+    EXPECT_EQ(bus.outstandingRequests(), 0);
+    EXPECT_EQ(bus.openHandleCount(), 4);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, UsbLinkPurgeFault,
+    testing::Values(PurgeFault{"ReadNotPending", [](auto &, auto &a) { a.faults().readNotPending = 1; }},
+                    PurgeFault{"ReadNotFetchable", [](auto &, auto &a) { a.faults().readNotFetchable = 1; }},
+                    PurgeFault{"Unplugged", [](auto &b, auto &a) { b.detach(a); }}),
+    [](const testing::TestParamInfo<PurgeFault> &param) { return std::string(param.param.name); });
 
 struct OpenFailure {
     const char *name;
@@ -118,17 +182,52 @@ TEST_F(UsbLink, AReadWithNoAnswerTimesOutAfterTheTimeOutAndIsCancelled)
 {
     auto link = open();
     link->setTimeout(60000);
+    const std::int64_t start = clock.nowMicroseconds();
+    const int cancelledBefore = bus.cancellations();
     std::uint8_t reply[2] = {0xAA, 0xAA};
     EXPECT_EQ(messageOf([&] { link->read(reply, 2); }), "read operation timed out");
-    EXPECT_EQ(clock.nowMicroseconds(), 60'000'000);
+    EXPECT_EQ(clock.nowMicroseconds() - start, 60'000'000);
     EXPECT_EQ(bus.outstandingRequests(), 0);
-    EXPECT_EQ(bus.cancellations(), 1);
+    EXPECT_EQ(bus.cancellations() - cancelledBefore, 1);
     // Late data does not land in the abandoned buffer; the link still works.
     adapter.loader().receive(reinterpret_cast<const std::uint8_t *>("\x08\x4D\x39\xEA\xF6"), 5);
     EXPECT_EQ(reply[0], 0xAA);
     Bytes in(77);
     EXPECT_EQ(link->read(in.data(), 77), 77);
 }
+
+// A device that moves one byte per request and takes 59 s for each: a
+// transfer must still end at its time-out, counted from the start of the call.
+struct Trickle {
+    const char *name;
+    bool reading;
+    std::string message;
+};
+
+void PrintTo(const Trickle &c, std::ostream *os) { *os << c.name; }
+
+class UsbLinkTrickle : public UsbLink, public testing::WithParamInterface<Trickle> {};
+
+TEST_P(UsbLinkTrickle, EndsAtTheTimeOutFromTheStartOfTheCall)
+{
+    const Trickle &c = GetParam();
+    auto link = open();
+    link->setTimeout(60000);
+    replyWaiting();
+    adapter.faults().maxCompletion = 1;
+    (c.reading ? adapter.faults().readDelay : adapter.faults().writeDelay) = 59000;
+    const std::int64_t start = clock.nowMicroseconds();
+    Bytes buffer(77);
+    EXPECT_EQ(messageOf([&] { c.reading ? link->read(buffer.data(), 77) : link->write(buffer.data(), 77); }),
+              c.message);
+    EXPECT_EQ(clock.nowMicroseconds() - start, 60'000'000);
+    EXPECT_EQ(bus.outstandingRequests(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Directions, UsbLinkTrickle,
+                         testing::Values(Trickle{"Read", true, "read operation timed out"},
+                                         Trickle{"Write", false, "write operation timed out"}),
+                         [](const testing::TestParamInfo<Trickle> &param) { return std::string(param.param.name); });
 
 struct TransferFailure {
     const char *name;

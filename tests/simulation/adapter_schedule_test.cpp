@@ -56,7 +56,8 @@ TEST_F(ScheduledBus, AdaptersComeAndGoAsTheClockPassesTheirTimes)
 TEST_F(ScheduledBus, AnAdapterPulledOutDuringATransferLosesItsLink)
 {
     platform::VirtualAdapter &adapter = attachSimulatedAdapter(bus, {16, "A"});
-    schedule.leaveAt(bus, adapter, 10);
+    // Later than the link's purge at its opening, which waits 10 ms for stale bytes.
+    schedule.leaveAt(bus, adapter, 25);
     const UsbDeviceInfo device = enumerateDevices(0).front();
     std::unique_ptr<HDataLink> link = device.createDataLink();
     link->setTimeout(60000);

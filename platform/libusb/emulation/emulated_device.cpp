@@ -119,7 +119,7 @@ EmulatedDevice::~EmulatedDevice()
     if (!removed_)
         umockdev_testbed_detach_ioctl(testbed_, devNode_.c_str(), nullptr);
     std::lock_guard<std::mutex> lock(mutex_);
-    for (auto *queue : {&waitingIn_, &finished_}) {
+    for (auto *queue : {&waitingIn_, &waitingControl_, &finished_}) {
         for (auto &urb : *queue)
             release(urb);
         queue->clear();
@@ -144,6 +144,12 @@ void EmulatedDevice::denyAccess()
 {
     // Root passes any file mode; the test drops that power where it opens.
     ::chmod(nodePath_.c_str(), 0);
+}
+
+void EmulatedDevice::leaveControlRequestsUnanswered()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    controlUnanswered_ = true;
 }
 
 void EmulatedDevice::unplugAtNextRead()
@@ -183,13 +189,19 @@ int EmulatedDevice::claims()
 int EmulatedDevice::outstandingTransfers()
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    return static_cast<int>(waitingIn_.size() + finished_.size());
+    return static_cast<int>(waitingIn_.size() + waitingControl_.size() + finished_.size());
 }
 
 int EmulatedDevice::discardedTransfers()
 {
     std::lock_guard<std::mutex> lock(mutex_);
     return discarded_;
+}
+
+int EmulatedDevice::discardedControlRequests()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return discardedControl_;
 }
 
 std::deque<std::uint8_t> EmulatedDevice::clearedHalts()
@@ -215,11 +227,13 @@ void EmulatedDevice::release(Urb &urb)
 void EmulatedDevice::goneNow()
 {
     gone_ = true;
-    while (!waitingIn_.empty()) {
-        Urb urb = waitingIn_.front();
-        waitingIn_.pop_front();
-        urb.status = -ESHUTDOWN;
-        finished_.push_back(urb);
+    for (auto *queue : {&waitingIn_, &waitingControl_}) {
+        while (!queue->empty()) {
+            Urb urb = queue->front();
+            queue->pop_front();
+            urb.status = -ESHUTDOWN;
+            finished_.push_back(urb);
+        }
     }
 }
 
@@ -299,7 +313,9 @@ void EmulatedDevice::submit(UMockdevIoctlClient *client)
     std::uint8_t *data = urb.buffer ? urb.buffer->data : nullptr;
     const auto length = static_cast<std::size_t>(header->buffer_length);
 
-    if (header->type == USBDEVFS_URB_TYPE_CONTROL) {
+    if (header->type == USBDEVFS_URB_TYPE_CONTROL && controlUnanswered_) {
+        waitingControl_.push_back(urb);
+    } else if (header->type == USBDEVFS_URB_TYPE_CONTROL) {
         // The setup packet comes first; a request without a data stage
         // moves no bytes.
         bool accepted = false;
@@ -358,15 +374,17 @@ void EmulatedDevice::discard(UMockdevIoctlClient *client)
     UMockdevIoctlData *arg = umockdev_ioctl_client_get_arg(client);
     gulong address = 0;
     std::memcpy(&address, arg->data, sizeof address);
-    for (auto it = waitingIn_.begin(); it != waitingIn_.end(); ++it) {
-        if (it->urb->client_addr == address) {
-            Urb urb = *it;
-            waitingIn_.erase(it);
-            urb.status = -ENOENT;
-            finished_.push_back(urb);
-            ++discarded_;
-            umockdev_ioctl_client_complete(client, 0, 0);
-            return;
+    for (auto *queue : {&waitingIn_, &waitingControl_}) {
+        for (auto it = queue->begin(); it != queue->end(); ++it) {
+            if (it->urb->client_addr == address) {
+                Urb urb = *it;
+                queue->erase(it);
+                urb.status = -ENOENT;
+                finished_.push_back(urb);
+                ++(queue == &waitingIn_ ? discarded_ : discardedControl_);
+                umockdev_ioctl_client_complete(client, 0, 0);
+                return;
+            }
         }
     }
     // Too late: it has ended already and waits to be reaped.

@@ -111,6 +111,9 @@ public:
     void unplugAtNextRead();
     // Pulled out now: also its sysfs folder and node disappear.
     void unplug();
+    // Control requests are taken and never answered, as by a chip that has
+    // hung: each waits until the host gives up and discards it.
+    void leaveControlRequestsUnanswered();
 
     // Every request that reached the device node: opening it makes the
     // first.
@@ -118,6 +121,8 @@ public:
     int claims();
     int outstandingTransfers();
     int discardedTransfers();
+    // Control requests that were discarded unanswered.
+    int discardedControlRequests();
     std::deque<std::uint8_t> clearedHalts();
 
     const std::string &nodePath() const { return nodePath_; }
@@ -149,12 +154,15 @@ private:
     EndpointPeer *peer_ = nullptr;
     bool claimedElsewhere_ = false;
     bool unplugArmed_ = false;
+    bool controlUnanswered_ = false;
     bool gone_ = false;
     bool removed_ = false;
     int ioctls_ = 0;
     int claims_ = 0;
     int discarded_ = 0;
+    int discardedControl_ = 0;
     std::deque<Urb> waitingIn_;  // bulk IN transfers the device has not answered
+    std::deque<Urb> waitingControl_;  // control requests it will never answer
     std::deque<Urb> finished_;   // transfers ready to be reaped
     std::deque<std::uint8_t> clearedHalts_;
 };

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include "datalink/ftdi_link.h"
 #include "datalink/usb_vantrel_link.h"
 #include "discovery/enumeration.h"
@@ -147,6 +149,30 @@ TEST_P(LibusbLink, ABusyOrForbiddenDeviceGivesItsMessage)
     }
     EXPECT_EQ(adapter.claims(), 0);
 }
+
+// A bridge chip that has hung takes control requests and never answers them.
+// The link tries each vendor request ten times, 10 ms apart; every try must
+// give up within a few tens of milliseconds, or a poll that opens the
+// adapter freezes the window for seconds.
+class LibusbFtdiLink : public LibusbLink {};
+
+TEST_P(LibusbFtdiLink, TenUnansweredVendorRequestsTakeWellUnderTheirOldTenSeconds)
+{
+    EmulatedDevice &adapter = plugIn();
+    adapter.leaveControlRequestsUnanswered();
+    const UsbDeviceInfo device = record();
+    // The wait is libusb's own timer on the system clock, which no virtual
+    // clock can stand in for; the bound is loose, far from both the 400 ms
+    // expected and the 10 s of a one-second control time-out.
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(messageOf([&] { openLink(device); }), "Cannot set latency timer");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    EXPECT_EQ(adapter.discardedControlRequests(), 10);
+    EXPECT_EQ(adapter.outstandingTransfers(), 0);
+    EXPECT_EQ(adapter.claims(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Ftdi, LibusbFtdiLink, testing::Values(ftdiProduct));
 
 INSTANTIATE_TEST_SUITE_P(ProductIds, LibusbLink, testing::Values(pipesProduct, ftdiProduct),
                          [](const testing::TestParamInfo<std::uint16_t> &param) {

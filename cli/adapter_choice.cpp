@@ -1,6 +1,6 @@
 #include "cli/adapter_choice.h"
 
-#include "cli/device_text.h"
+#include "platform/device_text.h"
 #include "cli/output.h"
 #include "datalink/hexception.h"
 #include "loader/loader_info.h"
@@ -15,7 +15,7 @@ using nlohmann::json;
 
 }  // namespace
 
-json deviceText(const std::string &text) { return latin1ToUtf8(text); }
+json deviceText(const std::string &text) { return platform::utf8FromLatin1(text); }
 
 json optionalDeviceText(const std::optional<std::string> &text) { return text ? deviceText(*text) : json(nullptr); }
 
@@ -35,7 +35,7 @@ std::string portOf(const UsbDeviceInfo &device)
 bool isSelected(const UsbDeviceInfo &device, const Options &options)
 {
     if (options.serialNumber && *options.serialNumber != device.serialNumber &&
-        *options.serialNumber != latin1ToUtf8(device.serialNumber))
+        *options.serialNumber != platform::utf8FromLatin1(device.serialNumber))
         return false;
     if (options.port && *options.port != portOf(device) && *options.port != device.devicePath)
         return false;

@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "cli/adapter_choice.h"
-#include "cli/device_text.h"
+#include "platform/device_text.h"
 #include "cli/output.h"
 #include "cli/simulation.h"
 #include "cli/stop_signal.h"

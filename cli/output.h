@@ -36,7 +36,7 @@ private:
 };
 
 // Text for JSON, whatever its bytes: every string the tool puts there is
-// either its own ASCII or device text made UTF-8 (latin1ToUtf8), and should
+// either its own ASCII or device text made UTF-8 (platform::utf8FromLatin1), and should
 // one slip through, its invalid bytes are replaced rather than ending the
 // report.
 std::string dumpJson(const nlohmann::json &value, int indent);

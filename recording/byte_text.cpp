@@ -4,44 +4,6 @@
 
 namespace recording {
 
-std::string utf8FromBytes(std::string_view bytes)
-{
-    std::string text;
-    text.reserve(bytes.size());
-    for (const char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x80) {
-            text += c;
-        } else {
-            text += static_cast<char>(0xC0 | byte >> 6);
-            text += static_cast<char>(0x80 | (byte & 0x3F));
-        }
-    }
-    return text;
-}
-
-std::optional<std::string> bytesFromUtf8(std::string_view text)
-{
-    std::string bytes;
-    bytes.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        if (lead < 0x80) {
-            bytes += static_cast<char>(lead);
-            continue;
-        }
-        // Only U+0080 to U+00FF can stand for a byte: a lead of C2 or C3 and
-        // one continuation byte. C0 and C1 would be overlong forms.
-        if ((lead != 0xC2 && lead != 0xC3) || i + 1 >= text.size())
-            return std::nullopt;
-        const auto next = static_cast<unsigned char>(text[++i]);
-        if ((next & 0xC0) != 0x80)
-            return std::nullopt;
-        bytes += static_cast<char>((lead & 0x03) << 6 | (next & 0x3F));
-    }
-    return bytes;
-}
-
 std::string hexFromBytes(const std::uint8_t *data, std::size_t size)
 {
     static constexpr char digits[] = "0123456789abcdef";

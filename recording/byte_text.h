@@ -1,9 +1,8 @@
 #pragma once
 
-// Lossless text for the 8-bit bytes of device strings and data in a file
-// whose lines are JSON, which is UTF-8: strings carry each byte as the code
-// point of the same value (so ASCII and Latin-1 read as themselves), data
-// goes as hexadecimal.
+// Data and CRCs as text in a file whose lines are JSON. Device strings go as
+// platform/device_text.h makes them UTF-8: each byte as the code point of the
+// same value, so ASCII and Latin-1 read as themselves.
 
 #include <cstdint>
 #include <optional>
@@ -12,12 +11,6 @@
 #include <vector>
 
 namespace recording {
-
-// Each byte as the code point U+0000 to U+00FF, in UTF-8.
-std::string utf8FromBytes(std::string_view bytes);
-// The bytes back; nothing when the text holds a code point above U+00FF or
-// is not well-formed UTF-8.
-std::optional<std::string> bytesFromUtf8(std::string_view text);
 
 // Two lower-case hexadecimal digits a byte.
 std::string hexFromBytes(const std::uint8_t *data, std::size_t size);

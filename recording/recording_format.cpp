@@ -6,6 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "platform/device_text.h"
 #include "recording/byte_text.h"
 
 namespace recording {
@@ -58,7 +59,7 @@ const char *nameIn(const NameTable<Value, size> &table, Value value)
     return "?";
 }
 
-Json text(const std::string &bytes) { return utf8FromBytes(bytes); }
+Json text(const std::string &bytes) { return platform::utf8FromLatin1(bytes); }
 
 Json entryJson(const platform::DeviceEntry &entry)
 {
@@ -132,7 +133,7 @@ public:
         const Json &value = member(key);
         if (!value.is_string())
             throw Malformed{std::string("\"") + key + "\" is not a string"};
-        std::optional<std::string> decoded = bytesFromUtf8(value.get_ref<const std::string &>());
+        std::optional<std::string> decoded = platform::exactLatin1FromUtf8(value.get_ref<const std::string &>());
         if (!decoded)
             throw Malformed{std::string("\"") + key + "\" holds a character above U+00FF"};
         return *decoded;
@@ -279,7 +280,7 @@ RecordingHeader headerFrom(const Json &object)
     for (const Json &word : command) {
         if (!word.is_string())
             throw Malformed{"\"command\" holds something other than strings"};
-        std::optional<std::string> decoded = bytesFromUtf8(word.get_ref<const std::string &>());
+        std::optional<std::string> decoded = platform::exactLatin1FromUtf8(word.get_ref<const std::string &>());
         if (!decoded)
             throw Malformed{"\"command\" holds a character above U+00FF"};
         header.command.push_back(std::move(*decoded));

@@ -5,6 +5,7 @@
 
 #include "loader/crc32.h"
 #include "platform/virtual/pass_time.h"
+#include "platform/device_text.h"
 #include "recording/byte_text.h"
 
 namespace recording {
@@ -59,7 +60,7 @@ std::string describe(const Exchange &exchange, bool detailed)
                                                                   : "a listing of USB devices";
     case Operation::open:
         return std::string("an open of the ") + (exchange.pipeEnd == platform::Pipe::in ? "in" : "out") +
-               " pipe of " + utf8FromBytes(exchange.devicePath);
+               " pipe of " + platform::utf8FromLatin1(exchange.devicePath);
     case Operation::slot:
         return "a request slot";
     case Operation::close:

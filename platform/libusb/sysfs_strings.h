@@ -13,8 +13,4 @@ namespace platform {
 // or unreadable.
 std::optional<std::string> sysfsString(const std::string &kernelName, const char *attribute);
 
-// UTF-8 to Latin-1, "?" for every character outside Latin-1 and for every
-// malformed byte.
-std::string latin1FromUtf8(const std::string &text);
-
 }  // namespace platform

@@ -5,7 +5,7 @@
 #include <set>
 #include <string>
 
-#include "cli/device_text.h"
+#include "platform/device_text.h"
 #include "cli/error_kind.h"
 #include "cli/progress_line.h"
 
@@ -58,11 +58,11 @@ TEST(ErrorKinds, NamesAreUniqueAndEachHasAMeaning)
 
 TEST(DeviceText, EveryByteBecomesItsLatin1Character)
 {
-    EXPECT_EQ(latin1ToUtf8("VT0001"), "VT0001");
-    EXPECT_EQ(latin1ToUtf8("Ger\xe4t \xb5" "C"), "Ger\u00e4t \u00b5C");
-    EXPECT_EQ(latin1ToUtf8(std::string("\x00\x7f\x80\xff", 4)), std::string("\x00\x7f\u0080\u00ff", 6));
+    EXPECT_EQ(platform::utf8FromLatin1("VT0001"), "VT0001");
+    EXPECT_EQ(platform::utf8FromLatin1("Ger\xe4t \xb5" "C"), "Ger\u00e4t \u00b5C");
+    EXPECT_EQ(platform::utf8FromLatin1(std::string("\x00\x7f\x80\xff", 4)), std::string("\x00\x7f\u0080\u00ff", 6));
     // Bytes that happen to form UTF-8 are still Latin-1 characters each.
-    EXPECT_EQ(latin1ToUtf8("\xc3\xa9"), "\u00c3\u00a9");
+    EXPECT_EQ(platform::utf8FromLatin1("\xc3\xa9"), "\u00c3\u00a9");
 }
 
 TEST(ProgressLine, NarrowsToTheTerminalKeepingWhatMattersMost)

@@ -1,4 +1,4 @@
-#include "platform/libusb/sysfs_strings.h"
+#include "platform/device_text.h"
 
 #include <gtest/gtest.h>
 
@@ -26,6 +26,29 @@ TEST(Latin1FromUtf8, KeepsLatin1AndGivesAQuestionMarkForEachOtherCharacterAndEac
     };
     for (const auto &c : cases)
         EXPECT_EQ(platform::latin1FromUtf8(c.utf8), c.latin1) << c.what;
+}
+
+}  // namespace
+
+namespace {
+
+TEST(DeviceText, EveryByteSurvivesTheWayToUtf8AndBack)
+{
+    std::string everyByte;
+    for (int code = 0; code < 256; ++code)
+        everyByte += static_cast<char>(code);
+    const std::string utf8 = platform::utf8FromLatin1(everyByte);
+    EXPECT_EQ(utf8.size(), 128U + 2 * 128U) << "one byte below 0x80, two from there";
+    EXPECT_EQ(platform::exactLatin1FromUtf8(utf8), everyByte);
+    EXPECT_EQ(platform::latin1FromUtf8(utf8), everyByte);
+}
+
+TEST(DeviceText, TheExactWayBackRefusesWhatNoLatin1TextGives)
+{
+    for (const std::string &utf8 : {std::string("\xC4\x80"), std::string("\xC0\x80", 2), std::string("a\xC3"),
+                                   std::string("\xED\xA0\x80"), std::string("\x80")})
+        EXPECT_FALSE(platform::exactLatin1FromUtf8(utf8)) << utf8;
+    EXPECT_EQ(platform::exactLatin1FromUtf8(""), "");
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// The libusb backend's sysfs strings: any bytes as the kernel's UTF-8 into
-// 8-bit Latin-1.
+// Device text between UTF-8 and 8-bit Latin-1: any bytes as the kernel's
+// UTF-8 strings or a recording's text, and any bytes as a device's text.
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -7,26 +7,7 @@
 #include <string>
 
 #include "fuzz/fuzz_check.h"
-#include "platform/libusb/sysfs_strings.h"
-
-namespace {
-
-std::string utf8FromLatin1(const std::string &text)
-{
-    std::string out;
-    for (const char c : text) {
-        const auto code = static_cast<unsigned char>(c);
-        if (code < 0x80) {
-            out += c;
-        } else {
-            out += static_cast<char>(0xC0 | code >> 6);
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        }
-    }
-    return out;
-}
-
-}  // namespace
+#include "platform/device_text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
@@ -42,7 +23,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         ascii = ascii && static_cast<unsigned char>(c) < 0x80;
     if (ascii)
         FUZZ_CHECK(latin1 == text);
-    // Latin-1 text written as UTF-8 comes back as it was.
-    FUZZ_CHECK(platform::latin1FromUtf8(utf8FromLatin1(text)) == text);
+    // The exact way back takes well-formed Latin-1 text only, and then
+    // agrees with the lenient one.
+    if (const std::optional<std::string> exact = platform::exactLatin1FromUtf8(text))
+        FUZZ_CHECK(*exact == latin1);
+    // Any bytes as device text, written as UTF-8, come back as they were.
+    const std::string utf8 = platform::utf8FromLatin1(text);
+    FUZZ_CHECK(platform::latin1FromUtf8(utf8) == text);
+    FUZZ_CHECK(platform::exactLatin1FromUtf8(utf8) == text);
     return 0;
 }

@@ -1,0 +1,94 @@
+#include "platform/device_text.h"
+
+namespace platform {
+
+namespace {
+
+// The character at the start of `text`: its code and its length in bytes,
+// or nothing when the first byte starts no well-formed character.
+struct Decoded {
+    char32_t code;
+    std::size_t length;
+};
+
+std::optional<Decoded> decodeFirst(std::string_view text)
+{
+    const auto lead = static_cast<unsigned char>(text[0]);
+    std::size_t length = 0;
+    char32_t code = 0;
+    if (lead < 0x80) {
+        length = 1, code = lead;
+    } else if ((lead & 0xE0) == 0xC0) {
+        length = 2, code = lead & 0x1F;
+    } else if ((lead & 0xF0) == 0xE0) {
+        length = 3, code = lead & 0x0F;
+    } else if ((lead & 0xF8) == 0xF0) {
+        length = 4, code = lead & 0x07;
+    }
+    if (length == 0 || length > text.size())
+        return std::nullopt;
+    for (std::size_t k = 1; k < length; ++k) {
+        const auto next = static_cast<unsigned char>(text[k]);
+        if ((next & 0xC0) != 0x80)
+            return std::nullopt;
+        code = (code << 6) | (next & 0x3F);
+    }
+    // Only the shortest form of a code point is UTF-8 (a longer one can
+    // smuggle a NUL or a "/" past a byte check), and no surrogate or number
+    // beyond U+10FFFF is a character.
+    static constexpr char32_t smallestOfLength[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (code < smallestOfLength[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+        return std::nullopt;
+    return Decoded{code, length};
+}
+
+}  // namespace
+
+std::string utf8FromLatin1(std::string_view latin1)
+{
+    std::string utf8;
+    utf8.reserve(latin1.size());
+    for (const char c : latin1) {
+        const auto code = static_cast<unsigned char>(c);
+        if (code < 0x80) {
+            utf8 += c;
+        } else {
+            utf8 += static_cast<char>(0xC0 | code >> 6);
+            utf8 += static_cast<char>(0x80 | (code & 0x3F));
+        }
+    }
+    return utf8;
+}
+
+std::string latin1FromUtf8(std::string_view utf8)
+{
+    std::string latin1;
+    latin1.reserve(utf8.size());
+    for (std::size_t i = 0; i < utf8.size();) {
+        const std::optional<Decoded> decoded = decodeFirst(utf8.substr(i));
+        if (!decoded) {
+            latin1 += '?';
+            ++i;
+            continue;
+        }
+        latin1 += decoded->code <= 0xFF ? static_cast<char>(decoded->code) : '?';
+        i += decoded->length;
+    }
+    return latin1;
+}
+
+std::optional<std::string> exactLatin1FromUtf8(std::string_view utf8)
+{
+    std::string latin1;
+    latin1.reserve(utf8.size());
+    for (std::size_t i = 0; i < utf8.size();) {
+        const std::optional<Decoded> decoded = decodeFirst(utf8.substr(i));
+        if (!decoded || decoded->code > 0xFF)
+            return std::nullopt;
+        latin1 += static_cast<char>(decoded->code);
+        i += decoded->length;
+    }
+    return latin1;
+}
+
+}  // namespace platform

@@ -32,6 +32,12 @@ std::string portOf(const UsbDeviceInfo &device)
     return path.rfind(prefix, 0) == 0 ? path.substr(prefix.size()) : path;
 }
 
+std::string devicePathAt(const std::string &port, std::string_view backend)
+{
+    const std::string prefix = libusbPathPrefix;
+    return backend == "libusb" && !port.starts_with(prefix) ? prefix + port : port;
+}
+
 bool isSelected(const UsbDeviceInfo &device, const Options &options)
 {
     if (options.serialNumber && *options.serialNumber != device.serialNumber &&

@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -18,6 +19,9 @@ inline constexpr const char *notInstalledText = "Not Installed";
 // Where an adapter is plugged in, as a user types it after --port: the
 // device path, less the "usb:" that the libusb backend's paths begin with.
 std::string portOf(const UsbDeviceInfo &device);
+// The device path that `--port P` names on the backend of that name
+// (platformBackend()): what portOf took off, put back.
+std::string devicePathAt(const std::string &port, std::string_view backend);
 
 // Whether the adapter is the one --serial or --port names (any, with neither).
 // A serial number matches as the device's bytes or as their UTF-8 form, as

@@ -6,7 +6,7 @@
 
 namespace {
 
-constexpr std::array<ErrorKindInfo, 20> kinds = {{
+constexpr std::array<ErrorKindInfo, 23> kinds = {{
     {ErrorKind::usage, "usage", "the command line is wrong"},
     {ErrorKind::notFound, "not-found", "no adapter attached, or none with that serial number or port"},
     {ErrorKind::ambiguous, "ambiguous", "several adapters match: choose one with --serial or --port"},
@@ -27,6 +27,9 @@ constexpr std::array<ErrorKindInfo, 20> kinds = {{
     {ErrorKind::wrongVersion, "wrong-version", "after the install the adapter reports another version"},
     {ErrorKind::interrupted, "interrupted", "stopped by SIGINT or SIGTERM"},
     {ErrorKind::deviceError, "device-error", "any other failure the adapter or its link reports"},
+    {ErrorKind::badRecording, "bad-recording", "the --replay file is no whole recording of this command"},
+    {ErrorKind::recordingFailed, "recording-failed", "the --record file could not be written whole"},
+    {ErrorKind::replayDiverged, "replay-diverged", "the command asked for other exchanges than were recorded"},
 }};
 
 enum class Match { whole, start };

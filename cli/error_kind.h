@@ -29,6 +29,9 @@ enum class ErrorKind {
     wrongVersion,
     interrupted,
     deviceError,
+    badRecording,
+    recordingFailed,
+    replayDiverged,
 };
 
 struct ErrorKindInfo {

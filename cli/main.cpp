@@ -2,44 +2,50 @@
 // production line.
 
 #include <cstdio>
-#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "cli/adapter_choice.h"
 #include "cli/commands.h"
+#include "cli/device_session.h"
 #include "cli/options.h"
 #include "cli/output.h"
-#include "cli/simulation.h"
 #include "cli/stop_signal.h"
 
 namespace {
 
-int runCommand(const Options &options, Output &output)
+int runCommand(const Options &options, Output &output, const DeviceSession &session)
 {
     switch (options.command) {
     case Options::Command::list: return runList(options, output);
     case Options::Command::info: return runInfo(options, output);
-    default: return options.wait ? runStation(options, output) : runOnAdapters(options, output);
+    default: return options.wait ? runStation(options, output, session) : runOnAdapters(options, output);
     }
+}
+
+int usageFailure(Output &output, const std::string &message)
+{
+    noteFailure(output, {ErrorKind::usage, message});
+    std::fprintf(output.messages(), "vantrel-flash: %s (try vantrel-flash --help)\n", message.c_str());
+    return exitUsage;
+}
+
+// A failure of the command's recording or replay rather than of an adapter.
+void reportSessionFailure(Output &output, const Failure &failure)
+{
+    noteFailure(output, failure);
+    std::fprintf(output.messages(), "vantrel-flash: %s\n", failure.message.c_str());
 }
 
 int run(const std::vector<std::string> &arguments, Output &output)
 {
     Options options;
-    std::unique_ptr<Simulation> simulation;
     try {
         options = parseOptions(arguments);
         output.document["command"] = commandName(options.command);
-        if (!options.simulate.empty() && options.command != Options::Command::help &&
-            options.command != Options::Command::version) {
-            simulation = std::make_unique<Simulation>(options.simulate, options.realTime);
-            output.simulation = simulation.get();
-        }
     } catch (const UsageError &e) {
-        noteFailure(output, {ErrorKind::usage, e.message});
-        std::fprintf(output.messages(), "vantrel-flash: %s (try vantrel-flash --help)\n", e.message.c_str());
-        return exitUsage;
+        return usageFailure(output, e.message);
     }
     if (options.command == Options::Command::help) {
         std::fputs(usageText().c_str(), output.json() ? output.messages() : output.results());
@@ -52,9 +58,26 @@ int run(const std::vector<std::string> &arguments, Output &output)
             std::fprintf(output.results(), "%s\n", versionText().c_str());
         return exitSuccess;
     }
+    std::optional<DeviceSession> session;
+    try {
+        session.emplace(options);
+    } catch (const UsageError &e) {
+        return usageFailure(output, e.message);
+    } catch (const Failure &failure) {
+        // A recording that cannot be used: like a wrong command line, nothing ran.
+        reportSessionFailure(output, failure);
+        return exitUsage;
+    }
+    output.simulation = session->simulation();
     // Station mode writes a line of JSON for each adapter, and no document.
     output.lines = options.wait;
-    return runCommand(options, output);
+    int exitCode = runCommand(options, output, *session);
+    if (const std::optional<Failure> failure = session->finish(stopSignal() != 0)) {
+        reportSessionFailure(output, *failure);
+        exitCode = exitFailure;
+    }
+    output.simulation = nullptr;
+    return exitCode;
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <string_view>
 
 #include "cli/error_kind.h"
 
@@ -63,14 +64,22 @@ std::string usageText()
     "                            F: " + simulatedFaultNames() + ";\n"
     "                            arrive=T, leave=T: it is plugged in and pulled out T seconds\n"
     "                            after the start\n"
-    "  --real-time               simulated adapters take as long as real ones\n"
+    "  --real-time               simulated adapters, and replays, take as long as real ones\n"
+    "  --record FILE             write every exchange with the adapters to FILE: a recording\n"
+    "                            to attach to a problem report (see docs/recordings.md)\n"
+    "  --anonymise               with --record: serial numbers and device paths become\n"
+    "                            placeholders in the recording\n"
+    "  --replay FILE             run the command against the recording FILE instead of\n"
+    "                            adapters; with an anonymised recording, give its\n"
+    "                            placeholders to --serial and --port\n"
     "  --version                 the version and the platform backend\n"
     "  -h, --help                this text\n"
     "\n"
     "Exit codes:\n"
     "  0    success\n"
-    "  1    an install or device failure, or a flash that differs from the carried firmware\n"
-    "  2    a usage error\n"
+    "  1    an install or device failure, a flash that differs from the carried firmware,\n"
+    "       or a replay that went otherwise than its recording\n"
+    "  2    a usage error, or a recording that cannot be replayed or written\n"
     "  3    no adapter attached, none with that serial number or port, or several to choose from\n"
     "  130  stopped by SIGINT, 143 by SIGTERM (a second signal ends it at once)\n"
     "\n"
@@ -182,6 +191,12 @@ constexpr CommandWord commandWords[] = {{"list", Options::Command::list},
                                         {"verify", Options::Command::verify},
                                         {"help", Options::Command::help}};
 
+// The options that choose where the adapters come from or how the results
+// are shown: they leave the exchanges with the adapters as they are, so a
+// recording's command does not name them (Options::commandWords).
+const std::string_view sourceAndFormOptions[] = {"--simulate", "--real-time", "--record", "--anonymise", "--replay",
+                                                 "--json"};
+
 // What a command line may combine, once every argument is read.
 void checkCombination(const Options &options)
 {
@@ -202,6 +217,12 @@ void checkCombination(const Options &options)
         throw UsageError{"--wait and --all exclude each other"};
     if (options.count && !options.wait)
         throw UsageError{"--count goes with --wait only"};
+    if (options.recordFile && options.replayFile)
+        throw UsageError{"--record and --replay exclude each other"};
+    if (options.replayFile && !options.simulate.empty())
+        throw UsageError{"--replay and --simulate exclude each other: a replay's adapters are the recorded ones"};
+    if (options.anonymise && !options.recordFile)
+        throw UsageError{"--anonymise goes with --record only"};
 }
 
 }  // namespace
@@ -227,6 +248,10 @@ Options parseOptions(const std::vector<std::string> &arguments)
         };
         const auto word = std::find_if(std::begin(commandWords), std::end(commandWords),
                                        [&](const CommandWord &w) { return argument == w.word; });
+        const std::size_t first = i;
+        const bool partOfTheCommand =
+            std::find(std::begin(sourceAndFormOptions), std::end(sourceAndFormOptions), argument) ==
+            std::end(sourceAndFormOptions);
         if (argument == "--serial") {
             options.serialNumber = nonEmptyValue();
         } else if (argument == "--port") {
@@ -245,6 +270,12 @@ Options parseOptions(const std::vector<std::string> &arguments)
             options.realTime = true;
         } else if (argument == "--simulate") {
             options.simulate.push_back(parseSimulation(value(), options.simulate.size()));
+        } else if (argument == "--record") {
+            options.recordFile = nonEmptyValue();
+        } else if (argument == "--anonymise") {
+            options.anonymise = true;
+        } else if (argument == "--replay") {
+            options.replayFile = nonEmptyValue();
         } else if (argument == "-h" || argument == "--help") {
             options.command = Options::Command::help;
             return options;
@@ -259,6 +290,9 @@ Options parseOptions(const std::vector<std::string> &arguments)
         } else {
             throw UsageError{"unexpected argument \"" + argument + "\""};
         }
+        if (partOfTheCommand)
+            options.commandWords.insert(options.commandWords.end(), arguments.begin() + first,
+                                        arguments.begin() + i + 1);
     }
     if (!haveCommand)
         throw UsageError{"no command given"};

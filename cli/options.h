@@ -26,8 +26,18 @@ struct Options {
     bool wait = false;      // install: station mode
     std::optional<unsigned> count;  // station mode: end after this many adapters
     bool json = false;
-    bool realTime = false;  // simulated adapters take real time
+    bool realTime = false;  // simulated adapters and replays take real time
     std::vector<SimulatedAdapterSetup> simulate;
+    // Recorded device sessions (docs/recordings.md).
+    std::optional<std::string> recordFile;  // --record FILE
+    bool anonymise = false;                 // with --record
+    std::optional<std::string> replayFile;  // --replay FILE
+    // The command as a recording names it, and a replay must repeat it: the
+    // arguments that decide what is done to which adapters, without those
+    // that only choose where the adapters come from (--simulate, --real-time,
+    // the recording options) or how the results are shown (--json). The
+    // exchanges with the adapters are the same with and without them.
+    std::vector<std::string> commandWords;
 };
 
 // The command's name as the command line and the JSON name it.

@@ -9,6 +9,7 @@
 #include "cli/adapter_choice.h"
 #include "cli/adapter_work.h"
 #include "cli/commands.h"
+#include "cli/device_session.h"
 #include "cli/output.h"
 #include "cli/stop_signal.h"
 #include "platform/platform.h"
@@ -32,14 +33,15 @@ struct Seen {
 
 }  // namespace
 
-int runStation(const Options &options, Output &output)
+int runStation(const Options &options, Output &output, const DeviceSession &session)
 {
     std::vector<Seen> done;  // still attached
     unsigned count = 0;
     bool anyFailed = false;
     if (!output.json())
         std::fprintf(output.messages(), "Waiting for an adapter (Ctrl-C ends)...\n");
-    while (stopSignal() == 0) {
+    // A replayed station runs out where its recording was stopped.
+    while (stopSignal() == 0 && !session.replayUsedUp()) {
         DeviceList waiting;
         for (const UsbDeviceInfo &device : attachedAdapters())
             if (isSelected(device, options))

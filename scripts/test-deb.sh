@@ -143,7 +143,7 @@ cat >"$scratch/completions-expected" <<'EOF'
 list info install verify help
 arm-standard arm-basic max flex msp430
 connect crc
---serial --port --all --if-needed --wait --count --json --simulate --real-time --version --help
+--serial --port --all --if-needed --wait --count --json --simulate --real-time --record --anonymise --replay --version --help
 EOF
 diff "$scratch/completions-expected" "$scratch/completions" ||
     fail "bash completion of vantrel-flash (< expected, > got)"

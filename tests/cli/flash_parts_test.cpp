@@ -5,9 +5,10 @@
 #include <set>
 #include <string>
 
-#include "platform/device_text.h"
+#include "cli/adapter_choice.h"
 #include "cli/error_kind.h"
 #include "cli/progress_line.h"
+#include "platform/device_text.h"
 
 namespace {
 
@@ -53,6 +54,23 @@ TEST(ErrorKinds, NamesAreUniqueAndEachHasAMeaning)
         EXPECT_TRUE(names.insert(info.name).second) << info.name;
         EXPECT_STREQ(nameOf(info.kind), info.name);
         EXPECT_NE(std::string(info.meaning), "");
+    }
+}
+
+TEST(Ports, APortNamesTheDevicePathItWasShownFor)
+{
+    // An anonymised recording gives --port P the placeholder of the path P
+    // names, so the path must be the device's own on each backend.
+    struct Case {
+        const char *devicePath;
+        const char *backend;
+    };
+    for (const Case &c : {Case{"usb:1-4.2", "libusb"}, Case{"virtual:1-1", "simulated"}, Case{"1-4", "simulated"},
+                          Case{"\\\\?\\usb#vid_131b&pid_0010#vt1#{guid}", "Win32"}}) {
+        UsbDeviceInfo device;
+        device.devicePath = c.devicePath;
+        EXPECT_EQ(devicePathAt(portOf(device), c.backend), c.devicePath) << c.backend;
+        EXPECT_EQ(devicePathAt(c.devicePath, c.backend), c.devicePath) << "the whole path, typed as the port";
     }
 }
 

@@ -10,47 +10,11 @@
 
 #include <nlohmann/json.hpp>
 
-#include "tests/support/child_process.h"
+#include "tests/cli/flash_runs.h"
 
 namespace {
 
 using nlohmann::json;
-using Arguments = std::vector<std::string>;
-
-struct FlashRun {
-    int exitCode;
-    std::string out;
-    std::string err;
-    json document;  // stdout parsed, for --json runs
-};
-
-bool has(const Arguments &arguments, const char *word)
-{
-    return std::find(arguments.begin(), arguments.end(), word) != arguments.end();
-}
-
-FlashRun flash(const Arguments &arguments, ChildProcess::Errors errors = ChildProcess::Errors::apart)
-{
-    ChildProcess child(VANTREL_FLASH, arguments, errors);
-    const ChildProcess::Ending ending = child.wait();
-    FlashRun run{ending.exitCode, ending.out, ending.err, {}};
-    // A station writes JSON Lines, unless its command line is wrong.
-    const bool lines = has(arguments, "--wait") && run.exitCode != 2;
-    if (has(arguments, "--json") && !lines)
-        run.document = json::parse(run.out);  // throws, failing the test, unless well-formed
-    return run;
-}
-
-std::vector<json> jsonLines(const std::string &out)
-{
-    std::vector<json> lines;
-    std::size_t start = 0;
-    for (std::size_t end; (end = out.find('\n', start)) != std::string::npos; start = end + 1)
-        lines.push_back(json::parse(out.substr(start, end - start)));
-    return lines;
-}
-
-bool contains(const std::string &text, const std::string &part) { return text.find(part) != std::string::npos; }
 
 TEST(VantrelFlash, ListsEveryAdapterWithItsVersions)
 {
@@ -247,6 +211,12 @@ TEST(VantrelFlash, UsageErrorsSayWhatIsWrongInOneLine)
         {"install", "--count", "2"},
         {"install", "--wait", "--count", "0"},
         {"install", "--wait", "--all"},
+        {"install", "--anonymise"},
+        {"install", "--record"},
+        {"install", "--replay", ""},
+        {"list", "--record", "a.jsonl", "--replay", "b.jsonl"},
+        {"list", "--replay", "a.jsonl", "--anonymise"},
+        {"list", "--replay", "a.jsonl", "--simulate", "max"},
     };
     for (const Arguments &arguments : mistakes) {
         std::string shown;
@@ -274,6 +244,8 @@ TEST(VantrelFlash, UsageErrorsSayWhatIsWrongInOneLine)
     EXPECT_TRUE(contains(help.out, "Exit codes"));
     EXPECT_TRUE(contains(help.out, "verify-mismatch"));
     EXPECT_TRUE(contains(help.out, "never-back")) << "the faults come from the one fault list";
+    EXPECT_TRUE(contains(help.out, "\n  --record FILE ")) << "an option on a line of its own, for the manual page";
+    EXPECT_TRUE(contains(help.out, "replay-diverged"));
 }
 
 TEST(VantrelFlash, DeviceTextReachesJsonWhateverItsBytes)

@@ -1,0 +1,71 @@
+#include "cli/device_session.h"
+
+#include "cli/adapter_choice.h"
+#include "cli/simulation.h"
+#include "recording/session_files.h"
+#include "update/variant.h"
+
+namespace {
+
+// The backend's name in the recording: what the session ran on, for whoever
+// reads it.
+constexpr const char *simulatedBackend = "simulated";
+
+recording::RecordSettings recordSettings(const Options &options)
+{
+    recording::RecordSettings settings;
+    settings.command = options.commandWords;
+    settings.backend = options.simulate.empty() ? platformBackend() : simulatedBackend;
+    settings.anonymise = options.anonymise;
+    for (const Variant &variant : carriedVariants().rows())
+        if (variant.lowestSerial)
+            settings.serialBoundaries.push_back(variant.lowestSerial);
+    // The words of --serial and --port get the placeholders of the serial
+    // number and the device path they name, so that the anonymised
+    // recording's command still chooses the same adapter.
+    if (options.serialNumber)
+        settings.commandSerials.push_back(*options.serialNumber);
+    if (options.port)
+        settings.commandDevicePaths.emplace_back(*options.port, devicePathAt(*options.port, settings.backend));
+    return settings;
+}
+
+}  // namespace
+
+DeviceSession::DeviceSession(const Options &options)
+{
+    if (!options.simulate.empty())
+        simulation_ = std::make_unique<Simulation>(options.simulate, options.realTime);
+    try {
+        if (options.replayFile) {
+            recording::ReplayOptions replayOptions;
+            // The process's own clock makes the replay take the recorded time.
+            if (options.realTime)
+                replayOptions.clock = &platform::clock();
+            replay_ = recording::replaySession(*options.replayFile, options.commandWords, replayOptions);
+            services_ = std::make_unique<platform::ScopedServices>(replay_->services());
+        } else if (options.recordFile) {
+            recordFile_ = *options.recordFile;
+            // Over whatever is installed: the system's adapters or the simulated ones.
+            recorder_ = recording::recordSession(recordFile_, platform::usbBackend(), platform::clock(),
+                                                 recordSettings(options));
+            services_ = std::make_unique<platform::ScopedServices>(platform::Services{nullptr, recorder_});
+        }
+    } catch (const recording::RecordingError &e) {
+        throw Failure{options.replayFile ? ErrorKind::badRecording : ErrorKind::recordingFailed, e.message};
+    }
+}
+
+DeviceSession::~DeviceSession() = default;
+
+bool DeviceSession::replayUsedUp() const { return replay_ && (replay_->divergence() || !replay_->verdict()); }
+
+std::optional<Failure> DeviceSession::finish(bool stoppedBySignal)
+{
+    if (recorder_ && !recorder_->finish())
+        return Failure{ErrorKind::recordingFailed, "the recording " + recordFile_ + " could not be written whole"};
+    if (replay_ && !stoppedBySignal)
+        if (const std::optional<std::string> divergence = replay_->verdict())
+            return Failure{ErrorKind::replayDiverged, *divergence};
+    return std::nullopt;
+}

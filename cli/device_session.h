@@ -1,0 +1,53 @@
+#pragma once
+
+// Where the adapters of one command come from: the system's, simulated ones
+// (--simulate) or a recorded session (--replay); and with --record, every
+// exchange with them written to a file (docs/recordings.md).
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "cli/error_kind.h"
+#include "cli/options.h"
+#include "platform/platform.h"
+
+class Simulation;
+
+namespace recording {
+class SessionRecorder;
+class SessionReplay;
+}  // namespace recording
+
+class DeviceSession {
+public:
+    // Installs the command's adapters for as long as the session lives.
+    // Throws UsageError for simulated adapters that cannot be, and Failure
+    // for a recording that cannot be written or replayed; nothing has run
+    // then.
+    explicit DeviceSession(const Options &options);
+    ~DeviceSession();
+    DeviceSession(const DeviceSession &) = delete;
+    DeviceSession &operator=(const DeviceSession &) = delete;
+
+    const Simulation *simulation() const { return simulation_.get(); }
+
+    // A replay with nothing more to answer: the command has asked for every
+    // recorded exchange, or for another one. A station that waits for the
+    // next adapter ends there, where the recorded station was stopped.
+    bool replayUsedUp() const;
+
+    // Ends the session, however the command ended: writes the recording's
+    // end line, and judges the replay unless a signal cut it short. The
+    // failure this makes of the command: a recording that could not be
+    // written whole, or a replay that diverged.
+    std::optional<Failure> finish(bool stoppedBySignal);
+
+private:
+    std::unique_ptr<Simulation> simulation_;
+    std::string recordFile_;
+    std::shared_ptr<recording::SessionRecorder> recorder_;
+    std::shared_ptr<recording::SessionReplay> replay_;
+    // Last, so that it goes first: the simulation's services are beneath.
+    std::unique_ptr<platform::ScopedServices> services_;
+};

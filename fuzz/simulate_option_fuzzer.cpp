@@ -1,5 +1,5 @@
 // vantrel-flash's command line: any arguments, and above all any
-// --simulate VARIANT[,serial=S][,installed][,fault=F] specification. A
+// --simulate VARIANT[,ITEM...] description of a simulated adapter. A
 // command line is understood or refused with a usage error, nothing else.
 
 #include <string>
@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const std::string rest(reinterpret_cast<const char *>(data) + 1, size - 1);
     std::vector<std::string> arguments;
     if (data[0] & 1) {
-        // One specification, as the tools' users write it.
+        // One adapter description, as the tools' users write it.
         arguments = {"install", "--simulate", rest};
     } else {
         // Arguments apart at each zero byte, as a program receives them.

@@ -51,12 +51,18 @@ std::int32_t Ftd2xxDataLink::read(std::uint8_t *buffer, std::int32_t count)
             return count;
         // The time-out counts from the start of the call and is tested after
         // every raw read, also one that brought payload: a chip that trickles
-        // a byte now and then ends the read in time with what it has.
-        if (rawReadDone && tickCount() - start > requestTimeout(firstTimeout()))
+        // a byte now and then ends the read in time with what it has. Each
+        // raw read waits only what is left of it (at least a millisecond, in
+        // which an idle chip still sends its status).
+        const std::uint32_t timeout = requestTimeout(firstTimeout());
+        const std::uint32_t elapsed = tickCount() - start;
+        if (rawReadDone && elapsed > timeout)
             return count - wanted;
 
         std::uint8_t raw[rawReadSize];
+        rawReadLimit_ = rawReadDone ? std::max<std::uint32_t>(timeout - elapsed, 1) : timeout;
         const std::int32_t got = readRaw(raw, rawReadSize);
+        rawReadLimit_.reset();
         if (got < 0)
             return got;
         // The chip sends packets of packetSize_ bytes, each led by two status
@@ -73,6 +79,11 @@ std::int32_t Ftd2xxDataLink::read(std::uint8_t *buffer, std::int32_t count)
         bufferedCount_ = static_cast<std::int32_t>(payload);
         readPosition_ = input_;
     }
+}
+
+std::uint32_t Ftd2xxDataLink::rawReadTimeout() const
+{
+    return rawReadLimit_.value_or(requestTimeout(firstTimeout()));
 }
 
 void Ftd2xxDataLink::purge()
@@ -128,7 +139,7 @@ std::int32_t UsbdFtd2xxDataLink::readRaw(std::uint8_t *buffer, std::int32_t coun
     if (count < 0)
         return -1;
     const RequestResult result =
-        readRequest(*pipes_, buffer, static_cast<std::uint32_t>(count), requestTimeout(firstTimeout()));
+        readRequest(*pipes_, buffer, static_cast<std::uint32_t>(count), rawReadTimeout());
     return std::min(packetResult(result), count);
 }
 

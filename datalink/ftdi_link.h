@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "datalink/data_link.h"
@@ -39,9 +40,16 @@ public:
     std::int32_t bufferedCount() const { return bufferedCount_; }
 
 protected:
+    // How long one raw read may wait: within read(), what is left of its
+    // time-out, so that the read as a whole keeps to it; otherwise the
+    // first time-out.
+    std::uint32_t rawReadTimeout() const;
+
     std::unique_ptr<PipeSet> pipes_;  // the driver record, kept by the concrete link
 
 private:
+    std::optional<std::uint32_t> rawReadLimit_;  // set while read() runs
+
     std::int32_t packetSize_ = 64;
     std::uint8_t input_[inputBufferSize] = {};
     std::int32_t bufferedCount_ = 0;

@@ -369,6 +369,25 @@ void VirtualBus::completeRead(Slot &slot, VirtualAdapter &adapter, bool payloadR
     }
 }
 
+bool VirtualBus::passWhileAttached(Slot &slot, std::int64_t microseconds)
+{
+    // An adapter can be pulled out while a request waits on it (the
+    // schedule of a simulated line does that as time goes by). The driver
+    // then ends the request with an error at once, rather than at the end
+    // of its time-out, so time goes by in short steps here.
+    constexpr std::int64_t step = 10'000;
+    while (microseconds > 0) {
+        const std::int64_t now = std::min(microseconds, step);
+        time_.pass(now);
+        microseconds -= now;
+        if (!livePipe(slot.pipe)) {
+            slot.completed = slot.failed = true;
+            return false;
+        }
+    }
+    return true;
+}
+
 bool VirtualBus::waitRequest(Handle slotHandle, std::uint32_t timeoutMilliseconds)
 {
     auto *slot = dynamic_cast<Slot *>(find(slotHandle));
@@ -385,19 +404,17 @@ bool VirtualBus::waitRequest(Handle slotHandle, std::uint32_t timeoutMillisecond
     VirtualAdapter &adapter = *pipe->adapter;
     std::int64_t left = std::int64_t{timeoutMilliseconds} * 1000;
     const std::int64_t delay = slot->earliestEnd - nowMicroseconds();
-    if (delay > left) {
-        time_.pass(left);
-        return false;
-    }
+    if (delay > left)
+        return !passWhileAttached(*slot, left);
     if (delay > 0) {
-        time_.pass(delay);
+        if (!passWhileAttached(*slot, delay))
+            return true;
         left -= delay;
     }
     if (!slot->in) {
         if (!slot->holding) {
             // A stalled write: the wait takes its whole time-out.
-            time_.pass(left);
-            return false;
+            return !passWhileAttached(*slot, left);
         }
         deliverWrite(*slot, adapter, slot->held.data(), static_cast<std::uint32_t>(slot->held.size()));
         return true;
@@ -406,7 +423,8 @@ bool VirtualBus::waitRequest(Handle slotHandle, std::uint32_t timeoutMillisecond
     const std::int64_t busy = std::max<std::int64_t>(adapter.loaderBusyUntil_ - nowMicroseconds(), 0);
     const bool replyInTime = busy <= left;
     if (replyInTime) {
-        time_.pass(busy);
+        if (!passWhileAttached(*slot, busy))
+            return true;
         left -= busy;
         if (adapter.loader().available() > 0 || slot->count == 0) {
             completeRead(*slot, adapter, true);
@@ -418,14 +436,14 @@ bool VirtualBus::waitRequest(Handle slotHandle, std::uint32_t timeoutMillisecond
         // latency-timer period.
         const std::int64_t latency = std::int64_t{std::max(adapter.chip_->latencyTimer(), 1)} * 1000;
         if (latency <= left) {
-            time_.pass(latency);
+            if (!passWhileAttached(*slot, latency))
+                return true;
             completeRead(*slot, adapter, replyInTime);
             return true;
         }
     }
     // Nothing will arrive in time: the wait takes what is left of its time-out.
-    time_.pass(left);
-    return false;
+    return !passWhileAttached(*slot, left);
 }
 
 std::optional<std::uint32_t> VirtualBus::requestResult(Handle, Handle slotHandle)

@@ -222,6 +222,9 @@ private:
     void completeRead(Slot &slot, VirtualAdapter &adapter, bool payloadReady);
     void deliverWrite(Slot &slot, VirtualAdapter &adapter, const std::uint8_t *buffer, std::uint32_t count);
     void noteLoaderWork(VirtualAdapter &adapter);
+    // Passes time for a waiting request; false, with the request ended in
+    // error, when the device went away meanwhile.
+    bool passWhileAttached(Slot &slot, std::int64_t microseconds);
     void spend(std::size_t bytes);
     bool onLoaderCommand(VirtualAdapter &adapter, std::uint8_t command);
 

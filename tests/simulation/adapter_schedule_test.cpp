@@ -74,6 +74,25 @@ TEST_F(ScheduledBus, AnAdapterPulledOutDuringATransferLosesItsLink)
     EXPECT_NE(message, "(no exception)") << "the link fails once the adapter has gone";
 }
 
+// Product ids of both link families: the adapter's own pipes, and a bridge
+// chip that sends its status every few milliseconds while the loader is silent.
+class ScheduledBusOfEachLink : public ScheduledBus, public testing::WithParamInterface<std::uint16_t> {};
+
+TEST_P(ScheduledBusOfEachLink, AReadWaitingOnAnAdapterEndsWhenItIsPulledOut)
+{
+    platform::VirtualAdapter &adapter = attachSimulatedAdapter(bus, {GetParam(), "A"});
+    schedule.leaveAt(bus, adapter, 200);
+    std::unique_ptr<HDataLink> link = enumerateDevices(0).front().createDataLink();
+    link->setTimeout(60000);
+    const std::int64_t start = time.nowMicroseconds();
+    std::uint8_t reply[8] = {};
+    // The loader was sent nothing, so no reply will come.
+    messageOf([&] { link->read(reply, sizeof reply); });
+    EXPECT_LT(time.nowMicroseconds() - start, 1'000'000) << "the wait ends at the unplug, not after its time-out";
+}
+
+INSTANTIATE_TEST_SUITE_P(PipesAndBridgeChip, ScheduledBusOfEachLink, testing::Values(16, 5));
+
 TEST(SimulatedDamage, ChangesExactlyThePiecesNamed)
 {
     platform::VirtualClock clock;

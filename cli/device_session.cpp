@@ -1,5 +1,8 @@
 #include "cli/device_session.h"
 
+#include <chrono>
+#include <thread>
+
 #include "cli/adapter_choice.h"
 #include "cli/simulation.h"
 #include "recording/session_files.h"
@@ -59,6 +62,16 @@ DeviceSession::DeviceSession(const Options &options)
 DeviceSession::~DeviceSession() = default;
 
 bool DeviceSession::replayUsedUp() const { return replay_ && (replay_->divergence() || !replay_->verdict()); }
+
+void DeviceSession::pauseBetweenPolls(std::uint32_t milliseconds) const
+{
+    platform::clock().sleep(milliseconds);
+    // On the virtual clock a pause takes no time, so a simulated line on
+    // which nothing more will happen would spin a processor core until the
+    // station is stopped. It waits as a real one does instead.
+    if (simulation_ && simulation_->frozen())
+        std::this_thread::sleep_for(std::chrono::milliseconds{milliseconds});
+}
 
 std::optional<Failure> DeviceSession::finish(bool stoppedBySignal)
 {

@@ -36,6 +36,8 @@ public:
     // recorded exchange, or for another one. A station that waits for the
     // next adapter ends there, where the recorded station was stopped.
     bool replayUsedUp() const;
+    // The station's pause between two looks at the bus.
+    void pauseBetweenPolls(std::uint32_t milliseconds) const;
 
     // Ends the session, however the command ended: writes the recording's
     // end line, and judges the replay unless a signal cut it short. The

@@ -5,7 +5,7 @@
 
 void Simulation::QuietClock::sleep(std::uint32_t milliseconds) { advance(milliseconds); }
 
-Simulation::Simulation(const std::vector<SimulatedAdapterSetup> &adapters, bool realTime)
+Simulation::Simulation(const std::vector<SimulatedAdapterSetup> &adapters, bool realTime) : realTime_(realTime)
 {
     // On the virtual clock the modelled time passes at once, so durations
     // and rates still come out as a real adapter's would.

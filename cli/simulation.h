@@ -21,6 +21,10 @@ public:
     // simulated adapter at that device path.
     std::optional<std::uint32_t> flashCrc(const std::string &devicePath) const;
 
+    // Whether the bus runs on the virtual clock with no adapter still to
+    // arrive or leave: however much of that time passes, nothing changes.
+    bool frozen() const { return !realTime_ && !schedule_->eventsToCome(); }
+
 private:
     // The virtual clock without its record of every sleep, which a station
     // waiting for simulated adapters would grow without end.
@@ -30,6 +34,7 @@ private:
     };
 
     QuietClock virtualClock_;
+    bool realTime_ = false;
     // Adapters arrive and leave as the bus's clock goes by.
     std::unique_ptr<AdapterSchedule> schedule_;
     std::shared_ptr<platform::VirtualBus> bus_;

@@ -54,7 +54,7 @@ int runStation(const Options &options, Output &output, const DeviceSession &sess
             return std::none_of(done.begin(), done.end(), [&](const Seen &seen) { return seen.is(device); });
         });
         if (next == waiting.end()) {
-            platform::clock().sleep(pollPause);
+            session.pauseBetweenPolls(pollPause);
             continue;
         }
         const AdapterResult result = workOn(*next, workOf(options), false, output);

@@ -25,6 +25,9 @@ public:
     // The adapter is pulled out at `milliseconds` after the clock's start.
     void leaveAt(platform::VirtualBus &bus, platform::VirtualAdapter &adapter, std::uint32_t milliseconds);
 
+    // Whether an arrival or a departure is still to come.
+    bool eventsToCome() const { return !events_.empty(); }
+
     std::uint32_t tickCount() override;
     std::int64_t counterFrequency() override { return time_.counterFrequency(); }
     std::int64_t counterValue() override;

@@ -2,8 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
+#include <fstream>
+#include <iterator>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <pty.h>
@@ -461,6 +466,33 @@ TEST(VantrelFlashStation, ASignalEndsItBetweenAdapters)
     const ChildProcess::Ending ending = station.wait();
     EXPECT_EQ(ending.exitCode, 143);
     EXPECT_EQ(ending.out, *line + "\n") << "no document after the lines";
+}
+
+// The processor time a running process has used so far, in clock ticks.
+long processorTicks(pid_t pid)
+{
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    // Past the command's name in parentheses, utime and stime are the 12th
+    // and 13th fields.
+    std::istringstream fields(text.substr(text.rfind(')') + 2));
+    std::vector<std::string> field{std::istream_iterator<std::string>(fields), {}};
+    return field.size() > 12 ? std::stol(field[11]) + std::stol(field[12]) : -1;
+}
+
+TEST(VantrelFlashStation, WaitsIdleWhenNothingMoreCanHappenOnASimulatedLine)
+{
+    // The adapter is never pulled out: on the virtual clock the station
+    // would spin through its polls for as long as it is left waiting.
+    ChildProcess station(VANTREL_FLASH, {"install", "--wait", "--json", "--simulate", "max,serial=A"});
+    ASSERT_TRUE(station.readLine());
+    const long before = processorTicks(station.pid());
+    std::this_thread::sleep_for(std::chrono::seconds{1});
+    const long used = processorTicks(station.pid()) - before;
+    kill(station.pid(), SIGTERM);
+    station.wait();
+    ASSERT_GE(before, 0);
+    EXPECT_LT(used, sysconf(_SC_CLK_TCK) / 2) << "ticks of processor time in one second of waiting";
 }
 
 TEST(VantrelFlash, VersionNamesTheProductAndTheBackend)

@@ -44,7 +44,7 @@ void Updater::poll()
             setSerialNumber(currentSerial);
             setVariant(latin1Text(entry->variantName));
             firmwareBox->setEnabled(true);
-            setStatus(QStringLiteral("Device ready."), false);
+            setStatus(QString::fromLatin1(adapterReadyText), false);
             hardwareBox->setEnabled(true);
         }
     } catch (const HException &e) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include <QDir>
 #include <QTimer>
 
 #include "app/updater.h"
@@ -31,12 +32,14 @@ int main(int argc, char **argv)
             std::fputs(demoUsage().c_str(), stdout);
             return 0;
         }
+        if (!options.screenshotFolder.empty() && !QDir().mkpath(QString::fromStdString(options.screenshotFolder)))
+            throw DemoUsageError{"cannot make the folder " + options.screenshotFolder + " for --screenshots"};
         if (options.replayFile.empty())
             adapter.emplace(options);
         else
             replay = openDemoReplay(options.replayFile);
     } catch (const DemoUsageError &e) {
-        std::fprintf(stderr, "vantrel-update-demo: %s\n\n%s", e.message.c_str(), demoUsage().c_str());
+        std::fprintf(stderr, "vantrel-update-demo: %s (try vantrel-update-demo --help)\n", e.message.c_str());
         return 2;
     } catch (const recording::RecordingError &e) {
         std::fprintf(stderr, "vantrel-update-demo: %s\n", e.message.c_str());

@@ -12,6 +12,7 @@
 
 #include "app/single_instance.h"
 #include "app/updater.h"
+#include "update/attached_adapters.h"
 #include "update/updater_widget.h"
 
 namespace {
@@ -75,13 +76,18 @@ void WindowFollower::afterTick()
         return;
     switch (stage_) {
     case Stage::waiting:
-        if (ticks_ == 1 && !panel_)
-            screenshot("no-device");
-        if (panel_ && status_ == QStringLiteral("Device ready.")) {
-            screenshot("device-ready");
+        if (ticks_ == 1 && status_ == QLatin1String(noAdaptersText))
+            screenshot(window_, "no-device");
+        if (panel_ && status_ == QLatin1String(adapterReadyText)) {
+            screenshot(window_, "device-ready");
             stage_ = Stage::installing;
             // Out of the timer's slot: the install runs to its end in the click.
             QTimer::singleShot(0, this, &WindowFollower::install);
+        } else if (pollFailed()) {
+            // The window tries again at every tick, and with a silent adapter
+            // each try takes the link's whole time-out: nothing to wait for.
+            say(QStringLiteral("the adapter did not get ready: %1; giving up").arg(status_));
+            finish();
         } else if (ticks_ > options_.attachAfter + readyTicks) {
             say(QStringLiteral("no adapter got ready; giving up"));
             finish();
@@ -90,7 +96,7 @@ void WindowFollower::afterTick()
     case Stage::rebuilding:
         // One tick discards the panel, the next builds it anew.
         if (++ticksAfterInstall_ == 2) {
-            screenshot("installed");
+            screenshot(window_, "installed");
             finish();
         }
         break;
@@ -98,6 +104,16 @@ void WindowFollower::afterTick()
     case Stage::done:
         break;
     }
+}
+
+bool WindowFollower::pollFailed() const
+{
+    // Any status but the ones the poll shows for what it found is a failure
+    // to read the adapter.
+    for (const char *found : {noAdaptersText, severalAdaptersText, unsupportedAdapterText, adapterReadyText})
+        if (status_ == QLatin1String(found))
+            return false;
+    return !status_.isEmpty();
 }
 
 void WindowFollower::afterProgress(int step, int steps)
@@ -116,7 +132,7 @@ void WindowFollower::afterProgress(int step, int steps)
     }
     if (!installingShot_ && status_.startsWith(QStringLiteral("Downloading")) && 2LL * step >= taskSteps_) {
         installingShot_ = true;
-        screenshot("installing");
+        screenshot(window_, "installing");
     }
 }
 
@@ -151,8 +167,7 @@ void WindowFollower::closeErrorBox()
         return;
     }
     say(QStringLiteral("\"%1\" box: %2").arg(box->windowTitle(), box->text()));
-    if (!options_.screenshotFolder.empty())
-        box->grab().save(QDir(QString::fromStdString(options_.screenshotFolder)).filePath(QStringLiteral("error.png")));
+    screenshot(*box, "error");
     box->button(QMessageBox::Ok)->click();
     // Once the box's own loop has ended.
     QTimer::singleShot(0, this, &WindowFollower::finish);
@@ -163,16 +178,18 @@ void WindowFollower::finish()
     stage_ = Stage::done;
     takeStatus();
     say(QStringLiteral("closing the window"));
-    window_.close();
+    // From the event loop: the first look at the window comes before the
+    // loop runs, when closing the last window could not end it.
+    QTimer::singleShot(0, &window_, [this] { window_.close(); });
 }
 
-void WindowFollower::screenshot(const char *name)
+void WindowFollower::screenshot(QWidget &widget, const char *name)
 {
     if (options_.screenshotFolder.empty())
         return;
     const QDir folder(QString::fromStdString(options_.screenshotFolder));
     const QString path = folder.filePath(QString::fromLatin1(name) + QStringLiteral(".png"));
-    if (window_.grab().save(path))
+    if (widget.grab().save(path))
         say(QStringLiteral("saved ") + path);
     else
         say(QStringLiteral("could not save ") + path);

@@ -9,6 +9,7 @@
 class SingleInstance;
 class Updater;
 class VantrelUpdaterWidget;
+class QWidget;
 
 // Follows the window and tells on standard output what it shows: every
 // change of the status line, each task's progress by quarters, the panel's
@@ -23,12 +24,13 @@ private:
     enum class Stage { waiting, installing, rebuilding, done };
 
     void afterTick();
+    bool pollFailed() const;
     void afterProgress(int step, int steps);
     void install();
     void closeErrorBox();
     void finish();
     void takeStatus();
-    void screenshot(const char *name);
+    void screenshot(QWidget &widget, const char *name);
 
     Updater &window_;
     const DemoOptions &options_;

@@ -10,6 +10,8 @@ inline constexpr int familyVendorId = 0x131B;
 inline constexpr const char *noAdaptersText = "No devices connected, attach the Vantrel you wish to configure.";
 inline constexpr const char *severalAdaptersText = "Multiple devices connected, attach only one Vantrel.";
 inline constexpr const char *unsupportedAdapterText = "The attached Vantrel is not supported by Vantrel Update.";
+// ... and once it has read the one supported adapter's loader information.
+inline constexpr const char *adapterReadyText = "Device ready.";
 
 // The attached devices of the family, whatever their product id, as the poll
 // lists them once a second: every USB device, filtered by the vendor id.

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "cli/error_kind.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -89,7 +90,7 @@ std::string usageText()
 
 const char *productVersion() { return VANTREL_VERSION; }
 
-const char *platformBackend() { return VANTREL_BACKEND; }
+const char *platformBackend() { return platform::nativeBackendName(); }
 
 std::string versionText()
 {

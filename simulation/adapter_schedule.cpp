@@ -2,18 +2,12 @@
 
 #include <algorithm>
 
+#include "platform/virtual/pass_time.h"
 #include "platform/virtual/virtual_bus.h"
 
 std::int64_t AdapterSchedule::elapsedMicroseconds()
 {
-    const std::int64_t frequency = time_.counterFrequency();
-    std::int64_t now = 0;
-    if (frequency <= 0) {
-        now = std::int64_t{time_.tickCount()} * 1000;
-    } else {
-        const std::int64_t value = time_.counterValue();
-        now = value / frequency * 1'000'000 + value % frequency * 1'000'000 / frequency;
-    }
+    const std::int64_t now = platform::microsecondsNow(time_);
     if (startMicroseconds_ < 0)
         startMicroseconds_ = now;
     return now - startMicroseconds_;

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "loader/commands.h"
 
 namespace platform {
 
@@ -114,7 +115,7 @@ void VirtualBus::unplug(VirtualAdapter &adapter)
 
 bool VirtualBus::onLoaderCommand(VirtualAdapter &adapter, std::uint8_t command)
 {
-    if (command != 0x01 || !adapter.runningFirmware_ || !adapter.loader().hasValidImage())
+    if (command != loader::connectCommand || !adapter.runningFirmware_ || !adapter.loader().hasValidImage())
         return true;
     // The firmware hands over to the boot loader: the adapter leaves the bus
     // without answering and comes back as the loader, with the same serial number.

@@ -12,6 +12,7 @@
 #include "cli/options.h"
 #include "cli/output.h"
 #include "cli/stop_signal.h"
+#include "platform/device_text.h"
 
 namespace {
 
@@ -27,7 +28,8 @@ int runCommand(const Options &options, Output &output, const DeviceSession &sess
 int usageFailure(Output &output, const std::string &message)
 {
     noteFailure(output, {ErrorKind::usage, message});
-    std::fprintf(output.messages(), "vantrel-flash: %s (try vantrel-flash --help)\n", message.c_str());
+    std::fprintf(output.messages(), "vantrel-flash: %s (try vantrel-flash --help)\n",
+                 platform::terminalFromLatin1(message).c_str());
     return exitUsage;
 }
 
@@ -35,7 +37,7 @@ int usageFailure(Output &output, const std::string &message)
 void reportSessionFailure(Output &output, const Failure &failure)
 {
     noteFailure(output, failure);
-    std::fprintf(output.messages(), "vantrel-flash: %s\n", failure.message.c_str());
+    std::fprintf(output.messages(), "vantrel-flash: %s\n", platform::terminalFromLatin1(failure.message).c_str());
 }
 
 int run(const std::vector<std::string> &arguments, Output &output)

@@ -107,5 +107,12 @@ int main(int argc, char **argv)
         output.document["exitCode"] = exitCode;
         output.writeDocument();
     }
+    // Results that never arrived are no success, or a script would read
+    // nothing as everything being fine.
+    if (!output.resultsWritten()) {
+        std::fprintf(stderr, "vantrel-flash: the results could not be written to standard output\n");
+        if (exitCode == exitSuccess)
+            exitCode = exitFailure;
+    }
     return exitCode;
 }

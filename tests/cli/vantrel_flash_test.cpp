@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
 #include <pty.h>
 
 #include <nlohmann/json.hpp>
@@ -543,6 +544,54 @@ TEST(VantrelFlash, VersionNamesTheProductAndTheBackend)
     const FlashRun asJson = flash({"install", "--version", "--json"});
     EXPECT_EQ(asJson.document["version"], VANTREL_EXPECTED_VERSION);
     EXPECT_EQ(asJson.document["backend"], VANTREL_EXPECTED_BACKEND);
+}
+
+// A run with its standard output going to a full disk: its exit code and
+// what it wrote on standard error.
+std::pair<int, std::string> flashIntoFullDisk(const Arguments &arguments)
+{
+    std::FILE *errFile = std::tmpfile();
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/full", O_WRONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, fileno(errFile), STDERR_FILENO);
+    std::vector<char *> argv{const_cast<char *>(VANTREL_FLASH)};
+    for (const std::string &argument : arguments)
+        argv.push_back(const_cast<char *>(argument.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    int status = 0;
+    if (posix_spawn(&pid, VANTREL_FLASH, &actions, nullptr, argv.data(), environ) == 0)
+        waitpid(pid, &status, 0);
+    posix_spawn_file_actions_destroy(&actions);
+    std::string err;
+    std::rewind(errFile);
+    for (int c; (c = std::fgetc(errFile)) != EOF;)
+        err += static_cast<char>(c);
+    std::fclose(errFile);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, err};
+}
+
+TEST(VantrelFlash, ResultsThatCannotBeWrittenAreAFailure)
+{
+    const struct {
+        Arguments arguments;
+        int exitCode;
+    } cases[] = {
+        {{"list", "--simulate", "max"}, 1},
+        {{"list", "--json", "--simulate", "max"}, 1},
+        {{"install", "--simulate", "max"}, 1},
+        {{"--version"}, 1},
+        {{"--help"}, 1},
+        // A failure already has its own exit code, which says more.
+        {{"install", "--json", "--serial", "X", "--simulate", "max"}, 3},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.arguments.front());
+        const auto [exitCode, err] = flashIntoFullDisk(c.arguments);
+        EXPECT_EQ(exitCode, c.exitCode);
+        EXPECT_TRUE(contains(err, "vantrel-flash: the results could not be written to standard output\n")) << err;
+    }
 }
 
 TEST(VantrelFlash, DurationsAreInWholeMilliseconds)

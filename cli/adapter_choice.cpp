@@ -5,6 +5,7 @@
 
 #include "platform/device_text.h"
 #include "cli/output.h"
+#include "cli/stop_signal.h"
 #include "datalink/hexception.h"
 #include "loader/loader_info.h"
 #include "update/adapter_link.h"
@@ -85,7 +86,9 @@ AdapterView viewOf(const UsbDeviceInfo &device)
     try {
         view.installed = readInstalledVersion(device);
     } catch (const HException &e) {
-        view.failure = failureOf(e);
+        // A stop ends a wait for the loader's answer as a failure of its own.
+        view.failure = stopSignal() != 0 ? Failure{ErrorKind::interrupted, "interrupted while reading the adapter"}
+                                         : failureOf(e);
     }
     return view;
 }

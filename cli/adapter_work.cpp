@@ -164,6 +164,13 @@ AdapterResult workOn(const UsbDeviceInfo &device, Work work, bool passOverUnsupp
     } catch (const Failure &failure) {
         result.failure = failure;
     } catch (const InstallInterrupted &) {
+        result.failure = Failure{ErrorKind::interrupted, {}};
+    }
+    // A stop that came while a command waited for its reply ends the wait
+    // as a time-out or a failed transfer: the stop is why, not the adapter.
+    // (A comparison that found a difference ran to its end: it stays.)
+    const bool cutShort = result.failure && result.failure->kind != ErrorKind::verifyMismatch;
+    if (cutShort && stopSignal() != 0) {
         result.outcome = "interrupted";
         result.stoppedIn = display.stoppedTask();
         result.failure = Failure{ErrorKind::interrupted, interruptionText(result, stage)};

@@ -72,5 +72,8 @@ int runStation(const Options &options, Output &output, const DeviceSession &sess
             std::fprintf(output.messages(), "Remove %s and attach the next adapter...\n",
                          platform::terminalFromLatin1(next->serialNumber).c_str());
     }
+    // On standard error, out of the way of the JSON lines.
+    if (stopSignal() != 0)
+        std::fprintf(output.messages(), "Station stopped after %u adapter%s.\n", count, count == 1 ? "" : "s");
     return anyFailed ? exitFailure : exitSuccess;
 }

@@ -534,6 +534,11 @@ TEST(VantrelFlashStation, ASignalEndsItBetweenAdapters)
     const ChildProcess::Ending ending = station.wait();
     EXPECT_EQ(ending.exitCode, 143);
     EXPECT_EQ(ending.out, *line + "\n") << "no document after the lines";
+    // Said at once, then at the end, and out of the way of the lines.
+    EXPECT_TRUE(ending.err.ends_with(
+        "vantrel-flash: stopping after the loader command under way; a second Ctrl-C or SIGTERM ends it at once\n"
+        "Station stopped after 1 adapter.\n"))
+        << ending.err;
 }
 
 TEST(VantrelFlash, VersionNamesTheProductAndTheBackend)

@@ -251,6 +251,18 @@ TEST(VantrelFlash, UsageErrorsSayWhatIsWrongInOneLine)
     EXPECT_TRUE(contains(help.out, "replay-diverged"));
 }
 
+TEST(VantrelFlash, ACountOutOfRangeSaysWhatItTakes)
+{
+    for (const char *count : {"0", "-1", "4294967296", "99999999999999999999999", "2x", "1.5"}) {
+        SCOPED_TRACE(count);
+        const FlashRun run = flash({"install", "--wait", "--count", count, "--simulate", "max"});
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_TRUE(contains(run.err, "--count wants a number of adapters from 1 to 4294967295, not \"" +
+                                          std::string(count) + "\""))
+            << run.err;
+    }
+}
+
 TEST(VantrelFlash, DeviceTextReachesJsonWhateverItsBytes)
 {
     // 8-bit text as a device may report it: Latin-1, not UTF-8.

@@ -1,7 +1,11 @@
 #include "cli/adapter_choice.h"
 
+#include <algorithm>
+#include <array>
+
 #include "platform/device_text.h"
 #include "cli/output.h"
+#include "cli/stop_signal.h"
 #include "datalink/hexception.h"
 #include "loader/loader_info.h"
 #include "update/adapter_link.h"
@@ -41,7 +45,8 @@ std::string devicePathAt(const std::string &port, std::string_view backend)
 bool isSelected(const UsbDeviceInfo &device, const Options &options)
 {
     if (options.serialNumber && *options.serialNumber != device.serialNumber &&
-        *options.serialNumber != platform::utf8FromLatin1(device.serialNumber))
+        *options.serialNumber != platform::utf8FromLatin1(device.serialNumber) &&
+        *options.serialNumber != platform::terminalFromLatin1(device.serialNumber))
         return false;
     if (options.port && *options.port != portOf(device) && *options.port != device.devicePath)
         return false;
@@ -81,7 +86,9 @@ AdapterView viewOf(const UsbDeviceInfo &device)
     try {
         view.installed = readInstalledVersion(device);
     } catch (const HException &e) {
-        view.failure = failureOf(e);
+        // A stop ends a wait for the loader's answer as a failure of its own.
+        view.failure = stopSignal() != 0 ? Failure{ErrorKind::interrupted, "interrupted while reading the adapter"}
+                                         : failureOf(e);
     }
     return view;
 }
@@ -111,18 +118,44 @@ std::string installedColumn(const AdapterView &view)
     return view.installed.value_or(notInstalledText);
 }
 
-// Device text goes to the terminal as the bytes the device sent.
+namespace {
+
+// The columns a terminal gives text made by platform::terminalFromLatin1:
+// one for each character, whatever the length of its UTF-8.
+std::size_t columnsOf(const std::string &shown)
+{
+    return static_cast<std::size_t>(
+        std::count_if(shown.begin(), shown.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+}
+
+}  // namespace
+
+// Each column as wide as its widest cell, so that no serial number or
+// message, however long, pushes the columns after it out of line.
 void printTable(std::FILE *out, const std::vector<AdapterView> &views)
 {
-    std::fprintf(out, "%-18s %-7s %-28s %-36s %-32s %s\n", "SERIAL", "PRODUCT", "VARIANT", "INSTALLED", "CARRIED",
-                 "PORT");
+    using Row = std::array<std::string, 6>;
+    std::vector<Row> rows{{"SERIAL", "PRODUCT", "VARIANT", "INSTALLED", "CARRIED", "PORT"}};
     for (const AdapterView &view : views) {
         const std::string carried =
             view.entry ? carriedVersion(*view.entry).value_or("Invalid Firmware Image") : std::string("-");
-        std::fprintf(out, "%-18s %-7u %-28s %-36s %-32s %s\n",
-                     view.device.serialNumber.empty() ? "(none)" : view.device.serialNumber.c_str(),
-                     unsigned{view.device.productId}, view.entry ? view.entry->variantName : "not supported",
-                     installedColumn(view).c_str(), carried.c_str(), portOf(view.device).c_str());
+        const std::string &serial = view.device.serialNumber;
+        rows.push_back({serial.empty() ? "(none)" : platform::terminalFromLatin1(serial),
+                        std::to_string(view.device.productId),
+                        view.entry ? view.entry->variantName : "not supported",
+                        platform::terminalFromLatin1(installedColumn(view)), platform::terminalFromLatin1(carried),
+                        platform::terminalFromLatin1(portOf(view.device))});
+    }
+    std::array<std::size_t, 6> widths{};
+    for (const Row &row : rows)
+        for (std::size_t column = 0; column < row.size(); ++column)
+            widths[column] = std::max(widths[column], columnsOf(row[column]));
+    for (const Row &row : rows) {
+        std::string line;
+        for (std::size_t column = 0; column + 1 < row.size(); ++column)
+            line += row[column] + std::string(widths[column] - columnsOf(row[column]) + 1, ' ');
+        line += row.back();
+        std::fprintf(out, "%s\n", line.c_str());
     }
 }
 
@@ -135,7 +168,7 @@ int noChoice(Output &output, const Failure &failure, const DeviceList &listed)
     const std::vector<AdapterView> views = viewsOf(listed);
     noteFailure(output, failure);
     output.document["attached"] = jsonOf(views);
-    std::fprintf(output.messages(), "%s\n", failure.message.c_str());
+    std::fprintf(output.messages(), "%s\n", platform::terminalFromLatin1(failure.message).c_str());
     if (!views.empty() && !output.json())
         printTable(output.messages(), views);
     return exitNoAdapter;

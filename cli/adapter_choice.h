@@ -24,8 +24,8 @@ std::string portOf(const UsbDeviceInfo &device);
 std::string devicePathAt(const std::string &port, std::string_view backend);
 
 // Whether the adapter is the one --serial or --port names (any, with neither).
-// A serial number matches as the device's bytes or as their UTF-8 form, as
-// the JSON shows them.
+// A serial number matches as the device's bytes, as their UTF-8 form, as
+// the JSON shows them, or as the terminal shows them (escapes and all).
 bool isSelected(const UsbDeviceInfo &device, const Options &options);
 
 // What the boot loader reports as installed, read as the window's panel

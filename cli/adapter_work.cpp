@@ -136,8 +136,9 @@ AdapterResult workOn(const UsbDeviceInfo &device, Work work, bool passOverUnsupp
                                 : work == Work::installIfNeeded ? "Installing if needed"
                                                                 : "Installing";
             std::fprintf(output.results(), "%s %s on %s: %s -> %s\n", doing, entry.variantName,
-                         device.serialNumber.c_str(), result.before.value_or(notInstalledText).c_str(),
-                         carried->c_str());
+                         platform::terminalFromLatin1(device.serialNumber).c_str(),
+                         platform::terminalFromLatin1(result.before.value_or(notInstalledText)).c_str(),
+                         platform::terminalFromLatin1(*carried).c_str());
         }
         stage = Stage::sequence;
         const InstallReport report = FirmwareInstaller(device, link, !result.before, display).run(passFor(work));
@@ -163,6 +164,13 @@ AdapterResult workOn(const UsbDeviceInfo &device, Work work, bool passOverUnsupp
     } catch (const Failure &failure) {
         result.failure = failure;
     } catch (const InstallInterrupted &) {
+        result.failure = Failure{ErrorKind::interrupted, {}};
+    }
+    // A stop that came while a command waited for its reply ends the wait
+    // as a time-out or a failed transfer: the stop is why, not the adapter.
+    // (A comparison that found a difference ran to its end: it stays.)
+    const bool cutShort = result.failure && result.failure->kind != ErrorKind::verifyMismatch;
+    if (cutShort && stopSignal() != 0) {
         result.outcome = "interrupted";
         result.stoppedIn = display.stoppedTask();
         result.failure = Failure{ErrorKind::interrupted, interruptionText(result, stage)};
@@ -210,32 +218,36 @@ json jsonOf(const AdapterResult &result, const Output &output)
     return object;
 }
 
-// Device text goes to the terminal as the bytes the device sent.
+// Device text, and the messages that quote it, reach the terminal as
+// platform::terminalFromLatin1 shows them.
 void printResult(const AdapterResult &result, Output &output)
 {
-    const std::string &serial = result.device.serialNumber;
+    using platform::terminalFromLatin1;
+    const std::string serial = terminalFromLatin1(result.device.serialNumber);
     const std::string outcome = result.outcome;
     if (result.failure) {
         const Failure &failure = *result.failure;
+        const std::string message = terminalFromLatin1(failure.message);
         if (outcome == "skipped" || failure.kind == ErrorKind::unsupported)
-            std::fprintf(output.messages(), "%s (%s)\n", failure.message.c_str(), serial.c_str());
+            std::fprintf(output.messages(), "%s (%s)\n", message.c_str(), serial.c_str());
         else if (result.interrupted())
-            std::fprintf(output.messages(), "%s\n", failure.message.c_str());
+            std::fprintf(output.messages(), "%s\n", message.c_str());
         else if (outcome == "differs")
-            std::fprintf(output.messages(), "%s: %s\n", serial.c_str(), failure.message.c_str());
+            std::fprintf(output.messages(), "%s: %s\n", serial.c_str(), message.c_str());
         else
-            std::fprintf(output.messages(), "Error: %s\n", failure.message.c_str());
+            std::fprintf(output.messages(), "Error: %s\n", message.c_str());
         return;
     }
     if (output.json())
         return;
-    const char *version = result.after ? result.after->c_str() : notInstalledText;
+    const std::string version = terminalFromLatin1(result.after.value_or(notInstalledText));
     if (outcome == "installed")
-        std::fprintf(output.results(), "Installed %s on %s in %.1f s\n", version, serial.c_str(), result.seconds);
+        std::fprintf(output.results(), "Installed %s on %s in %.1f s\n", version.c_str(), serial.c_str(),
+                     result.seconds);
     else if (outcome == "current")
-        std::fprintf(output.results(), "%s already holds %s: nothing written (%.1f s)\n", serial.c_str(), version,
-                     result.seconds);
+        std::fprintf(output.results(), "%s already holds %s: nothing written (%.1f s)\n", serial.c_str(),
+                     version.c_str(), result.seconds);
     else
-        std::fprintf(output.results(), "%s holds the carried firmware %s (%.1f s)\n", serial.c_str(), version,
-                     result.seconds);
+        std::fprintf(output.results(), "%s holds the carried firmware %s (%.1f s)\n", serial.c_str(),
+                     version.c_str(), result.seconds);
 }

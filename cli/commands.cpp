@@ -7,6 +7,7 @@
 #include "cli/adapter_work.h"
 #include "cli/output.h"
 #include "cli/stop_signal.h"
+#include "platform/device_text.h"
 #include "update/firmware_image.h"
 
 namespace {
@@ -53,17 +54,18 @@ int runInfo(const Options &options, Output &output)
     }
     output.document["adapters"] = json::array({object});
     if (!output.json()) {
+        using platform::terminalFromLatin1;
         std::FILE *out = output.results();
-        std::fprintf(out, "Serial number:      %s\n", device.serialNumber.c_str());
+        std::fprintf(out, "Serial number:      %s\n", terminalFromLatin1(device.serialNumber).c_str());
         std::fprintf(out, "Product id:         %u\n", unsigned{device.productId});
-        std::fprintf(out, "Manufacturer:       %s\n", device.manufacturer.c_str());
-        std::fprintf(out, "Description:        %s\n", device.description.c_str());
-        std::fprintf(out, "Port:               %s\n", portOf(device).c_str());
+        std::fprintf(out, "Manufacturer:       %s\n", terminalFromLatin1(device.manufacturer).c_str());
+        std::fprintf(out, "Description:        %s\n", terminalFromLatin1(device.description).c_str());
+        std::fprintf(out, "Port:               %s\n", terminalFromLatin1(portOf(device)).c_str());
         std::fprintf(out, "Variant:            %s\n", view.entry ? view.entry->variantName : "not supported");
         if (view.entry) {
-            std::fprintf(out, "Installed firmware: %s\n", installedColumn(view).c_str());
+            std::fprintf(out, "Installed firmware: %s\n", terminalFromLatin1(installedColumn(view)).c_str());
             std::fprintf(out, "Carried firmware:   %s (%u bytes at 0x%X)\n",
-                         carriedVersion(*view.entry).value_or("Invalid Firmware Image").c_str(),
+                         terminalFromLatin1(carriedVersion(*view.entry).value_or("Invalid Firmware Image")).c_str(),
                          view.entry->imageSize, view.entry->loadAddress);
             std::fprintf(out, "\n%s", object["releaseNotes"].get<std::string>().c_str());
         }
@@ -74,7 +76,7 @@ int runInfo(const Options &options, Output &output)
         return exitSuccess;
     noteFailure(output, *failure);
     std::fprintf(output.messages(), failure->kind == ErrorKind::unsupported ? "%s\n" : "Error: %s\n",
-                 failure->message.c_str());
+                 platform::terminalFromLatin1(failure->message).c_str());
     return exitFailure;
 }
 

@@ -12,6 +12,7 @@
 #include "cli/options.h"
 #include "cli/output.h"
 #include "cli/stop_signal.h"
+#include "platform/device_text.h"
 
 namespace {
 
@@ -27,7 +28,8 @@ int runCommand(const Options &options, Output &output, const DeviceSession &sess
 int usageFailure(Output &output, const std::string &message)
 {
     noteFailure(output, {ErrorKind::usage, message});
-    std::fprintf(output.messages(), "vantrel-flash: %s (try vantrel-flash --help)\n", message.c_str());
+    std::fprintf(output.messages(), "vantrel-flash: %s (try vantrel-flash --help)\n",
+                 platform::terminalFromLatin1(message).c_str());
     return exitUsage;
 }
 
@@ -35,7 +37,7 @@ int usageFailure(Output &output, const std::string &message)
 void reportSessionFailure(Output &output, const Failure &failure)
 {
     noteFailure(output, failure);
-    std::fprintf(output.messages(), "vantrel-flash: %s\n", failure.message.c_str());
+    std::fprintf(output.messages(), "vantrel-flash: %s\n", platform::terminalFromLatin1(failure.message).c_str());
 }
 
 int run(const std::vector<std::string> &arguments, Output &output)
@@ -104,6 +106,13 @@ int main(int argc, char **argv)
     if (output.json() && !output.lines) {
         output.document["exitCode"] = exitCode;
         output.writeDocument();
+    }
+    // Results that never arrived are no success, or a script would read
+    // nothing as everything being fine.
+    if (!output.resultsWritten()) {
+        std::fprintf(stderr, "vantrel-flash: the results could not be written to standard output\n");
+        if (exitCode == exitSuccess)
+            exitCode = exitFailure;
     }
     return exitCode;
 }

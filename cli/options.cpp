@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <limits>
 #include <string_view>
 
 #include "cli/error_kind.h"
@@ -177,7 +178,8 @@ unsigned countFrom(const std::string &text)
     unsigned count = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), count);
     if (text.empty() || error != std::errc() || end != text.data() + text.size() || count == 0)
-        throw UsageError{"--count wants a number of adapters from 1"};
+        throw UsageError{"--count wants a number of adapters from 1 to " +
+                         std::to_string(std::numeric_limits<unsigned>::max()) + ", not \"" + text + "\""};
     return count;
 }
 

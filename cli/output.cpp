@@ -26,6 +26,8 @@ void Output::writeDocument()
     std::fflush(out);
 }
 
+bool Output::resultsWritten() { return std::fflush(stdout) == 0 && !std::ferror(stdout); }
+
 std::string dumpJson(const nlohmann::json &value, int indent)
 {
     return value.dump(indent, ' ', false, nlohmann::json::error_handler_t::replace);

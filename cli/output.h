@@ -27,6 +27,9 @@ public:
     // One JSON value on a line of its own, at once (JSON Lines).
     void writeLine(const nlohmann::json &value);
     void writeDocument();
+    // Whether everything written to standard output reached it: flushes it
+    // and asks. A full disk or a closed pipe is found only this way.
+    bool resultsWritten();
 
     bool lines = false;  // JSON Lines were written in place of the document
     const Simulation *simulation = nullptr;  // for the flash checks in simulated runs

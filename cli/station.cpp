@@ -12,6 +12,7 @@
 #include "cli/device_session.h"
 #include "cli/output.h"
 #include "cli/stop_signal.h"
+#include "platform/device_text.h"
 #include "platform/platform.h"
 
 namespace {
@@ -69,7 +70,10 @@ int runStation(const Options &options, Output &output, const DeviceSession &sess
         done.push_back({next->devicePath, next->serialNumber});
         if (!output.json())
             std::fprintf(output.messages(), "Remove %s and attach the next adapter...\n",
-                         next->serialNumber.c_str());
+                         platform::terminalFromLatin1(next->serialNumber).c_str());
     }
+    // On standard error, out of the way of the JSON lines.
+    if (stopSignal() != 0)
+        std::fprintf(output.messages(), "Station stopped after %u adapter%s.\n", count, count == 1 ? "" : "s");
     return anyFailed ? exitFailure : exitSuccess;
 }

@@ -1,28 +1,18 @@
 #include "cli/stop_signal.h"
 
-#include <csignal>
+#include "platform/stop_signals.h"
 
 namespace {
 
-volatile std::sig_atomic_t requestedBy = 0;
-
-extern "C" void onStopSignal(int signal)
-{
-    // Only what a handler may do: note the signal and let the next one take
-    // its default course, which ends the program.
-    requestedBy = signal;
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
-}
+// Said at the first signal, while whatever is under way may still wait on
+// the adapter for a while.
+constexpr const char *stopNotice =
+    "vantrel-flash: stopping after the loader command under way; a second Ctrl-C or SIGTERM ends it at once\n";
 
 }  // namespace
 
-void catchStopSignals()
-{
-    std::signal(SIGINT, onStopSignal);
-    std::signal(SIGTERM, onStopSignal);
-}
+void catchStopSignals() { platform::catchStopRequests(stopNotice); }
 
-int stopSignal() { return requestedBy; }
+int stopSignal() { return platform::stopRequest(); }
 
 int exitCodeAfter(int signal) { return 128 + signal; }

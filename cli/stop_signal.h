@@ -2,7 +2,8 @@
 
 // SIGINT and SIGTERM ask vantrel-flash to stop at the next safe point: the
 // loader command under way finishes, the link is closed, the report is
-// written. A second signal of either kind ends the program at once.
+// written. The first one says so on standard error at once; a second one of
+// either kind ends the program at once.
 void catchStopSignals();
 
 // The signal that asked for a stop, or 0.

@@ -31,5 +31,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const std::string utf8 = platform::utf8FromLatin1(text);
     FUZZ_CHECK(platform::latin1FromUtf8(utf8) == text);
     FUZZ_CHECK(platform::exactLatin1FromUtf8(utf8) == text);
+    // Any bytes as device text shown on a terminal: well-formed UTF-8 with
+    // no control character left to act on the terminal.
+    const std::optional<std::string> shown = platform::exactLatin1FromUtf8(platform::terminalFromLatin1(text));
+    FUZZ_CHECK(shown.has_value());
+    for (const char c : *shown) {
+        const auto code = static_cast<unsigned char>(c);
+        FUZZ_CHECK(code >= 0x20 && code != 0x7F && (code < 0x80 || code >= 0xA0));
+    }
     return 0;
 }

@@ -1,5 +1,7 @@
 #include "platform/device_text.h"
 
+#include <cstdio>
+
 namespace platform {
 
 namespace {
@@ -58,6 +60,25 @@ std::string utf8FromLatin1(std::string_view latin1)
         }
     }
     return utf8;
+}
+
+std::string terminalFromLatin1(std::string_view latin1)
+{
+    std::string shown;
+    shown.reserve(latin1.size());
+    for (const char c : latin1) {
+        const auto code = static_cast<unsigned char>(c);
+        if (code < 0x20 || (code >= 0x7F && code < 0xA0)) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", unsigned{code});
+            shown += escaped;
+        } else if (c == '\\') {
+            shown += "\\\\";
+        } else {
+            shown += utf8FromLatin1(std::string_view(&c, 1));
+        }
+    }
+    return shown;
 }
 
 std::string latin1FromUtf8(std::string_view utf8)

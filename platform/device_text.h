@@ -24,4 +24,12 @@ std::string latin1FromUtf8(std::string_view utf8);
 // within Latin-1: the way back from utf8FromLatin1.
 std::optional<std::string> exactLatin1FromUtf8(std::string_view utf8);
 
+// Device text as a terminal shows it without taking orders from it: every
+// printable character as UTF-8, every control character (below 0x20, DEL and
+// 0x80-0x9F, which a terminal takes as the start of escape sequences) as
+// \xNN with two upper-case hex digits, and a backslash as two, so that what
+// is shown names the bytes sent: "\x1B" is one escape byte, "\\x1B" the
+// four characters.
+std::string terminalFromLatin1(std::string_view latin1);
+
 }  // namespace platform

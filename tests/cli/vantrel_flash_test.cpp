@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <fstream>
@@ -11,10 +12,12 @@
 #include <thread>
 #include <vector>
 
+#include <fcntl.h>
 #include <pty.h>
 
 #include <nlohmann/json.hpp>
 
+#include "platform/device_text.h"
 #include "tests/cli/flash_runs.h"
 
 namespace {
@@ -253,6 +256,18 @@ TEST(VantrelFlash, UsageErrorsSayWhatIsWrongInOneLine)
     EXPECT_TRUE(contains(help.out, "replay-diverged"));
 }
 
+TEST(VantrelFlash, ACountOutOfRangeSaysWhatItTakes)
+{
+    for (const char *count : {"0", "-1", "4294967296", "99999999999999999999999", "2x", "1.5"}) {
+        SCOPED_TRACE(count);
+        const FlashRun run = flash({"install", "--wait", "--count", count, "--simulate", "max"});
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_TRUE(contains(run.err, "--count wants a number of adapters from 1 to 4294967295, not \"" +
+                                          std::string(count) + "\""))
+            << run.err;
+    }
+}
+
 TEST(VantrelFlash, DeviceTextReachesJsonWhateverItsBytes)
 {
     // 8-bit text as a device may report it: Latin-1, not UTF-8.
@@ -281,9 +296,79 @@ TEST(VantrelFlash, DeviceTextReachesJsonWhateverItsBytes)
     const FlashRun usage = flash({"install", "--json", "--simulate", "max,\xfe"});
     EXPECT_EQ(usage.exitCode, 2);
     EXPECT_TRUE(contains(usage.document["message"].get<std::string>(), "\u00fe"));
+}
 
-    // On the terminal the bytes stay as the device sent them.
-    EXPECT_TRUE(contains(flash({"list", "--simulate", "max,serial=" + serial}).out, serial));
+// Device text that tries to take over the terminal: a window title, a
+// screen wipe, an 8-bit control sequence introducer, and a Latin-1 letter.
+const std::string hostileSerial = "\x1b]0;owned\a\x1b[2J\x9b" "1m\xe9";
+const std::string hostileShown = "\\x1B]0;owned\\x07\\x1B[2J\\x9B1m\u00e9";
+
+// Whether a terminal shows `written` as the text it is: well-formed UTF-8
+// with no control character but the line feed.
+bool onlyText(const std::string &written)
+{
+    const std::optional<std::string> characters = platform::exactLatin1FromUtf8(written);
+    if (!characters)
+        return false;
+    return std::all_of(characters->begin(), characters->end(), [](char c) {
+        const auto code = static_cast<unsigned char>(c);
+        return c == '\n' || (code >= 0x20 && code != 0x7F && (code < 0x80 || code >= 0xA0));
+    });
+}
+
+TEST(VantrelFlash, DeviceTextReachesTheTerminalAsTextThatCannotDriveIt)
+{
+    const std::string hostile = "serial=" + hostileSerial;
+    const struct {
+        const char *what;
+        Arguments arguments;
+    } cases[] = {
+        {"the list's table", {"list", "--simulate", "max," + hostile}},
+        {"info", {"info", "--simulate", "flex,installed," + hostile}},
+        {"an install's lines", {"install", "--simulate", "max," + hostile}},
+        {"a verify that passes", {"verify", "--simulate", "max,installed," + hostile}},
+        {"a verify that finds a difference", {"verify", "--simulate", "max,installed,damaged=2," + hostile}},
+        {"an unsupported adapter passed over", {"install", "--all", "--simulate", "msp430," + hostile}},
+        {"the adapters listed when none is chosen", {"install", "--serial", "X", "--simulate", "max," + hostile}},
+        {"the station asking for the next", {"install", "--wait", "--count", "2", "--simulate", "max,leave=900," +
+                                             hostile, "--simulate", "max,serial=B,arrive=1000"}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        const FlashRun run = flash(c.arguments, ChildProcess::Errors::merged);
+        EXPECT_TRUE(onlyText(run.out)) << run.out;
+        EXPECT_TRUE(contains(run.out, hostileShown)) << run.out;
+    }
+
+    // What the terminal shows is what --serial takes to choose the adapter.
+    EXPECT_EQ(flash({"info", "--serial", hostileShown, "--simulate", "max,serial=" + hostileSerial}).exitCode, 0);
+}
+
+TEST(VantrelFlash, TheListsColumnsStayInLineWhateverTheSerialNumbers)
+{
+    const FlashRun run = flash({"list", "--simulate", "max,serial=A,port=1-7", "--simulate",
+                                "flex,port=1-8,serial=VT-A-SERIAL-NUMBER-LONGER-THAN-ANY-COLUMN-\xe9\x1b",
+                                "--simulate", "msp430,serial=Z,port=1-9"});
+    ASSERT_EQ(run.exitCode, 0);
+    // Columns count characters, not the bytes of their UTF-8.
+    const auto columnOf = [](const std::string &line, const std::string &part) {
+        const std::size_t at = line.find(part);
+        return at == std::string::npos ? at
+                                       : static_cast<std::size_t>(std::count_if(line.begin(), line.begin() + at, [](char c) {
+                                             return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+                                         }));
+    };
+    std::vector<std::string> lines;
+    for (std::size_t start = 0, end; (end = run.out.find('\n', start)) != std::string::npos; start = end + 1)
+        lines.push_back(run.out.substr(start, end - start));
+    ASSERT_EQ(lines.size(), 4U) << run.out;
+    const char *variants[] = {"Vantrel Max", "Vantrel Flex", "Vantrel for MSP430"};
+    const char *ports[] = {"1-7", "1-8", "1-9"};
+    for (std::size_t row = 0; row < 3; ++row) {
+        const std::string &line = lines[row + 1];
+        EXPECT_EQ(columnOf(line, variants[row]), columnOf(lines[0], "VARIANT")) << run.out;
+        EXPECT_EQ(columnOf(line, " " + std::string(ports[row])) + 1, columnOf(lines[0], "PORT")) << run.out;
+    }
 }
 
 TEST(VantrelFlash, AFailedTaskShowsHowFarItReallyGot)
@@ -466,6 +551,11 @@ TEST(VantrelFlashStation, ASignalEndsItBetweenAdapters)
     const ChildProcess::Ending ending = station.wait();
     EXPECT_EQ(ending.exitCode, 143);
     EXPECT_EQ(ending.out, *line + "\n") << "no document after the lines";
+    // Said at once, then at the end, and out of the way of the lines.
+    EXPECT_TRUE(ending.err.ends_with(
+        "vantrel-flash: stopping after the loader command under way; a second Ctrl-C or SIGTERM ends it at once\n"
+        "Station stopped after 1 adapter.\n"))
+        << ending.err;
 }
 
 // The processor time a running process has used so far, in clock ticks.
@@ -503,6 +593,54 @@ TEST(VantrelFlash, VersionNamesTheProductAndTheBackend)
     const FlashRun asJson = flash({"install", "--version", "--json"});
     EXPECT_EQ(asJson.document["version"], VANTREL_EXPECTED_VERSION);
     EXPECT_EQ(asJson.document["backend"], VANTREL_EXPECTED_BACKEND);
+}
+
+// A run with its standard output going to a full disk: its exit code and
+// what it wrote on standard error.
+std::pair<int, std::string> flashIntoFullDisk(const Arguments &arguments)
+{
+    std::FILE *errFile = std::tmpfile();
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/full", O_WRONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, fileno(errFile), STDERR_FILENO);
+    std::vector<char *> argv{const_cast<char *>(VANTREL_FLASH)};
+    for (const std::string &argument : arguments)
+        argv.push_back(const_cast<char *>(argument.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    int status = 0;
+    if (posix_spawn(&pid, VANTREL_FLASH, &actions, nullptr, argv.data(), environ) == 0)
+        waitpid(pid, &status, 0);
+    posix_spawn_file_actions_destroy(&actions);
+    std::string err;
+    std::rewind(errFile);
+    for (int c; (c = std::fgetc(errFile)) != EOF;)
+        err += static_cast<char>(c);
+    std::fclose(errFile);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, err};
+}
+
+TEST(VantrelFlash, ResultsThatCannotBeWrittenAreAFailure)
+{
+    const struct {
+        Arguments arguments;
+        int exitCode;
+    } cases[] = {
+        {{"list", "--simulate", "max"}, 1},
+        {{"list", "--json", "--simulate", "max"}, 1},
+        {{"install", "--simulate", "max"}, 1},
+        {{"--version"}, 1},
+        {{"--help"}, 1},
+        // A failure already has its own exit code, which says more.
+        {{"install", "--json", "--serial", "X", "--simulate", "max"}, 3},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.arguments.front());
+        const auto [exitCode, err] = flashIntoFullDisk(c.arguments);
+        EXPECT_EQ(exitCode, c.exitCode);
+        EXPECT_TRUE(contains(err, "vantrel-flash: the results could not be written to standard output\n")) << err;
+    }
 }
 
 TEST(VantrelFlash, DurationsAreInWholeMilliseconds)

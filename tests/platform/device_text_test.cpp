@@ -52,3 +52,38 @@ TEST(DeviceText, TheExactWayBackRefusesWhatNoLatin1TextGives)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(DeviceText, OnTheTerminalControlsAreShownAsTheirBytesAndNothingElseIsChanged)
+{
+    const struct {
+        const char *what;
+        std::string latin1;
+        std::string shown;
+    } cases[] = {
+        {"plain ASCII", "VT0004711 (x)", "VT0004711 (x)"},
+        {"Latin-1 letters become UTF-8", "Ger\xE4t \xB5" "C \xA0\xFF", "Ger\u00E4t \u00B5C \u00A0\u00FF"},
+        {"a colour sequence", "\x1B[31mred", "\\x1B[31mred"},
+        {"line ends, tab, bell and NUL", std::string("a\r\n\t\a\0z", 7), "a\\x0D\\x0A\\x09\\x07\\x00z"},
+        {"DEL and the C1 controls, CSI among them", "\x7F\x80\x9B" "2J\x9F", "\\x7F\\x80\\x9B2J\\x9F"},
+        {"a backslash is doubled", "a\\x1B", "a\\\\x1B"},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(platform::terminalFromLatin1(c.latin1), c.shown) << c.what;
+
+    // Whatever the bytes: well-formed UTF-8, and no byte that a terminal
+    // takes as a control.
+    std::string everyByte;
+    for (int code = 0; code < 256; ++code)
+        everyByte += static_cast<char>(code);
+    const std::string shown = platform::terminalFromLatin1(everyByte);
+    const std::optional<std::string> characters = platform::exactLatin1FromUtf8(shown);
+    ASSERT_TRUE(characters);
+    for (const char c : *characters) {
+        const auto code = static_cast<unsigned char>(c);
+        EXPECT_TRUE(code >= 0x20 && code != 0x7F && (code < 0x80 || code >= 0xA0)) << int{code};
+    }
+}
+
+}  // namespace

@@ -239,9 +239,14 @@ Exchange exchangeFrom(const Fields &fields)
         else
             fields.member("bytes");  // null, not left out
         if (fields.has("data")) {
+            // The replay hands the program exactly the bytes recorded, so the
+            // count it reports must be theirs.
             exchange.data = fields.hex("data");
-            if (!exchange.bytes || exchange.data.size() > *exchange.bytes)
-                throw Malformed{"\"data\" holds more than the bytes the result reports"};
+            if (!exchange.bytes)
+                throw Malformed{"\"data\" is given for a result without bytes"};
+            if (exchange.data.size() != *exchange.bytes)
+                throw Malformed{"\"data\" holds " + std::to_string(exchange.data.size()) +
+                                " bytes, and the result reports " + std::to_string(*exchange.bytes)};
         }
         break;
     case Operation::cancel:

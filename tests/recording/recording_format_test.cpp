@@ -185,7 +185,12 @@ std::vector<BadFile> badFiles()
         {"bad_hex", exchange(R"({"n":1,"dt":0,"op":"result","pipe":1,"slot":2,"bytes":2,"data":"fe0g"})"),
          "line 2: \"data\" is not hexadecimal bytes"},
         {"data_beyond_bytes", exchange(R"({"n":1,"dt":0,"op":"result","pipe":1,"slot":2,"bytes":1,"data":"fe01"})"),
-         "line 2: \"data\" holds more than the bytes the result reports"},
+         "line 2: \"data\" holds 2 bytes, and the result reports 1"},
+        // The replay would report bytes it never handed over.
+        {"data_short_of_bytes", exchange(R"({"n":1,"dt":0,"op":"result","pipe":1,"slot":2,"bytes":3,"data":"fe01"})"),
+         "line 2: \"data\" holds 2 bytes, and the result reports 3"},
+        {"data_without_bytes", exchange(R"({"n":1,"dt":0,"op":"result","pipe":1,"slot":2,"bytes":null,"data":"fe"})"),
+         "line 2: \"data\" is given for a result without bytes"},
         {"result_without_bytes", exchange(R"({"n":1,"dt":0,"op":"result","pipe":1,"slot":2})"),
          "line 2: \"bytes\" is missing"},
         {"short_crc", exchange(R"({"n":1,"dt":0,"op":"write","pipe":1,"slot":2,"size":5,"crc":"1234","pending":true})"),

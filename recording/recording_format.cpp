@@ -155,6 +155,16 @@ public:
         throw Malformed{std::string("\"") + key + "\" is none of the known names"};
     }
 
+    // Time between two exchanges, bounded so that a replay on the real clock
+    // ends and the replay's sum of times cannot overflow.
+    std::int64_t elapsed(const char *key) const
+    {
+        const auto microseconds = number<std::int64_t>(key, 0);
+        if (microseconds > maximumElapsedMicroseconds)
+            throw Malformed{std::string("\"") + key + "\" is more than an hour, longer than any call waits"};
+        return microseconds;
+    }
+
     HandleId handle(const char *key) const { return has(key) ? number<HandleId>(key, 1) : 0; }
 
     std::vector<std::uint8_t> hex(const char *key) const
@@ -189,7 +199,7 @@ Exchange exchangeFrom(const Fields &fields)
 {
     Exchange exchange;
     exchange.operation = fields.named("op", operationNames);
-    exchange.elapsedMicroseconds = fields.number<std::int64_t>("dt", 0);
+    exchange.elapsedMicroseconds = fields.elapsed("dt");
     switch (exchange.operation) {
     case Operation::list: {
         exchange.deviceClass = fields.named("class", classNames);
@@ -425,7 +435,7 @@ ParsedRecording parseRecording(std::string_view text)
                 if (fields.number<std::size_t>("exchanges") != recording.exchanges.size())
                     throw Malformed{"the end line counts " + object.at("exchanges").dump() + " exchanges, the file has " +
                                     std::to_string(recording.exchanges.size())};
-                recording.trailingMicroseconds = fields.number<std::int64_t>("dt", 0);
+                recording.trailingMicroseconds = fields.elapsed("dt");
                 ended = true;
                 continue;
             }

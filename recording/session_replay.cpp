@@ -153,7 +153,7 @@ void SessionReplay::passRecordedTime(const Exchange &recorded)
     // The recorded time covers what the program did between two calls as
     // well as what the device took; the program's own sleeps pass again on
     // their own, so only what is missing passes here.
-    const std::int64_t due = lastMicroseconds_ + recorded.elapsedMicroseconds;
+    const std::int64_t due = platform::saturatingSum(lastMicroseconds_, recorded.elapsedMicroseconds);
     const std::int64_t now = platform::microsecondsNow(*clock_);
     if (now < due)
         time_.pass(due - now);

@@ -191,6 +191,12 @@ std::vector<BadFile> badFiles()
          "line 2: \"data\" holds 2 bytes, and the result reports 3"},
         {"data_without_bytes", exchange(R"({"n":1,"dt":0,"op":"result","pipe":1,"slot":2,"bytes":null,"data":"fe"})"),
          "line 2: \"data\" is given for a result without bytes"},
+        // A replay on the real clock would wait for ever, and the sum of
+        // times would overflow.
+        {"dt_beyond_an_hour", exchange(R"({"n":1,"dt":3600000001,"op":"slot","handle":3})"),
+         "line 2: \"dt\" is more than an hour, longer than any call waits"},
+        {"end_dt_at_the_limit", header + listing + R"({"op":"end","exchanges":1,"dt":9223372036854775807})" "\n",
+         "line 3: \"dt\" is more than an hour, longer than any call waits"},
         {"result_without_bytes", exchange(R"({"n":1,"dt":0,"op":"result","pipe":1,"slot":2})"),
          "line 2: \"bytes\" is missing"},
         {"short_crc", exchange(R"({"n":1,"dt":0,"op":"write","pipe":1,"slot":2,"size":5,"crc":"1234","pending":true})"),

@@ -5,7 +5,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
+#include "recording/recording_format.h"
 #include "tests/recording/session_runs.h"
 
 namespace {
@@ -75,6 +77,31 @@ TEST_F(SessionFiles, RefuseAnotherCommandAMissingFileAndABadOne)
 
     fs::resize_file(file, fs::file_size(file) - 10);
     EXPECT_EQ(messageOf([&] { recording::replaySession(path, std::nullopt); }).rfind(path + ": line ", 0), 0u);
+}
+
+TEST_F(SessionFiles, KeepAnHourAtMostBetweenExchangesSoThatTheyStillRead)
+{
+    // A process stopped between two calls (a shell's Ctrl-Z) for two hours.
+    platform::VirtualClock clock;
+    const auto bus = platform::VirtualBus::create(clock);
+    const std::int64_t twoHours = 2 * recording::maximumElapsedMicroseconds;
+    {
+        const auto recorder = recording::recordSession(file.string(), bus, clock, {});
+        recorder->listDevices(platform::DeviceClass::usbDevice);
+        clock.advanceMicroseconds(twoHours);
+        recorder->listDevices(platform::DeviceClass::usbDevice);
+        clock.advanceMicroseconds(twoHours);
+        EXPECT_TRUE(recorder->finish());
+    }
+    const auto replay = recording::replaySession(file.string(), std::nullopt);
+    const std::int64_t start = platform::microsecondsNow(replay->clock());
+    replay->listDevices(platform::DeviceClass::usbDevice);
+    replay->listDevices(platform::DeviceClass::usbDevice);
+    EXPECT_EQ(platform::microsecondsNow(replay->clock()) - start, recording::maximumElapsedMicroseconds);
+    EXPECT_EQ(replay->verdict(), std::nullopt);
+    std::ifstream written(file, std::ios::binary);
+    const std::string text{std::istreambuf_iterator<char>(written), std::istreambuf_iterator<char>()};
+    EXPECT_NE(text.find(R"({"op":"end","exchanges":2,"dt":3600000000})"), std::string::npos) << text;
 }
 
 }  // namespace

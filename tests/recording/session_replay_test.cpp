@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "loader/crc32.h"
 #include "platform/virtual/pass_time.h"
 #include "recording/byte_text.h"
@@ -242,6 +244,18 @@ INSTANTIATE_TEST_SUITE_P(
                     ResultCase{"not_fetchable", true, 2, std::nullopt, {}, std::nullopt, {0xAA, 0xAA}},
                     ResultCase{"of_a_write", false, 13, 13, {}, 13, {}}),
     [](const testing::TestParamInfo<ResultCase> &param) { return std::string(param.param.name); });
+
+TEST(ReplayTime, HoldsAtTheClocksEndInsteadOfOverflowing)
+{
+    constexpr std::int64_t largest = std::numeric_limits<std::int64_t>::max();
+    const auto replay = replayOf({exchange(Operation::slot, 0, 5), exchange(Operation::slot, 0, largest),
+                                  exchange(Operation::slot, 0, largest)});
+    for (const std::int64_t expected : {std::int64_t{5}, largest, largest}) {
+        replay->createRequestSlot();
+        EXPECT_EQ(platform::microsecondsNow(replay->clock()), expected);
+    }
+    EXPECT_EQ(replay->verdict(), std::nullopt);
+}
 
 TEST(ReplayTime, PassesAsRecordedButNotTwiceForTheProgramsOwnWaits)
 {

@@ -411,10 +411,16 @@ ParsedRecording parseRecording(std::string_view text)
     bool ended = false;
     std::size_t lineNumber = 0;
     std::size_t position = 0;
+    if (text.size() > maximumRecordingBytes)
+        return {std::nullopt, "the file is larger than " + std::to_string(maximumRecordingBytes >> 20) +
+                                  " MiB, which no recording is"};
     try {
         while (position < text.size()) {
             ++lineNumber;
             const std::string_view line = nextLine(text, position);
+            if (line.size() > maximumLineBytes)
+                throw Malformed{"the line is longer than " + std::to_string(maximumLineBytes >> 20) +
+                                " MiB, which no line of a recording is"};
             if (blank(line))
                 continue;
             if (ended)

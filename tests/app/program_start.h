@@ -43,12 +43,14 @@ public:
         }
     }
     // Whether it ended by itself within `milliseconds` with exit code 0.
-    bool endsWithZero(int milliseconds = 30000)
+    bool endsWithZero(int milliseconds = 30000) { return endsWith(0, milliseconds); }
+    // Whether it ended by itself within `milliseconds` with `exitCode`.
+    bool endsWith(int exitCode, int milliseconds = 30000)
     {
         if (!process_.waitForFinished(milliseconds))
             return false;
         output_ += process_.readAllStandardOutput();
-        return process_.exitStatus() == QProcess::NormalExit && process_.exitCode() == 0;
+        return process_.exitStatus() == QProcess::NormalExit && process_.exitCode() == exitCode;
     }
     // Ends its standard input.
     void closeInput() { process_.closeWriteChannel(); }

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -382,6 +384,33 @@ TEST_F(FlashRecordings, WhatIsNoRecordingOfTheCommandIsRefusedBeforeAnythingRuns
         EXPECT_TRUE(contains(message, file.string())) << message;
         EXPECT_TRUE(contains(message, c.says)) << message;
         EXPECT_EQ(run.err, "vantrel-flash: " + message + "\n");
+    }
+}
+
+TEST_F(FlashRecordings, WhatIsNoFileIsRefusedWithoutReadingOnAndOn)
+{
+    // A folder and a pipe fail or block a read; a device may never end, or
+    // fail as it is read.
+    const fs::path pipe = folder / "pipe";
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    const std::string special = ": it is a device or another special file, not a file";
+    struct Case {
+        fs::path path;
+        std::string says;
+    };
+    for (const Case &c : {
+             Case{folder, ": it is a folder"},
+             Case{pipe, special},
+             Case{"/dev/zero", special},
+             Case{"/dev/urandom", special},
+             Case{"/proc/self/mem", ": the system failed to read it"},
+         }) {
+        SCOPED_TRACE(c.path);
+        const FlashRun run = replay(c.path, {"list"});
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_EQ(run.document["errorKind"], "bad-recording");
+        EXPECT_EQ(run.document["message"], "cannot read the recording " + c.path.string() + c.says);
+        EXPECT_EQ(run.err, "vantrel-flash: " + run.document["message"].get<std::string>() + "\n");
     }
 }
 

@@ -79,6 +79,25 @@ TEST_F(SessionFiles, RefuseAnotherCommandAMissingFileAndABadOne)
     EXPECT_EQ(messageOf([&] { recording::replaySession(path, std::nullopt); }).rfind(path + ": line ", 0), 0u);
 }
 
+TEST_F(SessionFiles, RefuseAFolderAndAFileLargerThanAnyRecording)
+{
+    // Sparse: it takes no room on the disk, and reads as zero bytes.
+    const fs::path large = folder / "large.jsonl";
+    std::ofstream(large, std::ios::binary).close();
+    fs::resize_file(large, recording::maximumRecordingBytes + 1);
+    struct Case {
+        fs::path path;
+        std::string message;
+    };
+    for (const Case &c : {
+             Case{folder, "cannot read the recording " + folder.string() + ": it is a folder"},
+             Case{large, large.string() + ": the file is larger than 64 MiB, which no recording is"},
+         }) {
+        SCOPED_TRACE(c.path.string());
+        EXPECT_EQ(messageOf([&] { recording::replaySession(c.path.string(), std::nullopt); }), c.message);
+    }
+}
+
 TEST_F(SessionFiles, KeepAnHourAtMostBetweenExchangesSoThatTheyStillRead)
 {
     // A process stopped between two calls (a shell's Ctrl-Z) for two hours.

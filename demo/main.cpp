@@ -42,8 +42,9 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "vantrel-update-demo: %s (try vantrel-update-demo --help)\n", e.message.c_str());
         return 2;
     } catch (const recording::RecordingError &e) {
+        // Refused before anything runs, as a wrong command line is.
         std::fprintf(stderr, "vantrel-update-demo: %s\n", e.message.c_str());
-        return 1;
+        return 2;
     }
     const platform::ScopedServices services(replay ? replay->services() : adapter->services());
 

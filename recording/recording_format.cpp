@@ -155,6 +155,16 @@ public:
         throw Malformed{std::string("\"") + key + "\" is none of the known names"};
     }
 
+    // Time between two exchanges, bounded so that a replay on the real clock
+    // ends and the replay's sum of times cannot overflow.
+    std::int64_t elapsed(const char *key) const
+    {
+        const auto microseconds = number<std::int64_t>(key, 0);
+        if (microseconds > maximumElapsedMicroseconds)
+            throw Malformed{std::string("\"") + key + "\" is more than an hour, longer than any call waits"};
+        return microseconds;
+    }
+
     HandleId handle(const char *key) const { return has(key) ? number<HandleId>(key, 1) : 0; }
 
     std::vector<std::uint8_t> hex(const char *key) const
@@ -189,7 +199,7 @@ Exchange exchangeFrom(const Fields &fields)
 {
     Exchange exchange;
     exchange.operation = fields.named("op", operationNames);
-    exchange.elapsedMicroseconds = fields.number<std::int64_t>("dt", 0);
+    exchange.elapsedMicroseconds = fields.elapsed("dt");
     switch (exchange.operation) {
     case Operation::list: {
         exchange.deviceClass = fields.named("class", classNames);
@@ -239,9 +249,14 @@ Exchange exchangeFrom(const Fields &fields)
         else
             fields.member("bytes");  // null, not left out
         if (fields.has("data")) {
+            // The replay hands the program exactly the bytes recorded, so the
+            // count it reports must be theirs.
             exchange.data = fields.hex("data");
-            if (!exchange.bytes || exchange.data.size() > *exchange.bytes)
-                throw Malformed{"\"data\" holds more than the bytes the result reports"};
+            if (!exchange.bytes)
+                throw Malformed{"\"data\" is given for a result without bytes"};
+            if (exchange.data.size() != *exchange.bytes)
+                throw Malformed{"\"data\" holds " + std::to_string(exchange.data.size()) +
+                                " bytes, and the result reports " + std::to_string(*exchange.bytes)};
         }
         break;
     case Operation::cancel:
@@ -396,10 +411,16 @@ ParsedRecording parseRecording(std::string_view text)
     bool ended = false;
     std::size_t lineNumber = 0;
     std::size_t position = 0;
+    if (text.size() > maximumRecordingBytes)
+        return {std::nullopt, "the file is larger than " + std::to_string(maximumRecordingBytes >> 20) +
+                                  " MiB, which no recording is"};
     try {
         while (position < text.size()) {
             ++lineNumber;
             const std::string_view line = nextLine(text, position);
+            if (line.size() > maximumLineBytes)
+                throw Malformed{"the line is longer than " + std::to_string(maximumLineBytes >> 20) +
+                                " MiB, which no line of a recording is"};
             if (blank(line))
                 continue;
             if (ended)
@@ -420,7 +441,7 @@ ParsedRecording parseRecording(std::string_view text)
                 if (fields.number<std::size_t>("exchanges") != recording.exchanges.size())
                     throw Malformed{"the end line counts " + object.at("exchanges").dump() + " exchanges, the file has " +
                                     std::to_string(recording.exchanges.size())};
-                recording.trailingMicroseconds = fields.number<std::int64_t>("dt", 0);
+                recording.trailingMicroseconds = fields.elapsed("dt");
                 ended = true;
                 continue;
             }

@@ -5,6 +5,8 @@
 // for each exchange; a last line marks the end, so that a file cut short at a
 // line boundary is told from a whole one. docs/recordings.md describes it.
 
+#include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,6 +20,14 @@ std::string headerLine(const RecordingHeader &header);
 std::string exchangeLine(const Exchange &exchange, std::size_t number);
 std::string endLine(std::size_t exchanges, std::int64_t trailingMicroseconds);
 
+// Bounds that no recording comes near, so that whatever file a user names is
+// read in bounded time and memory: a station that lists its adapters every
+// second for days stays well below the size, a read of the largest request
+// as hexadecimal below the line, and no call blocks for an hour.
+inline constexpr std::size_t maximumRecordingBytes = std::size_t{64} << 20;
+inline constexpr std::size_t maximumLineBytes = std::size_t{1} << 20;
+inline constexpr std::int64_t maximumElapsedMicroseconds = std::int64_t{3600} * 1'000'000;
+
 // What reading a recording gave: the recording, or why there is none.
 struct ParsedRecording {
     std::optional<Recording> recording;
@@ -26,7 +36,7 @@ struct ParsedRecording {
 
 // Reads a whole recording from the file's bytes. A pure function that never
 // throws and accepts any input: whatever is not a whole recording of a known
-// version comes back as an error.
+// version, or goes beyond the bounds above, comes back as an error.
 ParsedRecording parseRecording(std::string_view text);
 
 }  // namespace recording

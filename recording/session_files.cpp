@@ -1,8 +1,8 @@
 #include "recording/session_files.h"
 
+#include <array>
+#include <filesystem>
 #include <fstream>
-#include <iterator>
-#include <sstream>
 
 #include "recording/recording_format.h"
 
@@ -33,17 +33,44 @@ void checkCommand(const RecordingHeader &header, const std::vector<std::string> 
                              commandText(command) + "\""};
 }
 
+namespace {
+
+// The file's bytes, and some beyond the most a recording may have, so that
+// the reader tells a file too large. Only a regular file is read: a folder or
+// a device (one that never ends, or ends in an error) is no recording, and
+// every failure to read is told as the file's.
+std::string readRecordingFile(const std::string &path)
+{
+    const std::string cannot = "cannot read the recording " + path;
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(path, error);
+    if (std::filesystem::is_directory(status))
+        throw RecordingError{cannot + ": it is a folder"};
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
+        throw RecordingError{cannot + ": it is a device or another special file, not a file"};
+    std::ifstream file(path, std::ios::binary);
+    if (error || !file)
+        throw RecordingError{cannot};
+    std::string text;
+    std::array<char, 64 * 1024> chunk;
+    while (text.size() <= maximumRecordingBytes && file) {
+        // A stream's read sets the bad bit where the system's read fails;
+        // reading through its buffer directly would throw instead.
+        file.read(chunk.data(), chunk.size());
+        text.append(chunk.data(), static_cast<std::size_t>(file.gcount()));
+    }
+    if (file.bad())
+        throw RecordingError{cannot + ": the system failed to read it"};
+    return text;
+}
+
+}  // namespace
+
 std::shared_ptr<SessionReplay> replaySession(const std::string &path,
                                              const std::optional<std::vector<std::string>> &command,
                                              const ReplayOptions &options)
 {
-    std::ifstream file(path, std::ios::binary);
-    if (!file)
-        throw RecordingError{"cannot read the recording " + path};
-    const std::string text{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-    if (file.bad())
-        throw RecordingError{"cannot read the recording " + path};
-    ParsedRecording parsed = parseRecording(text);
+    ParsedRecording parsed = parseRecording(readRecordingFile(path));
     if (!parsed.recording)
         throw RecordingError{path + ": " + parsed.error};
     try {

@@ -8,6 +8,19 @@
 
 namespace recording {
 
+namespace {
+
+// The time between two exchanges as the file keeps it. A process stopped
+// for longer than the bound (a shell's Ctrl-Z) would otherwise write a
+// recording that no reader takes; every deadline of the program is far
+// shorter, so the replay decides the same.
+std::int64_t elapsedBetween(std::int64_t before, std::int64_t now)
+{
+    return std::clamp<std::int64_t>(now - before, 0, maximumElapsedMicroseconds);
+}
+
+}  // namespace
+
 SessionRecorder::SessionRecorder(std::shared_ptr<platform::UsbBackend> backend, platform::Clock &clock,
                                  std::unique_ptr<std::ostream> out, const RecordSettings &settings)
     : backend_(std::move(backend)),
@@ -41,7 +54,7 @@ bool SessionRecorder::finish()
 {
     if (!finished_) {
         const std::int64_t now = platform::microsecondsNow(clock_);
-        writeLine(endLine(exchanges_, std::max<std::int64_t>(now - lastMicroseconds_, 0)));
+        writeLine(endLine(exchanges_, elapsedBetween(lastMicroseconds_, now)));
         finished_ = true;
     }
     return static_cast<bool>(*out_);
@@ -82,7 +95,7 @@ void SessionRecorder::note(Exchange exchange)
     if (finished_)
         return;
     const std::int64_t now = platform::microsecondsNow(clock_);
-    exchange.elapsedMicroseconds = std::max<std::int64_t>(now - lastMicroseconds_, 0);
+    exchange.elapsedMicroseconds = elapsedBetween(lastMicroseconds_, now);
     lastMicroseconds_ = now;
     writeLine(exchangeLine(exchange, ++exchanges_));
 }

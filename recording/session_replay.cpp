@@ -153,7 +153,7 @@ void SessionReplay::passRecordedTime(const Exchange &recorded)
     // The recorded time covers what the program did between two calls as
     // well as what the device took; the program's own sleeps pass again on
     // their own, so only what is missing passes here.
-    const std::int64_t due = lastMicroseconds_ + recorded.elapsedMicroseconds;
+    const std::int64_t due = platform::saturatingSum(lastMicroseconds_, recorded.elapsedMicroseconds);
     const std::int64_t now = platform::microsecondsNow(*clock_);
     if (now < due)
         time_.pass(due - now);
@@ -269,14 +269,17 @@ std::optional<std::uint32_t> SessionReplay::requestResult(platform::Handle pipe,
 {
     const Exchange exchange = asked(Operation::result, pipe, slot);
     const Exchange *recorded = answer(exchange);
-    if (!recorded)
+    if (!recorded || !recorded->bytes)
         return std::nullopt;
-    if (const auto read = reads_.find(exchange.slot); read != reads_.end()) {
-        const std::size_t size = std::min<std::size_t>(recorded->data.size(), read->second.count);
-        if (size > 0)
-            std::memcpy(read->second.buffer, recorded->data.data(), size);
-    }
-    return recorded->bytes;
+    const auto read = reads_.find(exchange.slot);
+    if (read == reads_.end())
+        return recorded->bytes;
+    // The program takes the count for bytes in its buffer: it never counts
+    // more than were put there, whatever the recording claims.
+    const auto copied = static_cast<std::uint32_t>(std::min<std::size_t>(recorded->data.size(), read->second.count));
+    if (copied > 0)
+        std::memcpy(read->second.buffer, recorded->data.data(), copied);
+    return std::min(*recorded->bytes, copied);
 }
 
 void SessionReplay::cancelRequest(platform::Handle pipe, platform::Handle slot)

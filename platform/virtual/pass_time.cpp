@@ -1,23 +1,29 @@
 #include "platform/virtual/pass_time.h"
 
+#include <algorithm>
+#include <limits>
+
 #include "platform/virtual/virtual_clock.h"
 
 namespace platform {
 
-std::int64_t DeviceTime::nowMicroseconds() { return microsecondsNow(clock_) + owed_; }
+std::int64_t DeviceTime::nowMicroseconds() { return saturatingSum(microsecondsNow(clock_), owed_); }
 
 void DeviceTime::pass(std::int64_t microseconds)
 {
     if (microseconds <= 0)
         return;
     if (auto *virtualClock = dynamic_cast<VirtualClock *>(&clock_)) {
-        virtualClock->advanceMicroseconds(microseconds);
+        const std::int64_t now = virtualClock->nowMicroseconds();
+        virtualClock->advanceMicroseconds(saturatingSum(now, microseconds) - now);
         return;
     }
-    owed_ += microseconds;
+    owed_ = saturatingSum(owed_, microseconds);
     if (owed_ < 1000)
         return;
-    const auto milliseconds = static_cast<std::uint32_t>(owed_ / 1000);
+    // The longest sleep a clock takes; what is left stays owed.
+    const auto milliseconds =
+        static_cast<std::uint32_t>(std::min<std::int64_t>(owed_ / 1000, std::numeric_limits<std::uint32_t>::max()));
     const std::int64_t frequency = clock_.counterFrequency();
     if (frequency <= 0) {
         // Without a counter the sleep is all we can know of.
@@ -29,6 +35,17 @@ void DeviceTime::pass(std::int64_t microseconds)
     clock_.sleep(milliseconds);
     const std::int64_t counts = clock_.counterValue() - before;
     owed_ -= counts / frequency * 1'000'000 + counts % frequency * 1'000'000 / frequency;
+}
+
+std::int64_t saturatingSum(std::int64_t a, std::int64_t b)
+{
+    constexpr std::int64_t largest = std::numeric_limits<std::int64_t>::max();
+    constexpr std::int64_t smallest = std::numeric_limits<std::int64_t>::min();
+    if (b > 0 && a > largest - b)
+        return largest;
+    if (b < 0 && a < smallest - b)
+        return smallest;
+    return a + b;
 }
 
 std::int64_t microsecondsNow(Clock &clock)

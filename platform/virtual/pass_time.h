@@ -28,6 +28,11 @@ private:
     std::int64_t owed_ = 0;
 };
 
+// a + b in microseconds, held at the ends of the range instead of
+// overflowing: times from a file or a simulated adapter's setup may be
+// anything, and a time that far out is never reached anyway.
+std::int64_t saturatingSum(std::int64_t a, std::int64_t b);
+
 // The clock's time in microseconds. Reading the virtual clock this way does
 // not move it, as reading its counter does.
 std::int64_t microsecondsNow(Clock &clock);

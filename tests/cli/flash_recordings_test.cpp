@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -362,13 +364,19 @@ TEST_F(FlashRecordings, WhatIsNoRecordingOfTheCommandIsRefusedBeforeAnythingRuns
              Case{"malformed exchange", header + "{\"n\":1,\"dt\":0,\"op\":\"teleport\"}\n", ": line 2: "},
              Case{"binary", std::string("\x00\xff\x1f\x8b", 4), "not a recording of a device session"},
              Case{"another command", whole, "the recording is of \"install\", not of \"verify\""},
+             Case{"time beyond an hour",
+                  header + "{\"n\":1,\"dt\":9223372036854775807,\"op\":\"slot\",\"handle\":1}\n"
+                           "{\"op\":\"end\",\"exchanges\":1,\"dt\":0}\n",
+                  ": line 2: \"dt\" is more than an hour"},
          }) {
         SCOPED_TRACE(c.name);
         const fs::path file = folder / "bad.jsonl";
         fs::remove(file);
         if (c.text)
             writeFile(file, *c.text);
-        const FlashRun run = replay(file, {std::string(c.name) == "another command" ? "verify" : "install"});
+        // On the real clock, where a recorded time without bound would be waited out.
+        const FlashRun run =
+            replay(file, {std::string(c.name) == "another command" ? "verify" : "install", "--real-time"});
         EXPECT_EQ(run.exitCode, 2);
         EXPECT_EQ(run.document["errorKind"], "bad-recording");
         EXPECT_FALSE(run.document.contains("adapters")) << "nothing ran";
@@ -376,6 +384,33 @@ TEST_F(FlashRecordings, WhatIsNoRecordingOfTheCommandIsRefusedBeforeAnythingRuns
         EXPECT_TRUE(contains(message, file.string())) << message;
         EXPECT_TRUE(contains(message, c.says)) << message;
         EXPECT_EQ(run.err, "vantrel-flash: " + message + "\n");
+    }
+}
+
+TEST_F(FlashRecordings, WhatIsNoFileIsRefusedWithoutReadingOnAndOn)
+{
+    // A folder and a pipe fail or block a read; a device may never end, or
+    // fail as it is read.
+    const fs::path pipe = folder / "pipe";
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    const std::string special = ": it is a device or another special file, not a file";
+    struct Case {
+        fs::path path;
+        std::string says;
+    };
+    for (const Case &c : {
+             Case{folder, ": it is a folder"},
+             Case{pipe, special},
+             Case{"/dev/zero", special},
+             Case{"/dev/urandom", special},
+             Case{"/proc/self/mem", ": the system failed to read it"},
+         }) {
+        SCOPED_TRACE(c.path);
+        const FlashRun run = replay(c.path, {"list"});
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_EQ(run.document["errorKind"], "bad-recording");
+        EXPECT_EQ(run.document["message"], "cannot read the recording " + c.path.string() + c.says);
+        EXPECT_EQ(run.err, "vantrel-flash: " + run.document["message"].get<std::string>() + "\n");
     }
 }
 

@@ -62,11 +62,29 @@ TEST_F(DemoReplay, TellsADivergenceAndEndsWithOne)
     EXPECT_NE(demo->errors().toStdString().find("vantrel-update-demo: replay diverged at exchange "), std::string::npos);
 }
 
-TEST_F(DemoReplay, RefusesAFileThatIsNoRecording)
+TEST_F(DemoReplay, RefusesWhatIsNoRecordingBeforeTheWindowOpens)
 {
-    auto demo = startDemo(write("notes.txt", "hello\n"));
-    EXPECT_FALSE(demo->endsWithZero());
-    EXPECT_NE(demo->errors().toStdString().find("its first line is not JSON"), std::string::npos);
+    const std::string notes = write("notes.txt", "hello\n");
+    const std::string folderPath = folder.path().toStdString();
+    const std::string special = ": it is a device or another special file, not a file";
+    struct Case {
+        std::string file;
+        std::string says;  // after the file's name
+    };
+    for (const Case &c : {
+             Case{notes, ": line 1: this is not a recording of a device session (its first line is not JSON)"},
+             Case{folderPath, ": it is a folder"},
+             Case{"/dev/zero", special},
+             Case{"/dev/urandom", special},
+             Case{"/proc/self/mem", ": the system failed to read it"},
+         }) {
+        SCOPED_TRACE(c.file);
+        auto demo = startDemo(c.file);
+        EXPECT_TRUE(demo->endsWith(2));
+        const std::string errors = demo->errors().toStdString();
+        EXPECT_NE(errors.find("vantrel-update-demo: "), std::string::npos) << errors;
+        EXPECT_NE(errors.find(c.file + c.says + "\n"), std::string::npos) << errors;
+    }
 }
 
 }  // namespace

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
+#include "platform/virtual/virtual_clock.h"
+
 #include "tests/support/overshooting_clock.h"
 
 namespace {
@@ -42,6 +46,26 @@ TEST(DeviceTimePerBus, EachKeepsItsOwnAccount)
     }
     EXPECT_NEAR(static_cast<double>(first.nowMicroseconds()), 600'000.0, 1000.0);
     EXPECT_NEAR(static_cast<double>(second.nowMicroseconds()), 900'000.0, 1000.0);
+}
+
+// A replay's recorded times may be anything: the longest a clock sleeps is
+// taken, and the rest stays owed without overflowing.
+TEST(DeviceTimeBounds, AnyAmountPassesWithoutOverflow)
+{
+    constexpr std::int64_t largest = std::numeric_limits<std::int64_t>::max();
+    OvershootingClock clock(0);
+    platform::DeviceTime time(clock);
+    time.pass(largest);
+    time.pass(largest);
+    EXPECT_EQ(clock.sleeps(), 2);
+    EXPECT_EQ(clock.nowMicroseconds(), 2 * std::int64_t{std::numeric_limits<std::uint32_t>::max()} * 1000);
+    EXPECT_EQ(time.nowMicroseconds(), largest);
+
+    platform::VirtualClock virtualClock;
+    platform::DeviceTime virtualTime(virtualClock);
+    virtualTime.pass(largest);
+    virtualTime.pass(largest);
+    EXPECT_EQ(virtualClock.nowMicroseconds(), largest);
 }
 
 }  // namespace

@@ -185,7 +185,22 @@ std::vector<BadFile> badFiles()
         {"bad_hex", exchange(R"({"n":1,"dt":0,"op":"result","pipe":1,"slot":2,"bytes":2,"data":"fe0g"})"),
          "line 2: \"data\" is not hexadecimal bytes"},
         {"data_beyond_bytes", exchange(R"({"n":1,"dt":0,"op":"result","pipe":1,"slot":2,"bytes":1,"data":"fe01"})"),
-         "line 2: \"data\" holds more than the bytes the result reports"},
+         "line 2: \"data\" holds 2 bytes, and the result reports 1"},
+        // The replay would report bytes it never handed over.
+        {"data_short_of_bytes", exchange(R"({"n":1,"dt":0,"op":"result","pipe":1,"slot":2,"bytes":3,"data":"fe01"})"),
+         "line 2: \"data\" holds 2 bytes, and the result reports 3"},
+        {"data_without_bytes", exchange(R"({"n":1,"dt":0,"op":"result","pipe":1,"slot":2,"bytes":null,"data":"fe"})"),
+         "line 2: \"data\" is given for a result without bytes"},
+        // A replay on the real clock would wait for ever, and the sum of
+        // times would overflow.
+        {"dt_beyond_an_hour", exchange(R"({"n":1,"dt":3600000001,"op":"slot","handle":3})"),
+         "line 2: \"dt\" is more than an hour, longer than any call waits"},
+        {"end_dt_at_the_limit", header + listing + R"({"op":"end","exchanges":1,"dt":9223372036854775807})" "\n",
+         "line 3: \"dt\" is more than an hour, longer than any call waits"},
+        // Parsing a line builds it whole: one line of nested lists would take
+        // gigabytes.
+        {"line_beyond_a_mebibyte", exchange(std::string(recording::maximumLineBytes + 1, '[')),
+         "line 2: the line is longer than 1 MiB, which no line of a recording is"},
         {"result_without_bytes", exchange(R"({"n":1,"dt":0,"op":"result","pipe":1,"slot":2})"),
          "line 2: \"bytes\" is missing"},
         {"short_crc", exchange(R"({"n":1,"dt":0,"op":"write","pipe":1,"slot":2,"size":5,"crc":"1234","pending":true})"),
@@ -215,6 +230,23 @@ TEST_P(BadFiles, AreRefusedWithAMessageNamingTheLine)
 
 INSTANTIATE_TEST_SUITE_P(Each, BadFiles, testing::ValuesIn(badFiles()),
                          [](const testing::TestParamInfo<BadFile> &param) { return std::string(param.param.name); });
+
+TEST(RecordingReader, TakesTheLongestLineAndTimeAndRefusesALargerFile)
+{
+    // Blank lines pad a whole recording to the most a file may hold.
+    const std::string longest = std::string(recording::maximumLineBytes, ' ') + "\n";
+    std::string text = header + R"({"n":1,"dt":3600000000,"op":"list","class":"usb","devices":[]})" "\n" + end1;
+    while (text.size() + longest.size() <= recording::maximumRecordingBytes)
+        text += longest;
+    text += std::string(recording::maximumRecordingBytes - text.size() - 1, ' ') + "\n";
+    ASSERT_EQ(text.size(), recording::maximumRecordingBytes);
+    const recording::ParsedRecording whole = parseRecording(text);
+    ASSERT_TRUE(whole.recording) << whole.error;
+    EXPECT_EQ(whole.recording->exchanges[0].elapsedMicroseconds, recording::maximumElapsedMicroseconds);
+
+    text += "\n";
+    EXPECT_EQ(parseRecording(text).error, "the file is larger than 64 MiB, which no recording is");
+}
 
 // --- robustness over mutated input -------------------------------------------------
 

@@ -5,7 +5,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
+#include "recording/recording_format.h"
 #include "tests/recording/session_runs.h"
 
 namespace {
@@ -75,6 +77,50 @@ TEST_F(SessionFiles, RefuseAnotherCommandAMissingFileAndABadOne)
 
     fs::resize_file(file, fs::file_size(file) - 10);
     EXPECT_EQ(messageOf([&] { recording::replaySession(path, std::nullopt); }).rfind(path + ": line ", 0), 0u);
+}
+
+TEST_F(SessionFiles, RefuseAFolderAndAFileLargerThanAnyRecording)
+{
+    // Sparse: it takes no room on the disk, and reads as zero bytes.
+    const fs::path large = folder / "large.jsonl";
+    std::ofstream(large, std::ios::binary).close();
+    fs::resize_file(large, recording::maximumRecordingBytes + 1);
+    struct Case {
+        fs::path path;
+        std::string message;
+    };
+    for (const Case &c : {
+             Case{folder, "cannot read the recording " + folder.string() + ": it is a folder"},
+             Case{large, large.string() + ": the file is larger than 64 MiB, which no recording is"},
+         }) {
+        SCOPED_TRACE(c.path.string());
+        EXPECT_EQ(messageOf([&] { recording::replaySession(c.path.string(), std::nullopt); }), c.message);
+    }
+}
+
+TEST_F(SessionFiles, KeepAnHourAtMostBetweenExchangesSoThatTheyStillRead)
+{
+    // A process stopped between two calls (a shell's Ctrl-Z) for two hours.
+    platform::VirtualClock clock;
+    const auto bus = platform::VirtualBus::create(clock);
+    const std::int64_t twoHours = 2 * recording::maximumElapsedMicroseconds;
+    {
+        const auto recorder = recording::recordSession(file.string(), bus, clock, {});
+        recorder->listDevices(platform::DeviceClass::usbDevice);
+        clock.advanceMicroseconds(twoHours);
+        recorder->listDevices(platform::DeviceClass::usbDevice);
+        clock.advanceMicroseconds(twoHours);
+        EXPECT_TRUE(recorder->finish());
+    }
+    const auto replay = recording::replaySession(file.string(), std::nullopt);
+    const std::int64_t start = platform::microsecondsNow(replay->clock());
+    replay->listDevices(platform::DeviceClass::usbDevice);
+    replay->listDevices(platform::DeviceClass::usbDevice);
+    EXPECT_EQ(platform::microsecondsNow(replay->clock()) - start, recording::maximumElapsedMicroseconds);
+    EXPECT_EQ(replay->verdict(), std::nullopt);
+    std::ifstream written(file, std::ios::binary);
+    const std::string text{std::istreambuf_iterator<char>(written), std::istreambuf_iterator<char>()};
+    EXPECT_NE(text.find(R"({"op":"end","exchanges":2,"dt":3600000000})"), std::string::npos) << text;
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "loader/crc32.h"
 #include "platform/virtual/pass_time.h"
 #include "recording/byte_text.h"
@@ -194,6 +196,64 @@ TEST(ReplayAnswers, AreTheRecordedOutcomesAndData)
     EXPECT_EQ(buffer[0], 0xFE);
     EXPECT_EQ(buffer[1], 0x80);
     EXPECT_EQ(buffer[2], 3);
+    EXPECT_EQ(replay->verdict(), std::nullopt);
+}
+
+// What a result counts against what the replay put in the program's buffer:
+// the program reads as many bytes as it is told, so a count beyond them
+// would hand it whatever the buffer held.
+struct ResultCase {
+    const char *name;
+    bool read;  // false: the request on the slot was a write
+    std::uint32_t size;
+    std::optional<std::uint32_t> bytes;
+    std::vector<std::uint8_t> data;
+    std::optional<std::uint32_t> counted;
+    std::vector<std::uint8_t> buffer;  // after the result, from 0xAA each
+};
+
+void PrintTo(const ResultCase &c, std::ostream *os) { *os << c.name; }
+
+class ResultCounts : public testing::TestWithParam<ResultCase> {};
+
+TEST_P(ResultCounts, NeverExceedTheBytesHandedOver)
+{
+    const ResultCase &c = GetParam();
+    Exchange start = exchange(c.read ? Operation::read : Operation::write, c.size);
+    start.crc = crc32(thirteen, c.size);
+    Exchange result = exchange(Operation::result);
+    result.bytes = c.bytes;
+    result.data = c.data;
+    const auto replay = replayOf({start, result});
+    // Exactly the size asked for, so that a copy beyond it shows in the sanitizer build.
+    std::vector<std::uint8_t> buffer(c.size, 0xAA);
+    ASSERT_TRUE(c.read ? replay->startRead(1, 3, buffer.data(), c.size) : replay->startWrite(1, 3, thirteen, c.size));
+    EXPECT_EQ(replay->requestResult(1, 3), c.counted);
+    if (c.read) {
+        EXPECT_EQ(buffer, c.buffer);
+    }
+    EXPECT_EQ(replay->verdict(), std::nullopt);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Each, ResultCounts,
+    testing::Values(ResultCase{"as_recorded", true, 4, 2, {0xFE, 0x80}, 2, {0xFE, 0x80, 0xAA, 0xAA}},
+                    ResultCase{"data_short_of_bytes", true, 4, 3, {0xFE, 0x80}, 2, {0xFE, 0x80, 0xAA, 0xAA}},
+                    ResultCase{"no_data", true, 4, 2, {}, 0, {0xAA, 0xAA, 0xAA, 0xAA}},
+                    ResultCase{"more_than_the_buffer", true, 2, 4, {0xFE, 0x80, 0x01, 0x02}, 2, {0xFE, 0x80}},
+                    ResultCase{"not_fetchable", true, 2, std::nullopt, {}, std::nullopt, {0xAA, 0xAA}},
+                    ResultCase{"of_a_write", false, 13, 13, {}, 13, {}}),
+    [](const testing::TestParamInfo<ResultCase> &param) { return std::string(param.param.name); });
+
+TEST(ReplayTime, HoldsAtTheClocksEndInsteadOfOverflowing)
+{
+    constexpr std::int64_t largest = std::numeric_limits<std::int64_t>::max();
+    const auto replay = replayOf({exchange(Operation::slot, 0, 5), exchange(Operation::slot, 0, largest),
+                                  exchange(Operation::slot, 0, largest)});
+    for (const std::int64_t expected : {std::int64_t{5}, largest, largest}) {
+        replay->createRequestSlot();
+        EXPECT_EQ(platform::microsecondsNow(replay->clock()), expected);
+    }
     EXPECT_EQ(replay->verdict(), std::nullopt);
 }
 

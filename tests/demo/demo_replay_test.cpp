@@ -1,38 +1,18 @@
 // vantrel-update-demo --replay: the window driven by a session recorded on a
 // simulated adapter, as the tool records one.
 
-#include <fstream>
+#include <gtest/gtest.h>
 
-#include <QTemporaryDir>
-
-#include "tests/app/program_start.h"
+#include "tests/demo/demo_start.h"
 #include "tests/recording/session_runs.h"
 
 namespace {
 
-class DemoReplay : public testing::Test {
+class DemoReplay : public DemoStart {
 protected:
-    QTemporaryDir runtimeFolder;
-    QTemporaryDir folder;
-
-    std::string write(const std::string &name, const std::string &text)
+    std::unique_ptr<ProgramStart> startReplay(const std::string &file)
     {
-        const std::string path = folder.filePath(QString::fromStdString(name)).toStdString();
-        std::ofstream(path, std::ios::binary) << text;
-        return path;
-    }
-
-    std::unique_ptr<ProgramStart> startDemo(const std::string &file)
-    {
-        // A runtime folder of its own, so that it meets no other updater.
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeFolder.path());
-        environment.insert(QStringLiteral("TMPDIR"), folder.path());
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        return std::make_unique<ProgramStart>(
-            QStringLiteral(VANTREL_DEMO_BINARY),
-            QStringList{QStringLiteral("--replay"), QString::fromStdString(file), QStringLiteral("--auto-install")},
-            environment);
+        return startDemo({QStringLiteral("--replay"), QString::fromStdString(file), QStringLiteral("--auto-install")});
     }
 };
 
@@ -42,7 +22,7 @@ TEST_F(DemoReplay, ShowsTheRecordedInstallInTheWindow)
     const RecordedSession recorded =
         recordSimulated({{4, "04020001", SimulatedFirmware::none, std::nullopt}}, installSession);
     ASSERT_EQ(recorded.outcome.message, "");
-    auto demo = startDemo(write("install.jsonl", recorded.text));
+    auto demo = startReplay(write("install.jsonl", recorded.text));
     EXPECT_TRUE(demo->printed(QStringLiteral("status: Device ready.")));
     EXPECT_TRUE(demo->printed(QStringLiteral("install finished")));
     EXPECT_TRUE(demo->endsWithZero()) << demo->errors().toStdString();
@@ -56,7 +36,7 @@ TEST_F(DemoReplay, TellsADivergenceAndEndsWithOne)
     // The recording of a listing has no install in it.
     const RecordedSession recorded =
         recordSimulated({{4, "04020001", SimulatedFirmware::none, std::nullopt}}, listSession);
-    auto demo = startDemo(write("list.jsonl", recorded.text));
+    auto demo = startReplay(write("list.jsonl", recorded.text));
     EXPECT_TRUE(demo->printed(QStringLiteral("install failed")));
     EXPECT_FALSE(demo->endsWithZero());
     EXPECT_NE(demo->errors().toStdString().find("vantrel-update-demo: replay diverged at exchange "), std::string::npos);
@@ -79,7 +59,7 @@ TEST_F(DemoReplay, RefusesWhatIsNoRecordingBeforeTheWindowOpens)
              Case{"/proc/self/mem", ": the system failed to read it"},
          }) {
         SCOPED_TRACE(c.file);
-        auto demo = startDemo(c.file);
+        auto demo = startReplay(c.file);
         EXPECT_TRUE(demo->endsWith(2));
         const std::string errors = demo->errors().toStdString();
         EXPECT_NE(errors.find("vantrel-update-demo: "), std::string::npos) << errors;

@@ -88,7 +88,7 @@ int runOnAdapters(const Options &options, Output &output)
         return exitCode;
 
     json results = json::array();
-    int succeeded = 0, failed = 0, skipped = 0;
+    int succeeded = 0, current = 0, failed = 0, skipped = 0;
     std::optional<Failure> firstFailure;
     for (const UsbDeviceInfo &device : *targets) {
         if (stopSignal() != 0)
@@ -98,7 +98,9 @@ int runOnAdapters(const Options &options, Output &output)
         const AdapterResult result = workOn(device, workOf(options), options.all, output);
         results.push_back(jsonOf(result, output));
         printResult(result, output);
-        if (result.succeeded()) {
+        if (std::string(result.outcome) == "current") {
+            ++current;
+        } else if (result.succeeded()) {
             ++succeeded;
         } else if (std::string(result.outcome) == "skipped") {
             ++skipped;
@@ -115,7 +117,10 @@ int runOnAdapters(const Options &options, Output &output)
         noteFailure(output, *firstFailure);
     if (targets->size() > 1 && !output.json()) {
         const char *done = options.command == Options::Command::verify ? "verified" : "installed";
-        std::fprintf(output.results(), "%d %s, %d failed, %d skipped\n", succeeded, done, failed, skipped);
+        // An adapter found current was not written to: not counted as installed.
+        const std::string alreadyCurrent = options.ifNeeded ? ", " + std::to_string(current) + " already current" : "";
+        std::fprintf(output.results(), "%d %s%s, %d failed, %d skipped\n", succeeded, done, alreadyCurrent.c_str(),
+                     failed, skipped);
     }
     return failed > 0 ? exitFailure : exitSuccess;
 }

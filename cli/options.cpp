@@ -136,6 +136,7 @@ SimulatedAdapterSetup parseSimulation(const std::string &text, std::size_t index
     SimulatedAdapterSetup setup;
     std::size_t start = 0;
     bool first = true;
+    std::vector<std::string> keysGiven;  // each once, but damaged= as often as wanted
     while (start <= text.size()) {
         const std::size_t comma = std::min(text.find(',', start), text.size());
         const std::string item = text.substr(start, comma - start);
@@ -144,6 +145,11 @@ SimulatedAdapterSetup parseSimulation(const std::string &text, std::size_t index
         const std::string key = item.substr(0, equals);
         const std::string value = equals == std::string::npos ? std::string() : item.substr(equals + 1);
         const bool hasValue = equals != std::string::npos && !value.empty();
+        if (!first && key != "damaged") {
+            if (std::find(keysGiven.begin(), keysGiven.end(), key) != keysGiven.end())
+                throw UsageError{"--simulate " + text + " gives " + key + " twice"};
+            keysGiven.push_back(key);
+        }
         if (first) {
             const Variant *variant = carriedVariants().byToolName(item);
             if (!variant)
@@ -168,6 +174,8 @@ SimulatedAdapterSetup parseSimulation(const std::string &text, std::size_t index
             throw UsageError{"cannot understand \"" + item + "\" in --simulate " + text};
         }
     }
+    if (setup.arriveAt && setup.leaveAt && *setup.leaveAt <= *setup.arriveAt)
+        throw UsageError{"--simulate " + text + " has the adapter leave before it arrives"};
     if (setup.serialNumber.empty())
         setup.serialNumber = "VT" + std::to_string(100001 + index);
     return setup;

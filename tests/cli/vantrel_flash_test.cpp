@@ -225,6 +225,9 @@ TEST(VantrelFlash, UsageErrorsSayWhatIsWrongInOneLine)
         {"list", "--record", "a.jsonl", "--replay", "b.jsonl"},
         {"list", "--replay", "a.jsonl", "--anonymise"},
         {"list", "--replay", "a.jsonl", "--simulate", "max"},
+        {"list", "--simulate", "max,fault=busy,fault=crc"},
+        {"list", "--simulate", "max,serial=A,serial=B"},
+        {"list", "--simulate", "max,arrive=5,leave=2"},
     };
     for (const Arguments &arguments : mistakes) {
         std::string shown;
@@ -384,6 +387,14 @@ TEST(VantrelFlash, AFailedTaskShowsHowFarItReallyGot)
     EXPECT_EQ(asJson.document["adapters"][0]["stoppedIn"],
               (nlohmann::json{{"task", "write"}, {"bytesDone", 8192}, {"bytes", 57932}}));
     EXPECT_TRUE(contains(asJson.err, "failed after 8192 of 57932 bytes")) << "the progress goes to standard error";
+}
+
+TEST(VantrelFlash, TheSummaryOfSeveralAdaptersCountsThoseFoundCurrentApart)
+{
+    const FlashRun run = flash({"install", "--all", "--if-needed", "--simulate", "max,serial=A,installed",
+                                "--simulate", "flex,serial=B", "--simulate", "msp430,serial=C,fault=erase"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.out.ends_with("1 installed, 1 already current, 1 failed, 0 skipped\n")) << run.out;
 }
 
 TEST(VantrelFlash, ResultsAndErrorsKeepTheirOrderInOneFile)

@@ -63,10 +63,14 @@ elseif(NOT CMAKE_CROSSCOMPILING)
 
     configure_file(${packaging_dir}/man/vantrel-update.1.in ${generated}/vantrel-update.1 @ONLY)
     configure_file(${packaging_dir}/debian/changelog ${generated}/changelog COPYONLY)
+    # What a recording holds, for whoever attaches one to a report.
+    configure_file(${PROJECT_SOURCE_DIR}/docs/recordings.md ${generated}/recordings.md COPYONLY)
     vantrel_compress(${generated}/vantrel-update.1)
     vantrel_compress(${generated}/changelog)
+    vantrel_compress(${generated}/recordings.md)
     install(FILES ${generated}/vantrel-update.1.gz DESTINATION share/man/man1)
-    install(FILES ${generated}/changelog.gz ${packaging_dir}/debian/copyright DESTINATION ${doc_dir})
+    install(FILES ${generated}/changelog.gz ${generated}/recordings.md.gz ${packaging_dir}/debian/copyright
+            DESTINATION ${doc_dir})
 
     # vantrel-flash's page is its own --help, so that the commands, the
     # simulated variants and faults and the exit codes are written once; the

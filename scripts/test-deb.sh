@@ -41,6 +41,7 @@ echo "== Contents of $(basename "$deb")"
     echo ./usr/share/bash-completion/completions/vantrel-flash
     echo ./usr/share/doc/vantrel-update/changelog.gz
     echo ./usr/share/doc/vantrel-update/copyright
+    echo ./usr/share/doc/vantrel-update/recordings.md.gz
     echo ./usr/share/icons/hicolor/scalable/apps/vantrel-update.svg
     # Every size the icon carries.
     for picture in app/icons/vantrel-update-*.png; do

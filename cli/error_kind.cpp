@@ -25,7 +25,7 @@ constexpr std::array<ErrorKindInfo, 23> kinds = {{
     {ErrorKind::disconnectFailed, "disconnect-failed", "the boot loader refuses the disconnect"},
     {ErrorKind::notBack, "not-back", "the adapter did not come back after the install"},
     {ErrorKind::wrongVersion, "wrong-version", "after the install the adapter reports another version"},
-    {ErrorKind::interrupted, "interrupted", "stopped by SIGINT or SIGTERM"},
+    {ErrorKind::interrupted, "interrupted", "stopped by SIGINT, SIGTERM or SIGHUP"},
     {ErrorKind::deviceError, "device-error", "any other failure the adapter or its link reports"},
     {ErrorKind::badRecording, "bad-recording", "the --replay file is no whole recording of this command"},
     {ErrorKind::recordingFailed, "recording-failed", "the --record file could not be written whole"},

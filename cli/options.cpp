@@ -84,7 +84,7 @@ std::string usageText()
     "       or a replay that went otherwise than its recording\n"
     "  2    a usage error, or a recording that cannot be replayed or written\n"
     "  3    no adapter attached, none with that serial number or port, or several to choose from\n"
-    "  130  stopped by SIGINT, 143 by SIGTERM (a second signal ends it at once)\n"
+    "  130  stopped by SIGINT, 143 by SIGTERM, 129 by SIGHUP (a second signal ends it at once)\n"
     "\n"
     "Error kinds (errorKind in the JSON):\n" +
     errorKindLines();

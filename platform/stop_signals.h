@@ -1,7 +1,7 @@
 #pragma once
 
-// The user's requests to stop a running program: SIGINT and SIGTERM on
-// POSIX; Ctrl-C, Ctrl-Break and the console window closing on Windows.
+// The user's requests to stop a running program: SIGINT, SIGTERM and SIGHUP
+// on POSIX; Ctrl-C, Ctrl-Break and the console window closing on Windows.
 
 namespace platform {
 
@@ -11,7 +11,7 @@ namespace platform {
 // program at once, as if nothing had caught it.
 void catchStopRequests(const char *notice);
 
-// The signal of the request noted, SIGINT or SIGTERM (Ctrl-C counts as
+// The signal of the request noted, SIGINT, SIGTERM or SIGHUP (Ctrl-C counts as
 // SIGINT, Windows' other console events as SIGTERM); 0 when none came.
 int stopRequest();
 

@@ -9,6 +9,10 @@ namespace platform {
 
 namespace {
 
+// A hang-up (the terminal or the remote session gone) stops the program as
+// Ctrl-C does: an adapter is never left half-written without a word.
+constexpr int stopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
 volatile sig_atomic_t requestedBy = 0;
 const char *noticeText = "";
 
@@ -30,8 +34,8 @@ extern "C" void onStopSignal(int signal)
     requestedBy = signal;
     const ssize_t written = write(STDERR_FILENO, noticeText, std::strlen(noticeText));
     static_cast<void>(written);  // nothing to be done about a lost notice
-    handle(SIGINT, SIG_DFL);
-    handle(SIGTERM, SIG_DFL);
+    for (const int stop : stopSignals)
+        handle(stop, SIG_DFL);
 }
 
 }  // namespace
@@ -39,8 +43,12 @@ extern "C" void onStopSignal(int signal)
 void catchStopRequests(const char *notice)
 {
     noticeText = notice;
-    handle(SIGINT, onStopSignal);
-    handle(SIGTERM, onStopSignal);
+    for (const int stop : stopSignals)
+        handle(stop, onStopSignal);
+    // A reader that closed its end of standard output (`| head`) is no
+    // request to stop: the install goes on, and the lost output is told at
+    // the end, where writes to the pipe have failed.
+    handle(SIGPIPE, SIG_IGN);
 }
 
 int stopRequest() { return requestedBy; }

@@ -554,19 +554,27 @@ TEST(VantrelFlashStation, TakesAnAdapterUpOnceUntilItIsPulledOut)
 
 TEST(VantrelFlashStation, ASignalEndsItBetweenAdapters)
 {
-    ChildProcess station(VANTREL_FLASH, {"install", "--wait", "--json", "--simulate", "max,serial=A"});
-    const std::optional<std::string> line = station.readLine();
-    ASSERT_TRUE(line);
-    EXPECT_EQ(json::parse(*line)["outcome"], "installed");
-    kill(station.pid(), SIGTERM);
-    const ChildProcess::Ending ending = station.wait();
-    EXPECT_EQ(ending.exitCode, 143);
-    EXPECT_EQ(ending.out, *line + "\n") << "no document after the lines";
-    // Said at once, then at the end, and out of the way of the lines.
-    EXPECT_TRUE(ending.err.ends_with(
-        "vantrel-flash: stopping after the loader command under way; a second Ctrl-C or SIGTERM ends it at once\n"
-        "Station stopped after 1 adapter.\n"))
-        << ending.err;
+    // A hang-up is the line's terminal or remote session going away.
+    const struct {
+        int signal;
+        int exitCode;
+    } cases[] = {{SIGTERM, 143}, {SIGHUP, 129}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.signal);
+        ChildProcess station(VANTREL_FLASH, {"install", "--wait", "--json", "--simulate", "max,serial=A"});
+        const std::optional<std::string> line = station.readLine();
+        ASSERT_TRUE(line);
+        EXPECT_EQ(json::parse(*line)["outcome"], "installed");
+        kill(station.pid(), c.signal);
+        const ChildProcess::Ending ending = station.wait();
+        EXPECT_EQ(ending.exitCode, c.exitCode);
+        EXPECT_EQ(ending.out, *line + "\n") << "no document after the lines";
+        // Said at once, then at the end, and out of the way of the lines.
+        EXPECT_TRUE(ending.err.ends_with(
+            "vantrel-flash: stopping after the loader command under way; a second Ctrl-C or SIGTERM ends it at once\n"
+            "Station stopped after 1 adapter.\n"))
+            << ending.err;
+    }
 }
 
 // The processor time a running process has used so far, in clock ticks.
@@ -606,14 +614,24 @@ TEST(VantrelFlash, VersionNamesTheProductAndTheBackend)
     EXPECT_EQ(asJson.document["backend"], VANTREL_EXPECTED_BACKEND);
 }
 
-// A run with its standard output going to a full disk: its exit code and
-// what it wrote on standard error.
-std::pair<int, std::string> flashIntoFullDisk(const Arguments &arguments)
+// Where a run's standard output goes when it cannot be written.
+enum class LostOutput { fullDisk, closedPipe };
+
+// A run with its standard output lost that way: its exit code and what it
+// wrote on standard error.
+std::pair<int, std::string> flashIntoNowhere(const Arguments &arguments, LostOutput lost)
 {
     std::FILE *errFile = std::tmpfile();
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/full", O_WRONLY, 0);
+    int pipeEnds[2] = {-1, -1};
+    if (lost == LostOutput::fullDisk) {
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/full", O_WRONLY, 0);
+    } else if (pipe(pipeEnds) == 0) {
+        // The reader has gone before the first write, as `| head -n 0` does.
+        close(pipeEnds[0]);
+        posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDOUT_FILENO);
+    }
     posix_spawn_file_actions_adddup2(&actions, fileno(errFile), STDERR_FILENO);
     std::vector<char *> argv{const_cast<char *>(VANTREL_FLASH)};
     for (const std::string &argument : arguments)
@@ -624,6 +642,8 @@ std::pair<int, std::string> flashIntoFullDisk(const Arguments &arguments)
     if (posix_spawn(&pid, VANTREL_FLASH, &actions, nullptr, argv.data(), environ) == 0)
         waitpid(pid, &status, 0);
     posix_spawn_file_actions_destroy(&actions);
+    if (pipeEnds[1] >= 0)
+        close(pipeEnds[1]);
     std::string err;
     std::rewind(errFile);
     for (int c; (c = std::fgetc(errFile)) != EOF;)
@@ -646,12 +666,23 @@ TEST(VantrelFlash, ResultsThatCannotBeWrittenAreAFailure)
         // A failure already has its own exit code, which says more.
         {{"install", "--json", "--serial", "X", "--simulate", "max"}, 3},
     };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.arguments.front());
-        const auto [exitCode, err] = flashIntoFullDisk(c.arguments);
-        EXPECT_EQ(exitCode, c.exitCode);
-        EXPECT_TRUE(contains(err, "vantrel-flash: the results could not be written to standard output\n")) << err;
+    for (const LostOutput lost : {LostOutput::fullDisk, LostOutput::closedPipe}) {
+        for (const auto &c : cases) {
+            SCOPED_TRACE(c.arguments.front() + (lost == LostOutput::fullDisk ? " to a full disk" : " to a closed pipe"));
+            const auto [exitCode, err] = flashIntoNowhere(c.arguments, lost);
+            EXPECT_EQ(exitCode, c.exitCode);
+            EXPECT_TRUE(contains(err, "vantrel-flash: the results could not be written to standard output\n")) << err;
+        }
     }
+}
+
+TEST(VantrelFlash, AnInstallGoesOnToItsEndWhenTheReaderOfItsOutputHasGone)
+{
+    // Half an install would leave the adapter without firmware. (With --json
+    // the progress goes to standard error, where it can be seen to the end.)
+    const auto [exitCode, err] = flashIntoNowhere({"install", "--json", "--simulate", "max"}, LostOutput::closedPipe);
+    EXPECT_EQ(exitCode, 1);
+    EXPECT_TRUE(contains(err, "Verifying firmware: 349968 bytes")) << err;
 }
 
 TEST(VantrelFlash, DurationsAreInWholeMilliseconds)

@@ -239,12 +239,23 @@ void checkCombination(const Options &options)
 
 }  // namespace
 
+// Options whose value a second one would silently replace: a slip that
+// could flash another adapter than meant, or record to another file.
+constexpr std::string_view singleValueOptions[] = {"--serial", "--port", "--count", "--record", "--replay"};
+
 Options parseOptions(const std::vector<std::string> &arguments)
 {
     Options options;
     bool haveCommand = false;
+    std::vector<std::string_view> valuesGiven;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string &argument = arguments[i];
+        if (std::find(std::begin(singleValueOptions), std::end(singleValueOptions), argument) !=
+            std::end(singleValueOptions)) {
+            if (std::find(valuesGiven.begin(), valuesGiven.end(), argument) != valuesGiven.end())
+                throw UsageError{argument + " is given twice"};
+            valuesGiven.push_back(argument);
+        }
         auto value = [&]() -> const std::string & {
             if (i + 1 >= arguments.size() || arguments[i + 1].rfind("--", 0) == 0)
                 throw UsageError{argument + " needs a value"};

@@ -228,6 +228,9 @@ TEST(VantrelFlash, UsageErrorsSayWhatIsWrongInOneLine)
         {"list", "--simulate", "max,fault=busy,fault=crc"},
         {"list", "--simulate", "max,serial=A,serial=B"},
         {"list", "--simulate", "max,arrive=5,leave=2"},
+        {"install", "--serial", "A", "--serial", "B"},
+        {"verify", "--port", "1-1", "--port", "1-2"},
+        {"list", "--record", "a.jsonl", "--record", "b.jsonl"},
     };
     for (const Arguments &arguments : mistakes) {
         std::string shown;

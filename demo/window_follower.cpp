@@ -36,8 +36,9 @@ QString plainTextOf(const QLabel *label)
 
 }  // namespace
 
-WindowFollower::WindowFollower(Updater &window, SingleInstance &instance, const DemoOptions &options)
-    : QObject(&window), window_(window), options_(options)
+WindowFollower::WindowFollower(Updater &window, SingleInstance &instance, const DemoOptions &options,
+                               bool &installed)
+    : QObject(&window), window_(window), options_(options), installed_(installed)
 {
     connect(&instance, &SingleInstance::messageReceived, this,
             [](const QString &message) { say(QStringLiteral("message from another start: \"%1\"").arg(message)); });
@@ -151,6 +152,7 @@ void WindowFollower::install()
     // leaves it and shows the "Error" box.
     if (!window_.panelValid) {
         say(QStringLiteral("install finished"));
+        installed_ = true;
         stage_ = Stage::rebuilding;
     } else {
         say(QStringLiteral("install failed"));
@@ -178,6 +180,10 @@ void WindowFollower::finish()
     stage_ = Stage::done;
     takeStatus();
     say(QStringLiteral("closing the window"));
+    // No more polls: with a silent adapter the next would hold the window
+    // for the link's whole time-out before it could close.
+    if (auto *pollTimer = window_.findChild<QTimer *>(QStringLiteral("pollTimer")))
+        pollTimer->stop();
     // From the event loop: the first look at the window comes before the
     // loop runs, when closing the last window could not end it.
     QTimer::singleShot(0, &window_, [this] { window_.close(); });

@@ -18,7 +18,9 @@ class QWidget;
 // of a failure, and closes the window when the install is over.
 class WindowFollower : public QObject {
 public:
-    WindowFollower(Updater &window, SingleInstance &instance, const DemoOptions &options);
+    // `installed` is set once an install clicked by --auto-install has
+    // finished; it must outlive the window.
+    WindowFollower(Updater &window, SingleInstance &instance, const DemoOptions &options, bool &installed);
 
 private:
     enum class Stage { waiting, installing, rebuilding, done };
@@ -34,6 +36,7 @@ private:
 
     Updater &window_;
     const DemoOptions &options_;
+    bool &installed_;
     QPointer<VantrelUpdaterWidget> panel_;
     QString status_;
     Stage stage_ = Stage::waiting;

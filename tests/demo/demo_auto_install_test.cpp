@@ -37,7 +37,15 @@ TEST_F(DemoAutoInstall, GivesUpAtOnceOnAnAdapterThatCannotBeRead)
                            QStringLiteral("--fault"), QStringLiteral("busy")});
     EXPECT_TRUE(demo->printed(QStringLiteral("the adapter did not get ready: Device already in use.; giving up")))
         << demo->output().toStdString();
-    EXPECT_TRUE(demo->endsWithZero()) << demo->output().toStdString();
+    EXPECT_TRUE(demo->endsWith(1)) << demo->output().toStdString();
+}
+
+TEST_F(DemoAutoInstall, EndsWithOneWhenTheInstallFails)
+{
+    auto demo = startDemo({QStringLiteral("--auto-install"), QStringLiteral("--variant"), QStringLiteral("msp430"),
+                           QStringLiteral("--fault"), QStringLiteral("crc")});
+    EXPECT_TRUE(demo->printed(QStringLiteral("install failed"))) << demo->output().toStdString();
+    EXPECT_TRUE(demo->endsWith(1)) << demo->output().toStdString();
 }
 
 TEST_F(DemoAutoInstall, MakesTheFolderOfItsScreenshots)

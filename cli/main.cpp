@@ -87,9 +87,11 @@ int run(const std::vector<std::string> &arguments, Output &output)
 int main(int argc, char **argv)
 {
     const std::vector<std::string> arguments(argv + 1, argv + argc);
-    bool json = false;
-    for (const std::string &argument : arguments)
+    bool json = false, station = false;
+    for (const std::string &argument : arguments) {
         json = json || argument == "--json";
+        station = station || argument == "--wait";
+    }
     Output output(json);
     output.document["command"] = nullptr;
     output.document["errorKind"] = nullptr;
@@ -105,7 +107,7 @@ int main(int argc, char **argv)
     }
     if (output.json() && !output.lines) {
         output.document["exitCode"] = exitCode;
-        output.writeDocument();
+        output.writeDocument(station);
     }
     // Results that never arrived are no success, or a script would read
     // nothing as everything being fine.

@@ -19,10 +19,10 @@ void Output::writeLine(const nlohmann::json &value)
     std::fflush(out);
 }
 
-void Output::writeDocument()
+void Output::writeDocument(bool oneLine)
 {
     std::FILE *out = results();
-    std::fprintf(out, "%s\n", dumpJson(document, 2).c_str());
+    std::fprintf(out, "%s\n", dumpJson(document, oneLine ? -1 : 2).c_str());
     std::fflush(out);
 }
 

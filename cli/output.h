@@ -26,7 +26,9 @@ public:
     nlohmann::json document = nlohmann::json::object();
     // One JSON value on a line of its own, at once (JSON Lines).
     void writeLine(const nlohmann::json &value);
-    void writeDocument();
+    // On one line where the reader expects JSON Lines (a station whose
+    // command line or recording is refused before its first adapter).
+    void writeDocument(bool oneLine);
     // Whether everything written to standard output reached it: flushes it
     // and asks. A full disk or a closed pipe is found only this way.
     bool resultsWritten();

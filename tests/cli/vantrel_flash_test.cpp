@@ -252,6 +252,9 @@ TEST(VantrelFlash, UsageErrorsSayWhatIsWrongInOneLine)
         EXPECT_EQ(asJson.document["errorKind"], "usage");
         EXPECT_EQ(asJson.document["exitCode"], 2);
         EXPECT_FALSE(asJson.document["message"].get<std::string>().empty());
+        if (std::find(arguments.begin(), arguments.end(), "--wait") != arguments.end()) {
+            EXPECT_EQ(asJson.out.find('\n'), asJson.out.size() - 1) << "a station's reader takes JSON Lines: " << asJson.out;
+        }
     }
     const FlashRun help = flash({"--help"});
     EXPECT_EQ(help.exitCode, 0);

@@ -135,9 +135,11 @@ AdapterResult workOn(const UsbDeviceInfo &device, Work work, bool passOverUnsupp
             const char *doing = work == Work::verify            ? "Verifying"
                                 : work == Work::installIfNeeded ? "Installing if needed"
                                                                 : "Installing";
-            std::fprintf(output.results(), "%s %s on %s: %s -> %s\n", doing, entry.variantName,
+            // A verify writes nothing: it compares with the carried firmware.
+            const char *arrow = work == Work::verify ? "against" : "->";
+            std::fprintf(output.results(), "%s %s on %s: %s %s %s\n", doing, entry.variantName,
                          platform::terminalFromLatin1(device.serialNumber).c_str(),
-                         platform::terminalFromLatin1(result.before.value_or(notInstalledText)).c_str(),
+                         platform::terminalFromLatin1(result.before.value_or(notInstalledText)).c_str(), arrow,
                          platform::terminalFromLatin1(*carried).c_str());
         }
         stage = Stage::sequence;

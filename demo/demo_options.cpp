@@ -46,7 +46,8 @@ DemoOptions parseDemoOptions(const std::vector<std::string> &arguments)
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string &argument = arguments[i];
         const auto value = [&]() -> const std::string & {
-            if (i + 1 >= arguments.size())
+            // An option in its place is a forgotten value, not a value.
+            if (i + 1 >= arguments.size() || arguments[i + 1].rfind("--", 0) == 0)
                 throw DemoUsageError{argument + " wants a value"};
             return arguments[++i];
         };

@@ -17,6 +17,7 @@ TEST_F(DemoAutoInstall, SaysWhatIsWrongWithItsOptionsInOneLine)
         {QStringLiteral("--bogus")},
         {QStringLiteral("--variant"), QStringLiteral("nonesuch")},
         {QStringLiteral("--fault")},
+        {QStringLiteral("--serial"), QStringLiteral("--auto-install")},
         {QStringLiteral("--screenshots"), QString::fromStdString(pathOf("shots"))},
     };
     for (const QStringList &arguments : wrongs) {

@@ -176,7 +176,13 @@ int noChoice(Output &output, const Failure &failure, const DeviceList &listed)
 
 std::string selectionText(const Options &options)
 {
-    return options.serialNumber ? "serial number " + *options.serialNumber : "port " + options.port.value_or("");
+    // Messages are 8-bit text, as the adapters' own; the command line is
+    // UTF-8 where a user typed it, or the very bytes where it was pasted.
+    const auto asTyped = [](const std::string &argument) {
+        return platform::exactLatin1FromUtf8(argument).value_or(argument);
+    };
+    return options.serialNumber ? "serial number " + asTyped(*options.serialNumber)
+                                : "port " + asTyped(options.port.value_or(""));
 }
 
 }  // namespace

@@ -197,6 +197,21 @@ TEST(VantrelFlash, EqualSerialNumbersAreRefusedAndThePortTellsThemApart)
     EXPECT_EQ(elsewhere.document["message"], "no adapter with port 9-9");
 }
 
+TEST(VantrelFlash, ASelectionThatMatchesNothingIsEchoedAsTyped)
+{
+    // Typed in UTF-8 (the terminal's), and the same letters as 8-bit bytes.
+    const struct {
+        std::string serial;
+        const char *shown;  // UTF-8
+    } cases[] = {{"Z\xC3\xA9", "Z\xC3\xA9"}, {"Z\xE9", "Z\xC3\xA9"}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.serial);
+        const FlashRun run = flash({"install", "--json", "--serial", c.serial, "--simulate", "max"});
+        EXPECT_EQ(run.exitCode, 3);
+        EXPECT_EQ(run.document["message"], std::string("no adapter with serial number ") + c.shown);
+    }
+}
+
 TEST(VantrelFlash, UsageErrorsSayWhatIsWrongInOneLine)
 {
     const std::vector<Arguments> mistakes = {

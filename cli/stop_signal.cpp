@@ -7,7 +7,7 @@ namespace {
 // Said at the first signal, while whatever is under way may still wait on
 // the adapter for a while.
 constexpr const char *stopNotice =
-    "vantrel-flash: stopping after the loader command under way; a second Ctrl-C or SIGTERM ends it at once\n";
+    "vantrel-flash: stopping (after the loader command under way, if any); a second Ctrl-C or SIGTERM ends it at once\n";
 
 }  // namespace
 

@@ -592,7 +592,7 @@ TEST(VantrelFlashStation, ASignalEndsItBetweenAdapters)
         EXPECT_EQ(ending.out, *line + "\n") << "no document after the lines";
         // Said at once, then at the end, and out of the way of the lines.
         EXPECT_TRUE(ending.err.ends_with(
-            "vantrel-flash: stopping after the loader command under way; a second Ctrl-C or SIGTERM ends it at once\n"
+            "vantrel-flash: stopping (after the loader command under way, if any); a second Ctrl-C or SIGTERM ends it at once\n"
             "Station stopped after 1 adapter.\n"))
             << ending.err;
     }

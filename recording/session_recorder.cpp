@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "loader/crc32.h"
-#include "platform/virtual/pass_time.h"
+#include "platform/virtual/device_time.h"
 #include "recording/recording_format.h"
 
 namespace recording {

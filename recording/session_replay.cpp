@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "loader/crc32.h"
-#include "platform/virtual/pass_time.h"
+#include "platform/virtual/device_time.h"
 #include "platform/device_text.h"
 #include "recording/byte_text.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "platform/platform.h"
-#include "platform/virtual/pass_time.h"
+#include "platform/virtual/device_time.h"
 #include "platform/virtual/virtual_clock.h"
 #include "recording/exchange.h"
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "platform/virtual/pass_time.h"
+#include "platform/virtual/device_time.h"
 #include "platform/virtual/virtual_bus.h"
 
 std::int64_t AdapterSchedule::elapsedMicroseconds()

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "datalink/data_link.h"
-#include "platform/virtual/pass_time.h"
+#include "platform/virtual/device_time.h"
 #include "platform/virtual/simulated_loader.h"
 
 namespace platform {

@@ -11,7 +11,7 @@
 #include "platform/platform.h"
 #include "platform/usb_backend.h"
 #include "platform/virtual/ftdi_chip.h"
-#include "platform/virtual/pass_time.h"
+#include "platform/virtual/device_time.h"
 #include "platform/virtual/simulated_loader.h"
 
 namespace platform {

@@ -9,7 +9,7 @@
 #include <limits>
 
 #include "loader/crc32.h"
-#include "platform/virtual/pass_time.h"
+#include "platform/virtual/device_time.h"
 #include "recording/byte_text.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/virtual/pass_time.h"
+#include "platform/virtual/device_time.h"
 
 #include <algorithm>
 #include <limits>

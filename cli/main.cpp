@@ -29,7 +29,7 @@ int usageFailure(Output &output, const std::string &message)
 {
     noteFailure(output, {ErrorKind::usage, message});
     std::fprintf(output.messages(), "vantrel-flash: %s (try vantrel-flash --help)\n",
-                 platform::terminalFromLatin1(message).c_str());
+                 platform::terminalFromUtf8(message).c_str());
     return exitUsage;
 }
 
@@ -37,7 +37,7 @@ int usageFailure(Output &output, const std::string &message)
 void reportSessionFailure(Output &output, const Failure &failure)
 {
     noteFailure(output, failure);
-    std::fprintf(output.messages(), "vantrel-flash: %s\n", platform::terminalFromLatin1(failure.message).c_str());
+    std::fprintf(output.messages(), "vantrel-flash: %s\n", platform::terminalFromUtf8(failure.message).c_str());
 }
 
 int run(const std::vector<std::string> &arguments, Output &output)

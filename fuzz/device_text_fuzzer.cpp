@@ -39,5 +39,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         const auto code = static_cast<unsigned char>(c);
         FUZZ_CHECK(code >= 0x20 && code != 0x7F && (code < 0x80 || code >= 0xA0));
     }
+    // Any bytes in one of the program's messages: what is shown is
+    // well-formed UTF-8 without controls, so showing it again changes nothing.
+    const std::string message = platform::terminalFromUtf8(text);
+    FUZZ_CHECK(platform::terminalFromUtf8(message) == message);
     return 0;
 }

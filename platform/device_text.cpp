@@ -81,6 +81,31 @@ std::string terminalFromLatin1(std::string_view latin1)
     return shown;
 }
 
+std::string terminalFromUtf8(std::string_view text)
+{
+    std::string shown;
+    shown.reserve(text.size());
+    const auto escape = [&](unsigned code) {
+        char escaped[8];
+        std::snprintf(escaped, sizeof escaped, "\\x%02X", code);
+        shown += escaped;
+    };
+    for (std::size_t i = 0; i < text.size();) {
+        const std::optional<Decoded> decoded = decodeFirst(text.substr(i));
+        if (!decoded) {
+            escape(static_cast<unsigned char>(text[i]));
+            ++i;
+        } else if (decoded->code < 0x20 || (decoded->code >= 0x7F && decoded->code < 0xA0)) {
+            escape(static_cast<unsigned>(decoded->code));
+            i += decoded->length;
+        } else {
+            shown += text.substr(i, decoded->length);
+            i += decoded->length;
+        }
+    }
+    return shown;
+}
+
 std::string latin1FromUtf8(std::string_view utf8)
 {
     std::string latin1;

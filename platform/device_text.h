@@ -32,4 +32,11 @@ std::optional<std::string> exactLatin1FromUtf8(std::string_view utf8);
 // four characters.
 std::string terminalFromLatin1(std::string_view latin1);
 
+// The program's own messages, which quote what the user typed (file names,
+// arguments: UTF-8, or on Windows with backslashes), as a terminal shows them
+// without taking orders from them: well-formed UTF-8 as it is, backslashes
+// too, and every control character and every byte that is not part of
+// well-formed UTF-8 as \xNN.
+std::string terminalFromUtf8(std::string_view text);
+
 }  // namespace platform

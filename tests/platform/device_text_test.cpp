@@ -86,4 +86,22 @@ TEST(DeviceText, OnTheTerminalControlsAreShownAsTheirBytesAndNothingElseIsChange
     }
 }
 
+TEST(DeviceText, MessagesQuotingWhatTheUserTypedKeepItsTextAndLoseItsControls)
+{
+    const struct {
+        const char *what;
+        std::string text;
+        std::string shown;
+    } cases[] = {
+        {"a Windows path keeps its backslashes", "cannot read C:\\rec\\a.jsonl", "cannot read C:\\rec\\a.jsonl"},
+        {"UTF-8 letters and symbols stay", "/tmp/caf\u00E9 \u20AC", "/tmp/caf\u00E9 \u20AC"},
+        {"a colour sequence", "\x1B[31mred", "\\x1B[31mred"},
+        {"line end and DEL", "a\nb\x7F", "a\\x0Ab\\x7F"},
+        {"a C1 control written as UTF-8", "\xC2\x9B" "2J", "\\x9B2J"},
+        {"bytes that are no UTF-8", "x\xE9y\xC0\x80", "x\\xE9y\\xC0\\x80"},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(platform::terminalFromUtf8(c.text), c.shown) << c.what;
+}
+
 }  // namespace

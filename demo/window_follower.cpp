@@ -87,7 +87,7 @@ void WindowFollower::afterTick()
         } else if (pollFailed()) {
             // The window tries again at every tick, and with a silent adapter
             // each try takes the link's whole time-out: nothing to wait for.
-            say(QStringLiteral("the adapter did not get ready: %1; giving up").arg(status_));
+            say(QStringLiteral("the adapter did not get ready, giving up: %1").arg(status_));
             finish();
         } else if (ticks_ > options_.attachAfter + readyTicks) {
             say(QStringLiteral("no adapter got ready; giving up"));

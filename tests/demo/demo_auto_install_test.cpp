@@ -36,7 +36,7 @@ TEST_F(DemoAutoInstall, GivesUpAtOnceOnAnAdapterThatCannotBeRead)
     // Each of the window's tries at a held (or silent) adapter fails the same way.
     auto demo = startDemo({QStringLiteral("--auto-install"), QStringLiteral("--variant"), QStringLiteral("arm-basic"),
                            QStringLiteral("--fault"), QStringLiteral("busy")});
-    EXPECT_TRUE(demo->printed(QStringLiteral("the adapter did not get ready: Device already in use.; giving up")))
+    EXPECT_TRUE(demo->printed(QStringLiteral("the adapter did not get ready, giving up: Device already in use.")))
         << demo->output().toStdString();
     EXPECT_TRUE(demo->endsWith(1)) << demo->output().toStdString();
 }

@@ -62,16 +62,29 @@ std::string utf8FromLatin1(std::string_view latin1)
     return utf8;
 }
 
+namespace {
+
+// Below 0x20, DEL, and 0x80-0x9F, which a terminal takes as the start of
+// escape sequences.
+bool isTerminalControl(char32_t code) { return code < 0x20 || (code >= 0x7F && code < 0xA0); }
+
+void appendEscaped(std::string &shown, unsigned code)
+{
+    char escaped[8];
+    std::snprintf(escaped, sizeof escaped, "\\x%02X", code);
+    shown += escaped;
+}
+
+}  // namespace
+
 std::string terminalFromLatin1(std::string_view latin1)
 {
     std::string shown;
     shown.reserve(latin1.size());
     for (const char c : latin1) {
         const auto code = static_cast<unsigned char>(c);
-        if (code < 0x20 || (code >= 0x7F && code < 0xA0)) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", unsigned{code});
-            shown += escaped;
+        if (isTerminalControl(code)) {
+            appendEscaped(shown, code);
         } else if (c == '\\') {
             shown += "\\\\";
         } else {
@@ -85,18 +98,13 @@ std::string terminalFromUtf8(std::string_view text)
 {
     std::string shown;
     shown.reserve(text.size());
-    const auto escape = [&](unsigned code) {
-        char escaped[8];
-        std::snprintf(escaped, sizeof escaped, "\\x%02X", code);
-        shown += escaped;
-    };
     for (std::size_t i = 0; i < text.size();) {
         const std::optional<Decoded> decoded = decodeFirst(text.substr(i));
         if (!decoded) {
-            escape(static_cast<unsigned char>(text[i]));
+            appendEscaped(shown, static_cast<unsigned char>(text[i]));
             ++i;
-        } else if (decoded->code < 0x20 || (decoded->code >= 0x7F && decoded->code < 0xA0)) {
-            escape(static_cast<unsigned>(decoded->code));
+        } else if (isTerminalControl(decoded->code)) {
+            appendEscaped(shown, static_cast<unsigned>(decoded->code));
             i += decoded->length;
         } else {
             shown += text.substr(i, decoded->length);

@@ -275,6 +275,10 @@ bool EmulatedDevice::handle(UMockdevIoctlClient *client)
         UMockdevIoctlData *arg = umockdev_ioctl_client_get_arg(client);
         UMockdevIoctlData *endpoint =
             umockdev_ioctl_data_resolve(arg, 0, sizeof(unsigned int), nullptr);
+        if (!endpoint) {
+            umockdev_ioctl_client_complete(client, -1, EFAULT);
+            return true;
+        }
         unsigned int address = 0;
         std::memcpy(&address, endpoint->data, sizeof address);
         umockdev_ioctl_data_unref(endpoint);
@@ -306,6 +310,12 @@ void EmulatedDevice::submit(UMockdevIoctlClient *client)
     }
     UMockdevIoctlData *arg = umockdev_ioctl_client_get_arg(client);
     Urb urb{umockdev_ioctl_data_resolve(arg, 0, sizeof(usbdevfs_urb), nullptr), nullptr};
+    // The program's memory cannot be read once it has died (a test that
+    // kills it mid-transfer): its request goes nowhere.
+    if (!urb.urb) {
+        umockdev_ioctl_client_complete(client, -1, EFAULT);
+        return;
+    }
     auto *header = reinterpret_cast<usbdevfs_urb *>(urb.urb->data);
     if (header->buffer_length > 0)
         urb.buffer = umockdev_ioctl_data_resolve(urb.urb, offsetof(usbdevfs_urb, buffer),

@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "platform/libusb/emulation/usb_testbed.h"
 #include "simulation/simulated_adapter.h"
+#include "tests/platform/libusb/emulation/usb_testbed.h"
 
 // An adapter of one variant: its boot loader, with flash laid out as the
 // variant's, behind an FTDI chip where the variant has one.

@@ -4,9 +4,9 @@
 
 #include <memory>
 
-#include "platform/libusb/emulation/usb_testbed.h"
 #include "platform/libusb/libusb_backend.h"
 #include "platform/platform.h"
+#include "tests/platform/libusb/emulation/usb_testbed.h"
 
 // A boot loader with its FTDI chip, for an emulated adapter to answer with.
 // A fixture derives from it first, so that it outlives the testbed and the

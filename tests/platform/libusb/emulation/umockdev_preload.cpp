@@ -1,4 +1,4 @@
-#include "platform/libusb/emulation/umockdev_preload.h"
+#include "tests/platform/libusb/emulation/umockdev_preload.h"
 
 #include <dlfcn.h>
 #include <link.h>

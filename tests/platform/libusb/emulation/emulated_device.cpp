@@ -1,4 +1,4 @@
-#include "platform/libusb/emulation/emulated_device.h"
+#include "tests/platform/libusb/emulation/emulated_device.h"
 
 #include <linux/types.h>
 #include <sys/ioctl.h>

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/libusb/emulation/emulated_device.h"
+#include "tests/platform/libusb/emulation/emulated_device.h"
 
 // A umockdev testbed: while it exists, this process sees its sysfs and
 // device nodes in place of the real ones (the test runs with umockdev's

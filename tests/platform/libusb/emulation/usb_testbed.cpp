@@ -1,4 +1,4 @@
-#include "platform/libusb/emulation/usb_testbed.h"
+#include "tests/platform/libusb/emulation/usb_testbed.h"
 
 #include <linux/capability.h>
 #include <sys/syscall.h>

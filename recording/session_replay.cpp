@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "loader/crc32.h"
 #include "platform/virtual/device_time.h"
 #include "platform/device_text.h"
 #include "recording/byte_text.h"
@@ -96,16 +95,6 @@ HandleId idOf(platform::Handle handle)
     return handle <= platform::Handle{0xFFFFFFFF} ? static_cast<HandleId>(handle) : 0;
 }
 
-Exchange asked(Operation operation, platform::Handle pipe = platform::invalidHandle,
-               platform::Handle slot = platform::invalidHandle)
-{
-    Exchange exchange;
-    exchange.operation = operation;
-    exchange.pipe = idOf(pipe);
-    exchange.slot = idOf(slot);
-    return exchange;
-}
-
 }  // namespace
 
 std::shared_ptr<SessionReplay> SessionReplay::create(Recording recording, const ReplayOptions &options)
@@ -160,7 +149,7 @@ void SessionReplay::passRecordedTime(const Exchange &recorded)
     lastMicroseconds_ = std::max(now, due);
 }
 
-const Exchange *SessionReplay::answer(const Exchange &asked)
+const Exchange *SessionReplay::recordedFor(const Exchange &asked)
 {
     if (divergence_)
         return nullptr;
@@ -198,112 +187,58 @@ const Exchange *SessionReplay::answerListing(const Exchange &asked)
     return nullptr;
 }
 
-std::vector<platform::DeviceEntry> SessionReplay::listDevices(platform::DeviceClass deviceClass)
+void SessionReplay::answer(platform::DeviceCall &call)
 {
-    Exchange exchange = asked(Operation::list);
-    exchange.deviceClass = deviceClass;
-    const Exchange *recorded = answer(exchange);
-    return recorded ? recorded->entries : std::vector<platform::DeviceEntry>{};
-}
-
-platform::OpenOutcome SessionReplay::openPipe(const std::string &devicePath, platform::Pipe pipe,
-                                              platform::Handle &handle)
-{
-    Exchange exchange = asked(Operation::open);
-    exchange.devicePath = devicePath;
-    exchange.pipeEnd = pipe;
-    const Exchange *recorded = answer(exchange);
+    const Exchange asked = askedIn(call, idOf);
+    if (call.operation == Operation::close)
+        reads_.erase(asked.handle);
+    else if (call.operation == Operation::write)
+        reads_.erase(asked.slot);
+    // Past a divergence every call fails at once: nothing listed, no open,
+    // no slot, nothing pending, completed, done or fetched.
+    const Exchange *recorded = recordedFor(asked);
     if (!recorded)
-        return platform::OpenOutcome::failed;
-    if (recorded->outcome == platform::OpenOutcome::opened)
-        handle = recorded->handle;
-    return recorded->outcome;
+        return;
+    call.ok = recorded->ok;
+    switch (call.operation) {
+    case Operation::list:
+        call.entries = recorded->entries;
+        break;
+    case Operation::open:
+        call.outcome = recorded->outcome;
+        if (recorded->outcome == platform::OpenOutcome::opened)
+            call.handle = recorded->handle;
+        break;
+    case Operation::slot:
+        call.handle = recorded->handle != 0 ? platform::Handle{recorded->handle} : platform::invalidHandle;
+        break;
+    case Operation::read:
+        if (recorded->ok)
+            reads_[asked.slot] = Read{call.readBuffer, call.size};
+        break;
+    case Operation::result:
+        call.bytes = fetched(*recorded, asked.slot);
+        break;
+    default:
+        // A cancel leaves the buffer the read's: a request that completed
+        // as it was cancelled still has its result fetched, data and all.
+        break;
+    }
 }
 
-platform::Handle SessionReplay::createRequestSlot()
+std::optional<std::uint32_t> SessionReplay::fetched(const Exchange &recorded, HandleId slot)
 {
-    const Exchange *recorded = answer(asked(Operation::slot));
-    return recorded && recorded->handle != 0 ? platform::Handle{recorded->handle} : platform::invalidHandle;
-}
-
-void SessionReplay::close(platform::Handle handle)
-{
-    Exchange exchange = asked(Operation::close);
-    exchange.handle = idOf(handle);
-    reads_.erase(exchange.handle);
-    answer(exchange);
-}
-
-bool SessionReplay::startRead(platform::Handle pipe, platform::Handle slot, std::uint8_t *buffer,
-                              std::uint32_t count)
-{
-    Exchange exchange = asked(Operation::read, pipe, slot);
-    exchange.size = count;
-    const Exchange *recorded = answer(exchange);
-    if (!recorded || !recorded->ok)
-        return false;
-    reads_[exchange.slot] = Read{buffer, count};
-    return true;
-}
-
-bool SessionReplay::startWrite(platform::Handle pipe, platform::Handle slot, const std::uint8_t *buffer,
-                               std::uint32_t count)
-{
-    Exchange exchange = asked(Operation::write, pipe, slot);
-    exchange.size = count;
-    exchange.crc = crc32(buffer, count);
-    reads_.erase(exchange.slot);
-    const Exchange *recorded = answer(exchange);
-    return recorded && recorded->ok;
-}
-
-bool SessionReplay::waitRequest(platform::Handle slot, std::uint32_t timeoutMilliseconds)
-{
-    Exchange exchange = asked(Operation::wait, platform::invalidHandle, slot);
-    exchange.timeoutMilliseconds = timeoutMilliseconds;
-    const Exchange *recorded = answer(exchange);
-    return recorded && recorded->ok;
-}
-
-std::optional<std::uint32_t> SessionReplay::requestResult(platform::Handle pipe, platform::Handle slot)
-{
-    const Exchange exchange = asked(Operation::result, pipe, slot);
-    const Exchange *recorded = answer(exchange);
-    if (!recorded || !recorded->bytes)
+    if (!recorded.bytes)
         return std::nullopt;
-    const auto read = reads_.find(exchange.slot);
+    const auto read = reads_.find(slot);
     if (read == reads_.end())
-        return recorded->bytes;
+        return recorded.bytes;
     // The program takes the count for bytes in its buffer: it never counts
     // more than were put there, whatever the recording claims.
-    const auto copied = static_cast<std::uint32_t>(std::min<std::size_t>(recorded->data.size(), read->second.count));
+    const auto copied = static_cast<std::uint32_t>(std::min<std::size_t>(recorded.data.size(), read->second.count));
     if (copied > 0)
-        std::memcpy(read->second.buffer, recorded->data.data(), copied);
-    return std::min(*recorded->bytes, copied);
-}
-
-void SessionReplay::cancelRequest(platform::Handle pipe, platform::Handle slot)
-{
-    // The buffer stays the read's: a request that completed as it was
-    // cancelled still has its result fetched, data and all.
-    answer(asked(Operation::cancel, pipe, slot));
-}
-
-bool SessionReplay::resetPipe(platform::Handle pipe)
-{
-    const Exchange *recorded = answer(asked(Operation::reset, pipe));
-    return recorded && recorded->ok;
-}
-
-bool SessionReplay::vendorRequest(platform::Handle pipe, std::uint32_t request, std::uint32_t value,
-                                  std::uint32_t index)
-{
-    Exchange exchange = asked(Operation::vendor, pipe);
-    exchange.request = request;
-    exchange.value = value;
-    exchange.index = index;
-    const Exchange *recorded = answer(exchange);
-    return recorded && recorded->ok;
+        std::memcpy(read->second.buffer, recorded.data.data(), copied);
+    return std::min(*recorded.bytes, copied);
 }
 
 }  // namespace recording

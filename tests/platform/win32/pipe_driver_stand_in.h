@@ -14,7 +14,7 @@
 #include "platform/platform.h"
 #include "platform/virtual/ftdi_chip.h"
 #include "platform/virtual/simulated_loader.h"
-#include "tests/platform/win32/injecting_backend.h"
+#include "tests/support/inspecting_backend.h"
 
 // The adapter's USB driver played by two named pipes below a made-up device
 // path: "<path>\PIPE00" carries the boot loader's replies to the host and

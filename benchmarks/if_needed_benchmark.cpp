@@ -29,7 +29,7 @@ double toolSeconds(std::uint16_t productId, Work work)
     const auto busOwner = platform::VirtualBus::create(clock);
     platform::VirtualBus &bus = *busOwner;
     platform::ScopedServices services(bus.services());
-    attachSimulatedAdapter(bus, {productId, "04020001", SimulatedFirmware::carried});
+    simulation::attachSimulatedAdapter(bus, {productId, "04020001", simulation::SimulatedFirmware::carried});
     Output output(true);  // progress on standard error
     const AdapterResult result = workOn(attachedAdapters().front(), work, false, output);
     const char *expected = work == Work::install ? "installed" : "current";
@@ -47,9 +47,9 @@ double engineSeconds(std::uint16_t productId, InstallPass pass)
     const auto busOwner = platform::VirtualBus::create(clock);
     platform::VirtualBus &bus = *busOwner;
     platform::ScopedServices services(bus.services());
-    platform::VirtualAdapter &adapter = attachSimulatedAdapter(bus, {productId, "04020001"});
+    simulation::Adapter &adapter = simulation::attachSimulatedAdapter(bus, {productId, "04020001"});
     const UsbDeviceInfo device = attachedAdapters().front();
-    installCarriedImage(adapter, *device.firmwareImage());
+    simulation::installCarriedImage(adapter, *device.firmwareImage());
     std::unique_ptr<HDataLink> link = openAdapterLink(device);
     struct QuietHost : InstallHost {
         void progress(int, int, const char *, const char *) override {}

@@ -35,7 +35,8 @@ double installSeconds(platform::Clock &clock, std::uint16_t productId)
 {
     auto bus = platform::VirtualBus::create(clock);
     const platform::ScopedServices services(bus->services());
-    attachSimulatedAdapter(*bus, {productId, "04020001", SimulatedFirmware::none, std::nullopt});
+    simulation::attachSimulatedAdapter(*bus,
+                                       {productId, "04020001", simulation::SimulatedFirmware::none, std::nullopt});
     const UsbDeviceInfo device = filterDevices(enumerateDevices(0), 0x131B, -1).front();
     const std::int64_t frequency = clock.counterFrequency();
     const std::int64_t start = clock.counterValue();

@@ -63,7 +63,7 @@ std::string usageText()
     "                            installed: it holds the carried firmware;\n"
     "                            damaged=N: piece N (from 0) of the installed firmware is\n"
     "                            damaged (repeatable);\n"
-    "                            F: " + simulatedFaultNames() + ";\n"
+    "                            F: " + simulation::simulatedFaultNames() + ";\n"
     "                            arrive=T, leave=T: it is plugged in and pulled out T seconds\n"
     "                            after the start\n"
     "  --real-time               simulated adapters, and replays, take as long as real ones\n"
@@ -133,9 +133,9 @@ std::uint32_t pieceFrom(const std::string &item, const std::string &text)
     return piece;
 }
 
-SimulatedAdapterSetup parseSimulation(const std::string &text, std::size_t index)
+simulation::SimulatedAdapterSetup parseSimulation(const std::string &text, std::size_t index)
 {
-    SimulatedAdapterSetup setup;
+    simulation::SimulatedAdapterSetup setup;
     std::size_t start = 0;
     bool first = true;
     std::vector<std::string> keysGiven;  // each once, but damaged= as often as wanted
@@ -159,11 +159,11 @@ SimulatedAdapterSetup parseSimulation(const std::string &text, std::size_t index
             setup.productId = variant->productId;
             first = false;
         } else if (item == "installed") {
-            setup.firmware = SimulatedFirmware::carried;
+            setup.firmware = simulation::SimulatedFirmware::carried;
         } else if (key == "serial" && hasValue) {
             setup.serialNumber = value;
-        } else if (key == "fault" && simulatedFaultNamed(value)) {
-            setup.fault = simulatedFaultNamed(value);
+        } else if (key == "fault" && simulation::simulatedFaultNamed(value)) {
+            setup.fault = simulation::simulatedFaultNamed(value);
         } else if (key == "damaged" && equals != std::string::npos) {
             setup.damagedPieces.push_back(pieceFrom(key, value));
         } else if (key == "port" && hasValue) {

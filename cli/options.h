@@ -27,7 +27,7 @@ struct Options {
     std::optional<unsigned> count;  // station mode: end after this many adapters
     bool json = false;
     bool realTime = false;  // simulated adapters and replays take real time
-    std::vector<SimulatedAdapterSetup> simulate;
+    std::vector<simulation::SimulatedAdapterSetup> simulate;
     // Recorded device sessions (docs/recordings.md).
     std::optional<std::string> recordFile;  // --record FILE
     bool anonymise = false;                 // with --record

@@ -13,7 +13,7 @@ std::string demoUsage()
     "  --variant NAME      " + carriedVariants().toolNames() + " (default max)\n"
     "  --serial TEXT       the adapter's serial number (default 04020001)\n"
     "  --installed WHAT    the firmware on the adapter: older (default), carried or none\n"
-    "  --fault NAME        a failure to inject: " + simulatedFaultNames() + "\n"
+    "  --fault NAME        a failure to inject: " + simulation::simulatedFaultNames() + "\n"
     "  --attach-after N    plug the adapter in N seconds after the start (default 0)\n"
     "  --replay FILE       no simulated adapter: the devices of a recorded session\n"
     "                      (docs/recordings.md), as fast as they were recorded\n"
@@ -65,16 +65,16 @@ DemoOptions parseDemoOptions(const std::vector<std::string> &arguments)
         } else if (argument == "--installed") {
             const std::string &what = value();
             if (what == "older")
-                options.adapter.firmware = SimulatedFirmware::older;
+                options.adapter.firmware = simulation::SimulatedFirmware::older;
             else if (what == "carried")
-                options.adapter.firmware = SimulatedFirmware::carried;
+                options.adapter.firmware = simulation::SimulatedFirmware::carried;
             else if (what == "none")
-                options.adapter.firmware = SimulatedFirmware::none;
+                options.adapter.firmware = simulation::SimulatedFirmware::none;
             else
                 throw DemoUsageError{"--installed wants older, carried or none, not \"" + what + "\""};
         } else if (argument == "--fault") {
             const std::string &name = value();
-            options.adapter.fault = simulatedFaultNamed(name);
+            options.adapter.fault = simulation::simulatedFaultNamed(name);
             if (!options.adapter.fault)
                 throw DemoUsageError{"unknown fault \"" + name + "\""};
         } else if (argument == "--attach-after") {

@@ -8,7 +8,7 @@
 // What the demo's command line asks for.
 struct DemoOptions {
     // A Vantrel Max with older firmware than the carried one.
-    SimulatedAdapterSetup adapter = {16, "04020001", SimulatedFirmware::older, std::nullopt};
+    simulation::SimulatedAdapterSetup adapter = {16, "04020001", simulation::SimulatedFirmware::older, std::nullopt};
     int attachAfter = 0;  // seconds after start
     // A recorded session to replay in place of the simulated adapter.
     std::string replayFile;

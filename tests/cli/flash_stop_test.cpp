@@ -18,6 +18,8 @@
 
 namespace {
 
+using simulation::SimulatedFault;
+
 // Time that passes at once, in which Ctrl-C is pressed five seconds after
 // the start: an install on the small adapter used here is done with its
 // work by then, and waits on a read the adapter never answers.
@@ -45,7 +47,8 @@ private:
 struct ImpatientSimulation {
     explicit ImpatientSimulation(SimulatedFault fault)
     {
-        attachSimulatedAdapter(*bus, SimulatedAdapterSetup(6, "F1", SimulatedFirmware::none, fault));
+        simulation::attachSimulatedAdapter(
+            *bus, simulation::SimulatedAdapterSetup(6, "F1", simulation::SimulatedFirmware::none, fault));
     }
 
     ImpatientClock clock;
@@ -58,7 +61,7 @@ struct ImpatientSimulation {
 [[noreturn]] void installStoppedIn(SimulatedFault fault)
 {
     catchStopSignals();
-    ImpatientSimulation simulation(fault);
+    ImpatientSimulation simulated(fault);
     Output output(false);
     const AdapterResult result = workOn(attachedAdapters().front(), Work::install, false, output);
     std::fprintf(stderr, "\n[%s %s: %s]\n", result.outcome, result.failure ? nameOf(result.failure->kind) : "-",
@@ -89,7 +92,7 @@ TEST(StopDuringAWait, AnAdapterListedWhileTheStopCameIsNotCalledSilent)
 {
     const auto listStopped = [] {
         catchStopSignals();
-        ImpatientSimulation simulation(SimulatedFault::noReply);
+        ImpatientSimulation simulated(SimulatedFault::noReply);
         const AdapterView view = viewOf(attachedAdapters().front());
         std::fprintf(stderr, "[%s]\n", view.failure ? nameOf(view.failure->kind) : "-");
         std::exit(0);

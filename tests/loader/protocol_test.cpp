@@ -12,8 +12,8 @@
 
 namespace {
 
-using platform::LoaderFault;
-using Event = platform::SimulatedLoaderLink::Event;
+using simulation::LoaderFault;
+using Event = simulation::SimulatedLoaderLink::Event;
 
 const std::string readTimedOut = "hardware error: target JTAG adapter data link read timed out";
 

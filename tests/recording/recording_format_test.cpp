@@ -254,7 +254,7 @@ TEST(RecordingReader, TakesTheLongestLineAndTimeAndRefusesALargerFile)
 const std::string &realRecording()
 {
     static const std::string text =
-        recordSimulated({{16, "04020001", SimulatedFirmware::older, std::nullopt}}, listSession).text;
+        recordSimulated({{16, "04020001", simulation::SimulatedFirmware::older, std::nullopt}}, listSession).text;
     return text;
 }
 

@@ -12,8 +12,8 @@
 // A fixture derives from it first, so that it outlives the testbed and the
 // backend: nothing then answers from a loader that is gone.
 struct LoaderParts {
-    platform::SimulatedLoader loader{0x0, 0x10000, 0x6000};
-    platform::FtdiChip chip{loader};
+    simulation::SimulatedLoader loader{0x0, 0x10000, 0x6000};
+    simulation::FtdiChip chip{loader};
     LoaderPeer loaderPeer{loader};
     FtdiPeer ftdiPeer{chip};
 };

@@ -4,7 +4,7 @@
 
 #include "datalink/data_link.h"
 #include "platform/platform.h"
-#include "platform/virtual/simulated_loader.h"
+#include "simulation/simulated_loader.h"
 #include "tests/platform/win32/pipe_driver_stand_in.h"
 #include "tests/support/inspecting_backend.h"
 #include "update/variant.h"
@@ -27,7 +27,7 @@ public:
     const LinkFamily family;
     const std::shared_ptr<InspectingBackend> backend;
     InspectingBackend &io;
-    platform::SimulatedLoader loader{flashBase, flashSize, flashBase};
+    simulation::SimulatedLoader loader{flashBase, flashSize, flashBase};
     PipeDriverStandIn standIn;
 
 private:

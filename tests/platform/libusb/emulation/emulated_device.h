@@ -7,8 +7,8 @@
 #include <optional>
 #include <string>
 
-#include "platform/virtual/ftdi_chip.h"
-#include "platform/virtual/simulated_loader.h"
+#include "simulation/ftdi_chip.h"
+#include "simulation/simulated_loader.h"
 
 typedef struct _UMockdevTestbed UMockdevTestbed;
 typedef struct _UMockdevIoctlBase UMockdevIoctlBase;
@@ -30,7 +30,7 @@ public:
 // An adapter with its own USB interface: the boot loader's bytes as they are.
 class LoaderPeer : public EndpointPeer {
 public:
-    explicit LoaderPeer(platform::SimulatedLoader &loader) : loader_(loader) {}
+    explicit LoaderPeer(simulation::SimulatedLoader &loader) : loader_(loader) {}
     void receive(const std::uint8_t *data, std::size_t size) override { loader_.receive(data, size); }
     std::size_t send(std::uint8_t *out, std::size_t capacity) override
     {
@@ -38,14 +38,14 @@ public:
     }
 
 private:
-    platform::SimulatedLoader &loader_;
+    simulation::SimulatedLoader &loader_;
 };
 
 // An adapter behind an FTDI bridge chip, which always has at least a status
 // packet to send and answers the chip's vendor requests.
 class FtdiPeer : public EndpointPeer {
 public:
-    explicit FtdiPeer(platform::FtdiChip &chip) : chip_(chip) {}
+    explicit FtdiPeer(simulation::FtdiChip &chip) : chip_(chip) {}
     void receive(const std::uint8_t *data, std::size_t size) override { chip_.write(data, size); }
     std::size_t send(std::uint8_t *out, std::size_t capacity) override
     {
@@ -57,7 +57,7 @@ public:
     }
 
 private:
-    platform::FtdiChip &chip_;
+    simulation::FtdiChip &chip_;
 };
 
 // One USB device in a umockdev testbed, as the kernel's USB file system

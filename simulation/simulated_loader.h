@@ -7,7 +7,7 @@
 #include <map>
 #include <vector>
 
-namespace platform {
+namespace simulation {
 
 enum class LoaderFault {
     none,
@@ -123,4 +123,4 @@ private:
     std::int64_t workMicroseconds_ = 0;
 };
 
-}  // namespace platform
+}  // namespace simulation

@@ -1,8 +1,8 @@
-#include "platform/virtual/ftdi_chip.h"
+#include "simulation/ftdi_chip.h"
 
 #include <algorithm>
 
-namespace platform {
+namespace simulation {
 
 namespace {
 
@@ -69,4 +69,4 @@ bool FtdiChip::vendorRequest(int request, int value, int index)
     return true;
 }
 
-}  // namespace platform
+}  // namespace simulation

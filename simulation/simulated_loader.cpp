@@ -1,14 +1,14 @@
-#include "platform/virtual/simulated_loader.h"
+#include "simulation/simulated_loader.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "platform/byte_order.h"
 #include "loader/commands.h"
 #include "loader/crc32.h"
 #include "loader/loader_info.h"
+#include "platform/byte_order.h"
 
-namespace platform {
+namespace simulation {
 
 namespace {
 
@@ -285,4 +285,4 @@ bool SimulatedLoader::hasValidImage() const
            littleEndian32(flashAt(imageAddress_)) == firmwareImageMagic;
 }
 
-}  // namespace platform
+}  // namespace simulation

@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/virtual/simulated_loader.h"
+#include "simulation/simulated_loader.h"
 
-namespace platform {
+namespace simulation {
 
 // The FTDI bridge chip in front of a simulated boot loader: it sends the
 // loader's replies in 64-byte packets that start with two status bytes, sends
@@ -57,4 +57,4 @@ private:
     std::vector<VendorRequest> requests_;
 };
 
-}  // namespace platform
+}  // namespace simulation

@@ -4,91 +4,13 @@
 #include <cstring>
 
 #include "platform/virtual/device_time.h"
-#include "platform/device_text.h"
-#include "recording/byte_text.h"
+#include "recording/operations.h"
 
 namespace recording {
 
 namespace {
 
-// Whether the program asked for what was recorded: the same operation with
-// the same arguments. Outcomes are the recording's to give.
-bool sameRequest(const Exchange &recorded, const Exchange &asked)
-{
-    if (recorded.operation != asked.operation)
-        return false;
-    switch (asked.operation) {
-    case Operation::list:
-        return recorded.deviceClass == asked.deviceClass;
-    case Operation::open:
-        return recorded.devicePath == asked.devicePath && recorded.pipeEnd == asked.pipeEnd;
-    case Operation::slot:
-        return true;
-    case Operation::close:
-        return recorded.handle == asked.handle;
-    case Operation::read:
-        return recorded.pipe == asked.pipe && recorded.slot == asked.slot && recorded.size == asked.size;
-    case Operation::write:
-        return recorded.pipe == asked.pipe && recorded.slot == asked.slot && recorded.size == asked.size &&
-               recorded.crc == asked.crc;
-    case Operation::wait:
-        // A wait's time-out is what is left of the program's own budget,
-        // counted on its clock in whole milliseconds: it tells nothing of
-        // what was asked of the device, and a replay that starts at another
-        // point of a millisecond may count one less.
-        return recorded.slot == asked.slot;
-    case Operation::result:
-    case Operation::cancel:
-        return recorded.pipe == asked.pipe && recorded.slot == asked.slot;
-    case Operation::reset:
-        return recorded.pipe == asked.pipe;
-    case Operation::vendor:
-        return recorded.pipe == asked.pipe && recorded.request == asked.request && recorded.value == asked.value &&
-               recorded.index == asked.index;
-    }
-    return false;
-}
-
 std::string number(std::uint64_t value) { return std::to_string(value); }
-
-// What the program asked, in words; `detailed` adds every argument, for two
-// requests that read alike without them.
-std::string describe(const Exchange &exchange, bool detailed)
-{
-    const std::string onSlot = " on slot " + number(exchange.slot);
-    const std::string onPipe = " on pipe " + number(exchange.pipe);
-    switch (exchange.operation) {
-    case Operation::list:
-        return exchange.deviceClass == platform::DeviceClass::hid ? "a listing of HID devices"
-                                                                  : "a listing of USB devices";
-    case Operation::open:
-        return std::string("an open of the ") + (exchange.pipeEnd == platform::Pipe::in ? "in" : "out") +
-               " pipe of " + platform::utf8FromLatin1(exchange.devicePath);
-    case Operation::slot:
-        return "a request slot";
-    case Operation::close:
-        return "a close of handle " + number(exchange.handle);
-    case Operation::read:
-        return "a read of " + number(exchange.size) + " bytes" + (detailed ? onPipe + ", slot " + number(exchange.slot) : "");
-    case Operation::write:
-        return "a write of " + number(exchange.size) + " bytes" +
-               (detailed ? " with CRC-32 " + crcText(exchange.crc) + onPipe + ", slot " + number(exchange.slot) : "");
-    case Operation::wait:
-        return detailed ? "a wait of up to " + number(exchange.timeoutMilliseconds) + " ms" + onSlot
-                        : "a wait" + onSlot;
-    case Operation::result:
-        return "the result" + onSlot + (detailed ? onPipe : "");
-    case Operation::cancel:
-        return "a cancel" + onSlot + (detailed ? onPipe : "");
-    case Operation::reset:
-        return "a reset of pipe " + number(exchange.pipe);
-    case Operation::vendor:
-        return "vendor request " + number(exchange.request) +
-               (detailed ? " (value " + number(exchange.value) + ", index " + number(exchange.index) + ")" : "") +
-               onPipe;
-    }
-    return "?";
-}
 
 HandleId idOf(platform::Handle handle)
 {

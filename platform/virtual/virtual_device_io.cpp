@@ -106,44 +106,46 @@ void VirtualDeviceIo::close(Handle handle)
     objects_.erase(handle);
 }
 
-bool VirtualDeviceIo::startRead(Handle pipeHandle, Handle slotHandle, std::uint8_t *buffer, std::uint32_t count)
+VirtualDevice *VirtualDeviceIo::pendingRequest(Handle pipeHandle, Handle slotHandle, bool in, std::uint32_t count,
+                                              Slot *&slot)
 {
     OpenPipe *pipe = livePipe(pipeHandle);
-    Slot *slot = slotAt(slotHandle);
-    if (!pipe || !slot || !pipe->in)
-        return false;
+    slot = slotAt(slotHandle);
+    if (!pipe || !slot || pipe->in != in)
+        return nullptr;
     RequestFaults &faults = pipe->device->faults_;
-    if (faults.readNotPending > 0) {
-        --faults.readNotPending;
-        return false;
+    int &notPending = in ? faults.readNotPending : faults.writeNotPending;
+    if (notPending > 0) {
+        --notPending;
+        return nullptr;
     }
     *slot = Slot{};
     slot->outstanding = true;
-    slot->in = true;
+    slot->in = in;
     slot->pipe = pipeHandle;
-    slot->buffer = buffer;
     slot->count = count;
-    if (faults.readDelay > 0)
-        slot->earliestEnd = bus_.nowMicroseconds() + std::int64_t{faults.readDelay} * 1000;
+    return pipe->device;
+}
+
+bool VirtualDeviceIo::startRead(Handle pipeHandle, Handle slotHandle, std::uint8_t *buffer, std::uint32_t count)
+{
+    Slot *slot = nullptr;
+    const VirtualDevice *device = pendingRequest(pipeHandle, slotHandle, true, count, slot);
+    if (!device)
+        return false;
+    slot->buffer = buffer;
+    if (device->faults_.readDelay > 0)
+        slot->earliestEnd = bus_.nowMicroseconds() + std::int64_t{device->faults_.readDelay} * 1000;
     return true;
 }
 
 bool VirtualDeviceIo::startWrite(Handle pipeHandle, Handle slotHandle, const std::uint8_t *buffer, std::uint32_t count)
 {
-    OpenPipe *pipe = livePipe(pipeHandle);
-    Slot *slot = slotAt(slotHandle);
-    if (!pipe || !slot || pipe->in)
+    Slot *slot = nullptr;
+    VirtualDevice *device = pendingRequest(pipeHandle, slotHandle, false, count, slot);
+    if (!device)
         return false;
-    VirtualDevice &device = *pipe->device;
-    RequestFaults &faults = device.faults_;
-    if (faults.writeNotPending > 0) {
-        --faults.writeNotPending;
-        return false;
-    }
-    *slot = Slot{};
-    slot->outstanding = true;
-    slot->pipe = pipeHandle;
-    slot->count = count;
+    RequestFaults &faults = device->faults_;
     if (faults.writesStall)
         return true;
     std::uint32_t accepted = faults.maxCompletion ? std::min(count, faults.maxCompletion) : count;
@@ -159,7 +161,7 @@ bool VirtualDeviceIo::startWrite(Handle pipeHandle, Handle slotHandle, const std
         slot->held.assign(buffer, buffer + accepted);
         return true;
     }
-    deliverWrite(*slot, device, buffer, accepted);
+    deliverWrite(*slot, *device, buffer, accepted);
     return true;
 }
 

@@ -43,6 +43,10 @@ private:
     Slot *slotAt(Handle handle);
     // The pipe, while its device is present and has not been replugged since.
     OpenPipe *livePipe(Handle handle);
+    // The device of a request of `count` bytes that goes pending, with
+    // `slot` made ready for it; null when it cannot go pending: no live pipe
+    // of that direction, no slot, or the driver's fault.
+    VirtualDevice *pendingRequest(Handle pipe, Handle slotHandle, bool in, std::uint32_t count, Slot *&slot);
     // The bytes cross the bus unless the plug is pulled first.
     bool moveBytes(VirtualDevice &device, std::size_t bytes);
     void completeRead(Slot &slot, VirtualDevice &device, bool replyReady);

@@ -93,8 +93,8 @@ elseif(NOT CMAKE_CROSSCOMPILING)
     endif()
     add_custom_target(vantrel_packaging_files ALL DEPENDS ${compressed_files})
 
-    install(FILES ${packaging_dir}/bash-completion/vantrel-flash
-            DESTINATION share/bash-completion/completions)
+    install(FILES ${VANTREL_FLASH_COMPLETION} DESTINATION share/bash-completion/completions
+            RENAME vantrel-flash)
     install(FILES ${packaging_dir}/appstream/org.vantrel.VantrelUpdate.metainfo.xml DESTINATION share/metainfo)
 
     # The same maintainer script after install and after removal: it has

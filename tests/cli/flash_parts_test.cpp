@@ -6,46 +6,11 @@
 #include <string>
 
 #include "cli/adapter_choice.h"
-#include "cli/error_kind.h"
+#include "datalink/error_kind.h"
 #include "cli/progress_line.h"
 #include "platform/device_text.h"
 
 namespace {
-
-TEST(ErrorKinds, EveryMessageTheEngineTheLoaderOrALinkGivesHasItsKind)
-{
-    struct Case {
-        const char *message;
-        const char *kind;
-    };
-    for (const Case &c : {
-             Case{"device already in use", "device-busy"},
-             Case{"cannot open device driver (no permission: install the udev rules)", "no-permission"},
-             Case{"cannot open device driver", "open-failed"},
-             Case{"Cannot set reset on pipe", "open-failed"},
-             Case{"hardware error: target JTAG adapter data link read timed out", "no-reply"},
-             Case{"read operation timed out", "no-reply"},
-             Case{"read operation failed (GetOverlappedResult)", "link-failed"},
-             Case{"write timed out", "link-failed"},
-             Case{"cannot purge RX", "link-failed"},
-             Case{"connect failed", "connect-failed"},
-             Case{"connect failed, unexpected tag returned", "connect-failed"},
-             Case{"Erase failed : memory erase failed", "erase-failed"},
-             Case{"Erase failed : read operation timed out", "erase-failed"},
-             Case{"Download failed : memory write failed", "write-failed"},
-             Case{"Download failed : write operation failed", "write-failed"},
-             Case{"Verify failed : crc check mismatch", "verify-mismatch"},
-             Case{"Verify failed : read operation timed out", "verify-failed"},
-             Case{"disconnect failed", "disconnect-failed"},
-             Case{"disconnect failed, unexpected tag returned", "disconnect-failed"},
-             Case{"get loader info failed, unexpected tag returned", "device-error"},
-             Case{"", "device-error"},
-             // Only a whole message or a prefix counts, never a part within.
-             Case{"the loader said: device already in use", "device-error"},
-         }) {
-        EXPECT_STREQ(nameOf(errorKindOf(c.message)), c.kind) << c.message;
-    }
-}
 
 TEST(ErrorKinds, NamesAreUniqueAndEachHasAMeaning)
 {
@@ -85,11 +50,11 @@ TEST(DeviceText, EveryByteBecomesItsLatin1Character)
 
 TEST(ProgressLine, NarrowsToTheTerminalKeepingWhatMattersMost)
 {
-    const ProgressState writing{"Downloading firmware, do not remove Vantrel", 8192, 57932, "bytes", 85.1, nullptr};
-    EXPECT_EQ(progressLine(writing, 120), "Downloading firmware, do not remove Vantrel [####                          ]"
+    const ProgressState writing{"Writing the firmware onto a long-named part", 8192, 57932, "bytes", 85.1, nullptr};
+    EXPECT_EQ(progressLine(writing, 120), "Writing the firmware onto a long-named part [####                          ]"
                                           "  14% 8192/57932 bytes 85.1 KiB/s");
-    EXPECT_EQ(progressLine(writing, 72), "Downloading firmware, do not remove Vantrel [#         ]  14%");
-    EXPECT_EQ(progressLine(writing, 40), "Downloading firmwa... [#         ]  14%");
+    EXPECT_EQ(progressLine(writing, 72), "Writing the firmware onto a long-named part [#         ]  14%");
+    EXPECT_EQ(progressLine(writing, 40), "Writing the firmwa... [#         ]  14%");
     EXPECT_EQ(progressLine(writing, 8), " 14%");
     for (int columns = 2; columns <= 130; ++columns)
         EXPECT_LT(progressLine(writing, columns).size(), static_cast<std::size_t>(columns)) << columns;
@@ -97,7 +62,7 @@ TEST(ProgressLine, NarrowsToTheTerminalKeepingWhatMattersMost)
 
     ProgressState failed = writing;
     failed.ending = "failed";
-    EXPECT_EQ(progressLine(failed, 40), "Downloading... [#         ]  14% failed");
+    EXPECT_EQ(progressLine(failed, 40), "Writing the... [#         ]  14% failed");
 }
 
 }  // namespace

@@ -86,7 +86,7 @@ TEST_P(VantrelFlashInstall, ReportsTheOutcomeAndLeavesTheFlashAsItSays)
     EXPECT_EQ(result["outcome"], success ? "installed" : "failed");
     EXPECT_EQ(result["errorKind"], c.errorKind ? json(c.errorKind) : json(nullptr));
     EXPECT_EQ(run.document["errorKind"], result["errorKind"]) << "the document names the first failure's kind";
-    EXPECT_EQ(result["flashCrc32"] == result["imageCrc32"], c.flashHoldsImage);
+    EXPECT_EQ(result["simulated"]["flashCrc32"] == result["carriedCrc32"], c.flashHoldsImage);
     if (success) {
         EXPECT_NE(result["versionAfter"], nullptr);
     }
@@ -112,9 +112,10 @@ INSTANTIATE_TEST_SUITE_P(
         InstallCase{"DisconnectFails", "flex,fault=disconnect", 1, "disconnect failed", "disconnect-failed", true},
         InstallCase{"NoReply", "max,fault=no-reply", 1, "read operation timed out", "no-reply", false},
         InstallCase{"Busy", "max,fault=busy", 1, "device already in use", "device-busy", false},
-        InstallCase{"Unplugged", "flex,fault=unplug", 1, "Download failed : write operation failed", "write-failed",
+        // Pulled out mid-download: the link failed, in the download task.
+        InstallCase{"Unplugged", "flex,fault=unplug", 1, "Download failed : write operation failed", "link-failed",
                     false},
-        InstallCase{"NeverBack", "max,installed,fault=never-back", 1, "cannot open device driver", "open-failed",
+        InstallCase{"NeverBack", "max,installed,fault=never-back", 1, "cannot open device driver", "not-back",
                     true}),
     [](const testing::TestParamInfo<InstallCase> &param) { return std::string(param.param.name); });
 
@@ -150,12 +151,13 @@ TEST(VantrelFlash, ChoosingAnAdapter)
     const FlashRun several = flash({"install", "--json", "--simulate", "max", "--simulate", "flex"});
     EXPECT_EQ(several.exitCode, 3);
     EXPECT_EQ(several.document["errorKind"], "ambiguous");
-    EXPECT_EQ(several.document["attached"].size(), 2U);
+    EXPECT_EQ(several.document["candidates"].size(), 2U);
+    EXPECT_EQ(several.document["adapters"], json::array()) << "nothing was worked on";
 
     const FlashRun unknown = flash({"info", "--json", "--serial", "NOPE", "--simulate", "max"});
     EXPECT_EQ(unknown.exitCode, 3);
     EXPECT_EQ(unknown.document["errorKind"], "not-found");
-    EXPECT_EQ(unknown.document["attached"][0]["variant"], "Vantrel Max");
+    EXPECT_EQ(unknown.document["candidates"][0]["variant"], "Vantrel Max");
 
     const FlashRun nothing = flash({"install", "--json", "--all"});
     EXPECT_EQ(nothing.exitCode, 3);
@@ -179,10 +181,10 @@ TEST(VantrelFlash, EqualSerialNumbersAreRefusedAndThePortTellsThemApart)
     EXPECT_EQ(bySerial.exitCode, 3);
     EXPECT_EQ(bySerial.document["errorKind"], "ambiguous");
     EXPECT_EQ(bySerial.document["message"], "2 adapters with serial number A: choose one with --port");
-    ASSERT_EQ(bySerial.document["attached"].size(), 2U);
-    EXPECT_EQ(bySerial.document["attached"][0]["port"], "1-2");
-    EXPECT_EQ(bySerial.document["attached"][1]["port"], "1-3");
-    EXPECT_FALSE(bySerial.document.contains("adapters")) << "nothing was installed";
+    ASSERT_EQ(bySerial.document["candidates"].size(), 2U);
+    EXPECT_EQ(bySerial.document["candidates"][0]["port"], "1-2");
+    EXPECT_EQ(bySerial.document["candidates"][1]["port"], "1-3");
+    EXPECT_EQ(bySerial.document["adapters"], json::array()) << "nothing was installed";
 
     const FlashRun byPort = with({"install", "--port", "1-3"});
     EXPECT_EQ(byPort.exitCode, 0);
@@ -311,7 +313,7 @@ TEST(VantrelFlash, DeviceTextReachesJsonWhateverItsBytes)
     const FlashRun unknown = flash({"install", "--json", "--serial", "x\xff", "--simulate", "max,serial=" + serial});
     EXPECT_EQ(unknown.exitCode, 3);
     EXPECT_EQ(unknown.document["message"], "no adapter with serial number x\u00ff");
-    EXPECT_EQ(unknown.document["attached"][0]["serial"], serialInJson);
+    EXPECT_EQ(unknown.document["candidates"][0]["serial"], serialInJson);
 
     // The serial number as the JSON shows it selects the adapter too.
     EXPECT_EQ(flash({"info", "--json", "--serial", serialInJson, "--simulate", "max,serial=" + serial}).exitCode, 0);
@@ -399,10 +401,9 @@ TEST(VantrelFlash, AFailedTaskShowsHowFarItReallyGot)
 {
     const FlashRun text = flash({"install", "--simulate", "flex,fault=write"});
     EXPECT_EQ(text.exitCode, 1);
-    EXPECT_TRUE(contains(text.out, "Downloading firmware, do not remove Vantrel: failed after 8192 of 57932 bytes"))
-        << text.out;
-    EXPECT_FALSE(contains(text.out, "Downloading firmware, do not remove Vantrel: 57932 bytes")) << text.out;
-    EXPECT_TRUE(contains(text.out, "Erasing memory, do not remove Vantrel: 57932 bytes")) << "the erase did finish";
+    EXPECT_TRUE(contains(text.out, "Writing: failed after 8192 of 57932 bytes")) << text.out;
+    EXPECT_FALSE(contains(text.out, "Writing: 57932 bytes")) << text.out;
+    EXPECT_TRUE(contains(text.out, "Erasing: 57932 bytes")) << "the erase did finish";
 
     const FlashRun asJson = flash({"install", "--json", "--simulate", "flex,fault=write"});
     EXPECT_EQ(asJson.document["adapters"][0]["stoppedIn"],
@@ -467,7 +468,7 @@ TEST(VantrelFlashVerify, ComparesPieceByPieceAndWritesNothing)
         if (c.differing == 0) {
             EXPECT_EQ(result["errorKind"], nullptr);
             EXPECT_EQ(result["comparison"]["firstDiffering"], nullptr);
-            EXPECT_EQ(result["flashCrc32"], result["imageCrc32"]);
+            EXPECT_EQ(result["simulated"]["flashCrc32"], result["carriedCrc32"]);
             continue;
         }
         EXPECT_EQ(result["errorKind"], "verify-mismatch");
@@ -476,7 +477,7 @@ TEST(VantrelFlashVerify, ComparesPieceByPieceAndWritesNothing)
         EXPECT_EQ(result["comparison"]["firstDiffering"]["piece"], c.firstDiffering);
         EXPECT_EQ(result["comparison"]["firstDiffering"]["address"], maxLoadAddress + c.firstDiffering * 8192);
         EXPECT_EQ(result["comparison"]["firstDiffering"]["length"], 8192);
-        EXPECT_NE(result["flashCrc32"], result["imageCrc32"]) << "verify leaves the flash as it was";
+        EXPECT_NE(result["simulated"]["flashCrc32"], result["carriedCrc32"]) << "verify leaves the flash as it was";
         EXPECT_TRUE(contains(result["message"].get<std::string>(),
                              std::to_string(c.differing) + " of 43 pieces; the first is piece " +
                                  std::to_string(c.firstDiffering)));
@@ -499,7 +500,7 @@ TEST(VantrelFlashVerify, EachFailureHasItsKind)
                           Case{"flex,installed,fault=crc", "verify-mismatch"},
                           Case{"max,installed,fault=disconnect", "disconnect-failed"},
                           Case{"arm-basic,installed,fault=no-reply", "no-reply"},
-                          Case{"max,installed,fault=never-back", "open-failed"},
+                          Case{"max,installed,fault=never-back", "not-back"},
                           Case{"arm-basic,serial=0401", "unsupported"}}) {
         SCOPED_TRACE(c.simulate);
         const FlashRun run = flash({"verify", "--json", "--simulate", c.simulate});
@@ -529,7 +530,7 @@ TEST(VantrelFlash, InstallIfNeededWritesOnlyAFlashThatDiffers)
         EXPECT_EQ(result["outcome"], c.outcome);
         EXPECT_EQ(result["errorKind"], nullptr);
         EXPECT_EQ(result["comparison"]["differing"], c.differing);
-        EXPECT_EQ(result["flashCrc32"], result["imageCrc32"]);
+        EXPECT_EQ(result["simulated"]["flashCrc32"], result["carriedCrc32"]);
         EXPECT_EQ(result["versionAfter"], result["carriedVersion"]);
     }
     const FlashRun text = flash({"install", "--if-needed", "--simulate", "max,installed,serial=S"});
@@ -552,7 +553,7 @@ TEST(VantrelFlashStation, InstallsEachAdapterAsItArrivesWithALineOfJsonEach)
         EXPECT_EQ(lines[i]["serial"], serials[i]);
         EXPECT_EQ(lines[i]["outcome"], outcomes[i]);
         EXPECT_EQ(lines[i]["sequence"], i + 1);
-        EXPECT_EQ(lines[i]["flashCrc32"], lines[i]["imageCrc32"]);
+        EXPECT_EQ(lines[i]["simulated"]["flashCrc32"], lines[i]["carriedCrc32"]);
     }
 }
 
@@ -682,8 +683,9 @@ TEST(VantrelFlash, ResultsThatCannotBeWrittenAreAFailure)
         {{"list", "--simulate", "max"}, 1},
         {{"list", "--json", "--simulate", "max"}, 1},
         {{"install", "--simulate", "max"}, 1},
-        {{"--version"}, 1},
-        {{"--help"}, 1},
+        // Help and the version into a closed pipe end quietly; onto a full disk they failed.
+        {{"--version"}, -2},
+        {{"--help"}, -2},
         // A failure already has its own exit code, which says more.
         {{"install", "--json", "--serial", "X", "--simulate", "max"}, 3},
     };
@@ -691,7 +693,12 @@ TEST(VantrelFlash, ResultsThatCannotBeWrittenAreAFailure)
         for (const auto &c : cases) {
             SCOPED_TRACE(c.arguments.front() + (lost == LostOutput::fullDisk ? " to a full disk" : " to a closed pipe"));
             const auto [exitCode, err] = flashIntoNowhere(c.arguments, lost);
-            EXPECT_EQ(exitCode, c.exitCode);
+            if (c.exitCode == -2 && lost == LostOutput::closedPipe) {
+                EXPECT_EQ(exitCode, 0);
+                EXPECT_EQ(err, "");
+                continue;
+            }
+            EXPECT_EQ(exitCode, std::max(c.exitCode, 1));
             EXPECT_TRUE(contains(err, "vantrel-flash: the results could not be written to standard output\n")) << err;
         }
     }
@@ -703,7 +710,7 @@ TEST(VantrelFlash, AnInstallGoesOnToItsEndWhenTheReaderOfItsOutputHasGone)
     // the progress goes to standard error, where it can be seen to the end.)
     const auto [exitCode, err] = flashIntoNowhere({"install", "--json", "--simulate", "max"}, LostOutput::closedPipe);
     EXPECT_EQ(exitCode, 1);
-    EXPECT_TRUE(contains(err, "Verifying firmware: 349968 bytes")) << err;
+    EXPECT_TRUE(contains(err, "Verifying: 349968 bytes")) << err;
 }
 
 TEST(VantrelFlash, DurationsAreInWholeMilliseconds)

@@ -95,6 +95,7 @@ struct OpenFailure {
     const char *name;
     std::function<void(platform::VirtualBus &, platform::VirtualAdapter &, UsbDeviceInfo &)> arrange;
     std::string message;
+    ErrorKind kind = ErrorKind::openFailed;
 };
 
 void PrintTo(const OpenFailure &c, std::ostream *os) { *os << c.name; }
@@ -105,14 +106,18 @@ TEST_P(UsbLinkOpenFailure, ThrowsItsMessageAndLeavesNothingOpen)
 {
     UsbDeviceInfo record = recordOf(adapter);
     GetParam().arrange(bus, adapter, record);
-    EXPECT_EQ(messageOf([&] { UsbVantrelWinDataLink link(record); }), GetParam().message);
+    const std::optional<HException> failure = exceptionOf([&] { UsbVantrelWinDataLink link(record); });
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->message(), GetParam().message);
+    EXPECT_STREQ(nameOf(failure->kind()), nameOf(GetParam().kind));
     EXPECT_EQ(bus.openHandleCount(), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, UsbLinkOpenFailure,
     testing::Values(
-        OpenFailure{"Busy", [](auto &, auto &a, auto &) { a.setBusy(true); }, "device already in use"},
+        OpenFailure{"Busy", [](auto &, auto &a, auto &) { a.setBusy(true); }, "device already in use",
+                    ErrorKind::deviceBusy},
         OpenFailure{"NoSuchPath", [](auto &, auto &, auto &r) { r.devicePath += "x"; }, "cannot open device driver"},
         OpenFailure{"Pipe01", [](auto &, auto &a, auto &) { a.failPipeOpen(platform::Pipe::out); }, "cannot open device driver"},
         OpenFailure{"InEvent", [](auto &b, auto &, auto &) { b.failRequestSlot(1); }, "cannot create in overlapped event"},
@@ -234,6 +239,7 @@ struct TransferFailure {
     bool reading;
     std::function<void(platform::RequestFaults &)> inject;
     std::string message;
+    ErrorKind kind = ErrorKind::linkFailed;
 };
 
 void PrintTo(const TransferFailure &c, std::ostream *os) { *os << c.name; }
@@ -247,8 +253,11 @@ TEST_P(UsbLinkTransferFailure, ThrowsItsMessageAndKeepsTheLinkOpen)
     adapter.loader().receive(reinterpret_cast<const std::uint8_t *>("\x08\x4D\x39\xEA\xF6"), 5);
     c.inject(adapter.faults());
     Bytes buffer(77);
-    EXPECT_EQ(messageOf([&] { c.reading ? link->read(buffer.data(), 77) : link->write(buffer.data(), 77); }),
-              c.message);
+    const std::optional<HException> failure =
+        exceptionOf([&] { c.reading ? link->read(buffer.data(), 77) : link->write(buffer.data(), 77); });
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->message(), c.message);
+    EXPECT_STREQ(nameOf(failure->kind()), nameOf(c.kind)) << "a transfer that breaks is the link's failure";
     EXPECT_EQ(bus.outstandingRequests(), 0);
     EXPECT_EQ(bus.openHandleCount(), 4);
 }

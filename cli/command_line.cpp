@@ -1,55 +1,14 @@
-// The command line, read by CLI11 from the option table: GNU forms
-// (--serial=S, "--" before words that are not options, -V), each option
-// once unless it may repeat, and only the options that change something for
-// the command.
+// vantrel-flash's command line, read against the option table: the
+// command, the options that go with it, and the recorded command.
 
 #include <algorithm>
 #include <map>
-#include <string_view>
-
-#include <CLI/CLI.hpp>
 
 #include "cli/option_table.h"
+#include "commandline/command_line_reader.h"
 #include "platform/platform.h"
 
 namespace {
-
-constexpr std::string_view endOfOptions = "--";
-
-const OptionInfo *optionNamed(std::string_view name)
-{
-    for (const OptionInfo &info : optionTable())
-        if (name == info.name || (info.shortName && name == info.shortName))
-            return &info;
-    return nullptr;
-}
-
-// What CLI11 lets pass that the tool refuses: a value glued to an option
-// that takes none ("--json=1"), an empty one glued to one that needs it
-// ("--serial="), and an option where its value belongs ("--serial --all"),
-// which is a forgotten value far more often than a serial number.
-void checkValuesAsTyped(const std::vector<std::string> &arguments)
-{
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        const std::string &argument = arguments[i];
-        if (argument == endOfOptions)
-            return;
-        const std::size_t equals = argument.find('=');
-        if (argument.starts_with("--") && equals != std::string::npos) {
-            const OptionInfo *info = optionNamed(std::string_view(argument).substr(0, equals));
-            if (info && !info->takesValue())
-                throw UsageError{std::string(info->name) + " takes no value"};
-            if (info && equals + 1 == argument.size())
-                throw UsageError{std::string(info->name) + " needs a value"};
-            continue;
-        }
-        const OptionInfo *info = optionNamed(argument);
-        if (info && info->takesValue() && (i + 1 == arguments.size() || arguments[i + 1].starts_with("--")))
-            throw UsageError{std::string(info->name) + " needs a value"};
-        if (info && info->takesValue())
-            ++i;
-    }
-}
 
 std::string joinedNames(const std::vector<const char *> &names, const char *conjunction)
 {
@@ -128,43 +87,19 @@ std::vector<std::string> commandWordsOf(const Options &options, const Given &giv
 
 Options parseOptions(const std::vector<std::string> &arguments)
 {
-    checkValuesAsTyped(arguments);
-
-    CLI::App app;
-    app.set_help_flag();
-    app.allow_extras();
-    std::vector<std::string> words;
-    app.add_option("words", words);
-    std::vector<std::pair<const OptionInfo *, CLI::Option *>> declared;
-    for (const OptionInfo &info : optionTable()) {
-        const std::string names = info.shortName ? std::string(info.shortName) + "," + info.name : info.name;
-        CLI::Option *option = info.takesValue() ? app.add_option(names)->expected(1)->allow_extra_args(false)
-                                                : app.add_flag(names);
-        option->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-        declared.emplace_back(&info, option);
-    }
-    // CLI11 takes the arguments last first.
-    std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
+    std::vector<OptionSyntax> syntax;
+    for (const OptionInfo &info : optionTable())
+        syntax.push_back({info.name, info.shortName, info.takesValue(), info.repeatable});
+    ReadCommandLine read;
     try {
-        app.parse(reversed);
-    } catch (const CLI::ParseError &e) {
-        throw UsageError{e.what()};
+        read = readCommandLine(arguments, syntax);
+    } catch (const CommandLineError &e) {
+        throw UsageError{e.message};
     }
-    for (const std::string &extra : app.remaining())
-        if (extra != endOfOptions)
-            throw UsageError{"unknown option " + extra};
-
     Options options;
     Given given;
-    for (const auto &[info, option] : declared) {
-        if (option->count() == 0)
-            continue;
-        if (option->count() > 1 && !info->repeatable)
-            throw UsageError{std::string(info->name) + " is given twice"};
-        std::vector<std::string> &values = given[info->id];
-        for (const std::string &value : option->results())
-            values.push_back(info->takesValue() ? value : std::string());
-    }
+    for (const auto &[index, values] : read.given)
+        given[optionTable()[index].id] = values;
     // Asked for help or the version, that is all that is done.
     for (OptionId id : {OptionId::help, OptionId::version}) {
         if (given.contains(id)) {
@@ -174,6 +109,7 @@ Options parseOptions(const std::vector<std::string> &arguments)
         }
     }
 
+    const std::vector<std::string> &words = read.words;
     if (words.empty())
         throw UsageError{"no command given"};
     const auto command = std::find_if(commandTable().begin(), commandTable().end(),

@@ -5,6 +5,7 @@
 
 #include "cli/option_table.h"
 #include "cli/simulate_description.h"
+#include "commandline/command_line_reader.h"
 #include "datalink/error_kind.h"
 #include "simulation/simulated_faults.h"
 #include "update/variant.h"
@@ -12,55 +13,10 @@
 namespace {
 
 constexpr std::size_t helpColumn = 28;
-constexpr std::size_t helpWidth = 79;  // a terminal of 80 columns never wraps a line
 
-// `text` in lines that fit from `column` to the help's width, each further
-// line indented to `column`; a "\n" in it starts a new line.
-std::string wrapped(const std::string &text, std::size_t column)
-{
-    std::string lines;
-    std::size_t used = column;
-    bool lineEmpty = true;
-    for (std::size_t start = 0; start < text.size();) {
-        if (text[start] == ' ') {
-            ++start;
-            continue;
-        }
-        if (text[start] == '\n') {
-            lines += "\n" + std::string(column, ' ');
-            used = column;
-            lineEmpty = true;
-            ++start;
-            continue;
-        }
-        const std::size_t end = std::min(text.find_first_of(" \n", start), text.size());
-        const std::string word = text.substr(start, end - start);
-        if (!lineEmpty && used + 1 + word.size() > helpWidth) {
-            lines += "\n" + std::string(column, ' ');
-            used = column;
-            lineEmpty = true;
-        }
-        if (!lineEmpty) {
-            lines += ' ';
-            ++used;
-        }
-        lines += word;
-        used += word.size();
-        lineEmpty = false;
-        start = end;
-    }
-    return lines + "\n";
-}
-
-// "  NAME      its help", the help wrapped under itself.
 std::string entry(const std::string &name, const std::string &help, std::size_t column = helpColumn)
 {
-    std::string text = "  " + name;
-    if (text.size() + 1 > column)
-        text += "\n" + std::string(column, ' ');
-    else
-        text.resize(column, ' ');
-    return text + wrapped(help, column);
+    return helpEntry(name, help, column);
 }
 
 std::string commandLines()
@@ -96,7 +52,7 @@ std::string simulationLines()
         items += (items.empty() ? "" : ", ") + written;
         itemLines += entry(written, std::string(item.help) + (item.repeatable ? " (repeatable)" : ""), 16);
     }
-    return "  VARIANT: " + wrapped(carriedVariants().toolNames() + ";", 11) + "  ITEM: " + wrapped(items + ";", 8) +
+    return "  VARIANT: " + wrappedHelp(carriedVariants().toolNames() + ";", 11) + "  ITEM: " + wrappedHelp(items + ";", 8) +
            itemLines;
 }
 
@@ -108,7 +64,7 @@ std::string faultLines()
         names += (names.empty() ? "" : ", ") + std::string(info.name);
         lines += entry(info.name, info.description, 16);
     }
-    return "  F: " + wrapped(names + ";", 5) + lines;
+    return "  F: " + wrappedHelp(names + ";", 5) + lines;
 }
 
 std::string exitCodeLines()

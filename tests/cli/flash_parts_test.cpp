@@ -2,12 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <set>
 #include <string>
 
+#include <nlohmann/json.hpp>
+
 #include "cli/adapter_choice.h"
 #include "datalink/error_kind.h"
+#include "cli/json_results.h"
 #include "cli/progress_line.h"
+#include "update/install_task.h"
+#include "update/outcome.h"
 #include "platform/device_text.h"
 
 namespace {
@@ -63,6 +70,49 @@ TEST(ProgressLine, NarrowsToTheTerminalKeepingWhatMattersMost)
     ProgressState failed = writing;
     failed.ending = "failed";
     EXPECT_EQ(progressLine(failed, 40), "Writing the... [#         ]  14% failed");
+}
+
+}  // namespace
+
+namespace {
+
+std::string fileText(const std::string &path)
+{
+    std::ifstream file(path);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+std::set<std::string> enumOf(const nlohmann::json &schema, const char *definition)
+{
+    std::set<std::string> names;
+    for (const nlohmann::json &name : schema["$defs"][definition]["enum"])
+        if (name.is_string())
+            names.insert(name.get<std::string>());
+    return names;
+}
+
+// The published documents name every kind, task and outcome exactly as the
+// tables the programs use do: a name added to a table and forgotten there
+// would be a name a script cannot know of.
+TEST(PublishedContract, TheSchemaAndTheReadmeFollowTheTables)
+{
+    const nlohmann::json schema = nlohmann::json::parse(fileText(VANTREL_SOURCE_DIR "/docs/vantrel-flash.schema.json"));
+    std::set<std::string> kinds, tasks, outcomeNames;
+    for (const ErrorKindInfo &info : errorKinds())
+        kinds.insert(info.name);
+    for (const InstallTaskInfo &info : installTasks())
+        tasks.insert(info.name);
+    for (const OutcomeInfo &info : outcomes())
+        outcomeNames.insert(info.name);
+    EXPECT_EQ(enumOf(schema, "errorKind"), kinds);
+    EXPECT_EQ(enumOf(schema, "task"), tasks);
+    EXPECT_EQ(enumOf(schema, "outcome"), outcomeNames);
+    EXPECT_EQ(schema["$defs"]["formatVersion"]["const"], jsonFormatVersion);
+
+    const std::string readme = fileText(VANTREL_SOURCE_DIR "/README.md");
+    for (const ErrorKindInfo &info : errorKinds())
+        EXPECT_NE(readme.find("| `" + std::string(info.name) + "` | " + info.meaning + " |"), std::string::npos)
+            << info.name << " is not in the README's table as the program describes it";
 }
 
 }  // namespace

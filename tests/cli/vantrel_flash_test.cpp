@@ -248,6 +248,15 @@ TEST(VantrelFlash, UsageErrorsSayWhatIsWrongInOneLine)
         {"install", "--serial", "A", "--serial", "B"},
         {"verify", "--port", "1-1", "--port", "1-2"},
         {"list", "--record", "a.jsonl", "--record", "b.jsonl"},
+        // Every option once, flags too; and none that changes nothing for its command.
+        {"list", "--all", "--all"},
+        {"install", "--if-needed", "--if-needed"},
+        {"list", "--real-time"},
+        {"list", "--serial", "X"},
+        {"install", "--json=yes"},
+        {"install", "--serial="},
+        {"install", "--", "--serial", "X"},
+        {"-x", "list"},
     };
     for (const Arguments &arguments : mistakes) {
         std::string shown;
@@ -262,6 +271,9 @@ TEST(VantrelFlash, UsageErrorsSayWhatIsWrongInOneLine)
         EXPECT_EQ(text.err.rfind("vantrel-flash: ", 0), 0U) << text.err;
         EXPECT_TRUE(contains(text.err, "try vantrel-flash --help")) << text.err;
 
+        // After "--" no word is an option, --json neither.
+        if (has(arguments, "--"))
+            continue;
         Arguments withJson = arguments;
         withJson.push_back("--json");
         const FlashRun asJson = flash(withJson);
@@ -280,6 +292,46 @@ TEST(VantrelFlash, UsageErrorsSayWhatIsWrongInOneLine)
     EXPECT_TRUE(contains(help.out, "never-back")) << "the faults come from the one fault list";
     EXPECT_TRUE(contains(help.out, "\n  --record FILE ")) << "an option on a line of its own, for the manual page";
     EXPECT_TRUE(contains(help.out, "replay-diverged"));
+}
+
+TEST(VantrelFlash, TakesTheGnuFormsOfOptions)
+{
+    const Arguments twins = {"--simulate", "max,serial=A,port=1-2", "--simulate", "flex,serial=B,port=1-3"};
+    auto with = [&](Arguments arguments) {
+        arguments.insert(arguments.end(), twins.begin(), twins.end());
+        return flash(arguments);
+    };
+    // A value glued to its option, and the options before the command.
+    const FlashRun glued = with({"--json", "--serial=B", "info"});
+    EXPECT_EQ(glued.exitCode, 0) << glued.err;
+    EXPECT_EQ(glued.document["adapters"][0]["serial"], "B");
+    // A value that begins with a dash, given with "=" or as the next word.
+    EXPECT_EQ(with({"info", "--json", "--serial=-A"}).document["message"], "no adapter with serial number -A");
+    EXPECT_EQ(with({"info", "--json", "--serial", "-A"}).document["message"], "no adapter with serial number -A");
+    // "--" ends the options: what follows is the command.
+    Arguments ended = twins;
+    ended.insert(ended.end(), {"--json", "--port", "1-3", "--", "info"});
+    EXPECT_EQ(flash(ended).document["adapters"][0]["serial"], "B");
+    // -V is --version.
+    const FlashRun version = flash({"-V"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out, flash({"--version"}).out);
+}
+
+TEST(VantrelFlash, ARecordingNamesTheCommandAsItsOptionsMeanItWhateverTheirOrder)
+{
+    const std::string file = testing::TempDir() + "vantrel-flash-command-words.jsonl";
+    for (const Arguments &typed : {Arguments{"install", "--if-needed", "--port", "1-1"},
+                                   Arguments{"--port=1-1", "--if-needed", "install"}}) {
+        Arguments arguments = {"--record", file, "--simulate", "max,port=1-1,installed"};
+        arguments.insert(arguments.end(), typed.begin(), typed.end());
+        ASSERT_EQ(flash(arguments).exitCode, 0);
+        std::ifstream recording(file);
+        std::string header;
+        std::getline(recording, header);
+        EXPECT_EQ(json::parse(header)["command"], (json{"install", "--port", "1-1", "--if-needed"})) << header;
+    }
+    std::remove(file.c_str());
 }
 
 TEST(VantrelFlash, ACountOutOfRangeSaysWhatItTakes)

@@ -78,7 +78,9 @@ CommandResult runOnAdapters(const Options &options, Report &report, const Device
             break;  // those not begun are left as they are
         // With --all an unsupported adapter is passed over; asked for by
         // name it is a failure.
+        setStopState(StopState::working);
         AdapterResult &done = result.results.emplace_back(workOn(device, workOf(options), options.all, report));
+        setStopState(StopState::idle);
         done.simulatedFlashCrc = session.simulatedFlashCrc(done.device);
         report.adapterDone(done, std::nullopt);
         if (!done.succeeded() && done.outcome != Outcome::skipped) {

@@ -4,6 +4,7 @@
 #include "cli/options.h"
 
 class DeviceSession;
+class Output;
 class Report;
 
 CommandResult runList(const Options &options, Report &report);
@@ -12,7 +13,7 @@ CommandResult runInfo(const Options &options, Report &report);
 CommandResult runOnAdapters(const Options &options, Report &report, const DeviceSession &session);
 // install --wait: one adapter after another as they are plugged in, until
 // stopped, N are done, or a replay has no more to show.
-CommandResult runStation(const Options &options, Report &report, const DeviceSession &session);
+CommandResult runStation(const Options &options, Report &report, Output &output, const DeviceSession &session);
 
 // The work the command line asks for.
 Work workOf(const Options &options);

@@ -95,6 +95,7 @@ json jsonOf(const AdapterResult &result)
         object["stoppedIn"] = {{"task", nameOf(result.stoppedIn->task)},
                                {"bytesDone", result.stoppedIn->done},
                                {"bytes", result.stoppedIn->total}};
+    object["flash"] = nameOf(result.flash);
     // Milliseconds are what a real adapter's timing can tell apart.
     object["durationSeconds"] = std::round(result.seconds * 1000) / 1000;
     if (result.simulatedFlashCrc)

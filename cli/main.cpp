@@ -13,6 +13,7 @@
 #include "cli/output.h"
 #include "cli/report.h"
 #include "cli/stop_signal.h"
+#include "platform/console.h"
 
 namespace {
 
@@ -35,12 +36,13 @@ Form formOf(const std::vector<std::string> &arguments)
     return form;
 }
 
-CommandResult runCommand(const Options &options, Report &report, const DeviceSession &session)
+CommandResult runCommand(const Options &options, Report &report, Output &output, const DeviceSession &session)
 {
     switch (options.command) {
     case Command::list: return runList(options, report);
     case Command::info: return runInfo(options, report);
-    default: return options.wait ? runStation(options, report, session) : runOnAdapters(options, report, session);
+    default:
+        return options.wait ? runStation(options, report, output, session) : runOnAdapters(options, report, session);
     }
 }
 
@@ -78,7 +80,7 @@ CommandResult run(const std::vector<std::string> &arguments, Output &output, Rep
         // A recording that cannot be used: like a wrong command line, nothing ran.
         return failedCommand(options.command, failure, exitUsage);
     }
-    CommandResult result = runCommand(options, report, *session);
+    CommandResult result = runCommand(options, report, output, *session);
     if (const std::optional<Failure> failure = session->finish(stopSignal() != 0)) {
         result.failure = failure;
         result.exitCode = exitFailure;
@@ -90,6 +92,8 @@ CommandResult run(const std::vector<std::string> &arguments, Output &output, Rep
 
 int main(int argc, char **argv)
 {
+    // Before any file is opened: none may take a closed standard stream's place.
+    platform::keepStandardStreamsOpen();
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     const Form form = formOf(arguments);
     Output output;

@@ -2,6 +2,8 @@
 
 #include <cerrno>
 
+#include "platform/console.h"
+
 std::FILE *Output::results()
 {
     std::fflush(stderr);
@@ -25,6 +27,12 @@ void Output::writeResults(const std::string &text)
 void Output::writeJson(const nlohmann::json &value, bool oneLine)
 {
     writeResults(dumpJson(value, oneLine ? -1 : 2) + "\n");
+}
+
+bool Output::readerGone()
+{
+    readerGone_ = readerGone_ || platform::readerGone(stdout);
+    return readerGone_;
 }
 
 Output::Delivery Output::deliverResults()

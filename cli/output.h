@@ -24,6 +24,10 @@ public:
     enum class Delivery { written, readerGone, failed };
     Delivery deliverResults();
 
+    // Whether standard output's reader has gone: a write to it failed for
+    // that, or the system says so without a write.
+    bool readerGone();
+
 private:
     // Standard output's reader went away: a write to it failed for that.
     bool readerGone_ = false;

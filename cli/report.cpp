@@ -25,11 +25,29 @@ void Report::adapterDone(const AdapterResult &result, std::optional<unsigned>)
         std::fprintf(out, "%s: %s\n", serial.c_str(), message.c_str());
     else
         std::fprintf(out, "Error: %s\n", message.c_str());
+    // What the interruption message says of the flash, a failure says too.
+    if (result.flash == FlashLeft::partlyWritten && result.outcome == Outcome::failed)
+        std::fprintf(out, "%s %s %s left partly written; vantrel-flash install again repairs it\n",
+                     result.entry->variantName, serial.c_str(),
+                     result.task == InstallTask::verify ? "may be" : "is");
 }
 
-void Report::stationStopped(unsigned adapters)
+void Report::stationStopped(const StationCount &count)
 {
-    std::fprintf(output_.messages(), "Station stopped after %u adapter%s.\n", adapters, adapters == 1 ? "" : "s");
+    const unsigned adapters = count.done + count.failed + count.interrupted;
+    std::string detail;
+    for (const auto &[number, what] : {std::pair{count.done, "done"}, std::pair{count.failed, "failed"},
+                                       std::pair{count.interrupted, "interrupted"}})
+        if (number > 0)
+            detail += (detail.empty() ? ": " : ", ") + std::to_string(number) + " " + what;
+    std::fprintf(output_.messages(), "Station stopped after %u adapter%s%s.\n", adapters, adapters == 1 ? "" : "s",
+                 detail.c_str());
+}
+
+void Report::readerGone()
+{
+    std::fprintf(output_.messages(),
+                 "vantrel-flash: nobody reads the results any more: the station takes up no further adapter\n");
 }
 
 void Report::finish(const CommandResult &result)

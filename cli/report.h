@@ -33,7 +33,14 @@ public:
     // adapters; a line controller that reads JSON knows from each line.
     virtual void stationWaiting() {}
     virtual void stationNext(const UsbDeviceInfo & /*done*/) {}
-    void stationStopped(unsigned adapters);
+    struct StationCount {
+        unsigned done = 0;
+        unsigned failed = 0;
+        unsigned interrupted = 0;
+    };
+    void stationStopped(const StationCount &count);
+    // Standard output's reader has gone: said at once, where people see it.
+    void readerGone();
 
     // The command is over: how it ended, whatever ended it.
     virtual void finish(const CommandResult &result);

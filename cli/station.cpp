@@ -9,6 +9,7 @@
 #include "cli/adapter_choice.h"
 #include "cli/commands.h"
 #include "cli/device_session.h"
+#include "cli/output.h"
 #include "cli/report.h"
 #include "cli/stop_signal.h"
 #include "update/attached_adapters.h"
@@ -32,16 +33,23 @@ struct Seen {
 
 }  // namespace
 
-CommandResult runStation(const Options &options, Report &report, const DeviceSession &session)
+CommandResult runStation(const Options &options, Report &report, Output &output, const DeviceSession &session)
 {
     CommandResult result;
     result.command = Command::install;
     result.started = true;
     std::vector<Seen> done;  // still attached
-    unsigned count = 0;
+    unsigned sequence = 0;
+    Report::StationCount count;
     report.stationWaiting();
     // A replayed station runs out where its recording was stopped.
     while (stopSignal() == 0 && !session.replayUsedUp()) {
+        // Results nobody reads would be lost: no adapter is taken up for them.
+        if (output.readerGone()) {
+            report.readerGone();
+            result.exitCode = exitFailure;
+            break;
+        }
         DeviceList waiting;
         for (const UsbDeviceInfo &device : attachedAdapters())
             if (isSelected(device, options))
@@ -57,15 +65,23 @@ CommandResult runStation(const Options &options, Report &report, const DeviceSes
             session.pauseBetweenPolls(pollPause);
             continue;
         }
+        setStopState(StopState::working);
         AdapterResult adapter = workOn(*next, workOf(options), false, report);
+        setStopState(StopState::idle);
         adapter.simulatedFlashCrc = session.simulatedFlashCrc(adapter.device);
-        report.adapterDone(adapter, ++count);
+        report.adapterDone(adapter, ++sequence);
+        if (adapter.outcome == Outcome::interrupted)
+            ++count.interrupted;
+        else if (adapter.succeeded())
+            ++count.done;
+        else
+            ++count.failed;
         if (!adapter.succeeded()) {
             result.exitCode = exitFailure;
             if (!result.failure)
                 result.failure = adapter.failure;
         }
-        if (adapter.outcome == Outcome::interrupted || (options.count && count == *options.count))
+        if (adapter.outcome == Outcome::interrupted || (options.count && sequence == *options.count))
             break;
         done.push_back({next->devicePath, next->serialNumber});
         report.stationNext(*next);

@@ -116,6 +116,15 @@ private:
 
 }  // namespace
 
+const char *nameOf(FlashLeft flash)
+{
+    switch (flash) {
+    case FlashLeft::partlyWritten: return "partly-written";
+    case FlashLeft::written: return "written";
+    default: return "untouched";
+    }
+}
+
 FlashRange firstDifferingPiece(const FirmwareImage &entry, const FlashComparison &comparison)
 {
     const std::uint32_t offset = comparison.firstDiffering * FirmwareInstaller::verifyPiece;
@@ -158,6 +167,8 @@ AdapterResult workOn(const UsbDeviceInfo &device, Work work, bool passOverUnsupp
             throw;
         }
         link.reset();  // the pipes are the adapter's own: free them for the re-read
+        if (report.written)
+            result.flash = FlashLeft::written;
         if (report.compared)
             result.comparison = report.comparison;
         if (!report.written) {
@@ -188,6 +199,12 @@ AdapterResult workOn(const UsbDeviceInfo &device, Work work, bool passOverUnsupp
         result.failure = Failure{ErrorKind::interrupted, {}};
     }
     result.stoppedIn = watch.stopped();
+    // A failure or a stop once the erase began leaves the flash unfinished
+    // (a verify runs only after a write: one that fails leaves it unchecked).
+    const bool writing = result.task == InstallTask::erase || result.task == InstallTask::download ||
+                         result.task == InstallTask::verify;
+    if (result.failure && writing)
+        result.flash = FlashLeft::partlyWritten;
     // A stop that came while a command waited for its reply ends the wait
     // as a time-out or a failed transfer: the stop is why, not the adapter.
     // (A comparison that found a difference ran to its end: it stays.)

@@ -24,6 +24,15 @@ struct TaskStop {
     int total = 0;  // bytes
 };
 
+// What the work left in the adapter's flash.
+enum class FlashLeft {
+    untouched,      // nothing erased or written
+    partlyWritten,  // an erase, write or verify began and did not end well: installing again repairs it
+    written,        // the carried image, written and verified
+};
+
+const char *nameOf(FlashLeft flash);
+
 // How the work on one adapter went: a value that each program renders.
 struct AdapterResult {
     UsbDeviceInfo device;
@@ -36,6 +45,7 @@ struct AdapterResult {
     std::optional<std::string> after;
     std::optional<FlashComparison> comparison;
     std::optional<TaskStop> stoppedIn;
+    FlashLeft flash = FlashLeft::untouched;
     double seconds = 0;
     // For a simulated adapter: the CRC-32 of what its flash holds over the
     // carried image's range, which the simulator knows and a real adapter

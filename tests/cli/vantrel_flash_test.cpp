@@ -632,7 +632,8 @@ TEST(VantrelFlashStation, ASignalEndsItBetweenAdapters)
     const struct {
         int signal;
         int exitCode;
-    } cases[] = {{SIGTERM, 143}, {SIGHUP, 129}};
+        const char *name;
+    } cases[] = {{SIGTERM, 143, "SIGTERM"}, {SIGHUP, 129, "SIGHUP (the terminal or session went away)"}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.signal);
         ChildProcess station(VANTREL_FLASH, {"install", "--wait", "--json", "--simulate", "max,serial=A"});
@@ -643,10 +644,10 @@ TEST(VantrelFlashStation, ASignalEndsItBetweenAdapters)
         const ChildProcess::Ending ending = station.wait();
         EXPECT_EQ(ending.exitCode, c.exitCode);
         EXPECT_EQ(ending.out, *line + "\n") << "no document after the lines";
-        // Said at once, then at the end, and out of the way of the lines.
-        EXPECT_TRUE(ending.err.ends_with(
-            "vantrel-flash: stopping (after the loader command under way, if any); a second Ctrl-C or SIGTERM ends it at once\n"
-            "Station stopped after 1 adapter.\n"))
+        // Said at once, naming the signal and that nothing was under way;
+        // then at the end, out of the way of the lines, what was done.
+        EXPECT_TRUE(ending.err.ends_with("vantrel-flash: " + std::string(c.name) + ": stopping\n"
+                                         "Station stopped after 1 adapter: 1 done.\n"))
             << ending.err;
     }
 }
@@ -765,6 +766,71 @@ TEST(VantrelFlash, AnInstallGoesOnToItsEndWhenTheReaderOfItsOutputHasGone)
     EXPECT_TRUE(contains(err, "Verifying: 349968 bytes")) << err;
 }
 
+TEST(VantrelFlashStation, TakesUpNoAdapterOnceNobodyReadsItsResults)
+{
+    // The reader has gone before the first line: nothing is installed.
+    const auto [exitCode, err] =
+        flashIntoNowhere({"install", "--wait", "--json", "--simulate", "flex,serial=A"}, LostOutput::closedPipe);
+    EXPECT_EQ(exitCode, 1);
+    EXPECT_TRUE(contains(err, "nobody reads the results any more")) << err;
+    EXPECT_FALSE(contains(err, "Erasing")) << err;
+
+    // The reader goes after the first line (`| head -n 1`): the adapter under
+    // way was finished, and the next one, plugged in later, is not taken up.
+    ChildProcess station(VANTREL_FLASH, {"install", "--wait", "--json", "--real-time", "--simulate",
+                                         "msp430,serial=A", "--simulate", "msp430,serial=B,arrive=4"});
+    ASSERT_TRUE(station.readLine());
+    station.closeOutput();
+    const ChildProcess::Ending ending = station.wait();
+    EXPECT_EQ(ending.exitCode, 1);
+    EXPECT_TRUE(contains(ending.err, "nobody reads the results any more")) << ending.err;
+    std::size_t installs = 0;
+    for (std::size_t at = 0; (at = ending.err.find("Verifying: ", at)) != std::string::npos; ++at)
+        ++installs;
+    EXPECT_EQ(installs, 1U) << ending.err;
+}
+
+TEST(VantrelFlash, AClosedStandardErrorIsNeverTakenByTheRecording)
+{
+    // A line controller may start the tool without standard error.
+    const std::string file = testing::TempDir() + "vantrel-flash-closed-stderr.jsonl";
+    std::remove(file.c_str());
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addclose(&actions, STDERR_FILENO);
+    const Arguments arguments = {"--record", file, "install", "--json", "--simulate", "arm-basic"};
+    std::vector<char *> argv{const_cast<char *>(VANTREL_FLASH)};
+    for (const std::string &argument : arguments)
+        argv.push_back(const_cast<char *>(argument.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    int status = -1;
+    ASSERT_EQ(posix_spawn(&pid, VANTREL_FLASH, &actions, nullptr, argv.data(), environ), 0);
+    waitpid(pid, &status, 0);
+    posix_spawn_file_actions_destroy(&actions);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    // Every line of it is a line of the recording, and it replays.
+    std::ifstream recording(file);
+    for (std::string line; std::getline(recording, line);)
+        EXPECT_TRUE(json::accept(line)) << line;
+    EXPECT_EQ(flash({"--replay", file, "install"}).exitCode, 0);
+    std::remove(file.c_str());
+}
+
+TEST(VantrelFlash, AFailureOnceTheEraseBeganSaysThatInstallingAgainRepairsTheAdapter)
+{
+    const FlashRun run = flash({"install", "--simulate", "flex,serial=F,fault=write"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(contains(run.err, "Vantrel Flex F is left partly written; vantrel-flash install again repairs it"))
+        << run.err;
+    const FlashRun asJson = flash({"install", "--json", "--simulate", "flex,fault=write"});
+    EXPECT_EQ(asJson.document["adapters"][0]["flash"], "partly-written");
+    EXPECT_EQ(flash({"install", "--json", "--simulate", "flex,fault=connect"}).document["adapters"][0]["flash"],
+              "untouched");
+    EXPECT_EQ(flash({"install", "--json", "--simulate", "flex"}).document["adapters"][0]["flash"], "written");
+}
+
 TEST(VantrelFlash, DurationsAreInWholeMilliseconds)
 {
     const FlashRun run = flash({"install", "--all", "--json", "--simulate", "max,serial=A", "--simulate",
@@ -827,7 +893,7 @@ TEST(VantrelFlashTerminal, TheProgressBarFitsTheWidthAndShowsAFailureWhereItHapp
         for (std::string line : shownLines(written)) {
             while (!line.empty() && line.back() == ' ')
                 line.pop_back();  // the spaces that cover a longer line before
-            if (line.starts_with("Installing") || line.starts_with("Error:"))
+            if (line.starts_with("Installing") || line.starts_with("Error:") || contains(line, "partly written"))
                 continue;  // the tool's own lines, not the bar
             EXPECT_LT(line.size(), columns) << line;
             failedAt14Percent = failedAt14Percent || (contains(line, "14%") && line.ends_with(" failed"));

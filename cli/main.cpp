@@ -14,6 +14,7 @@
 #include "cli/report.h"
 #include "cli/stop_signal.h"
 #include "platform/console.h"
+#include "update/adapter_link.h"
 
 namespace {
 
@@ -71,6 +72,8 @@ CommandResult run(const std::vector<std::string> &arguments, Output &output, Rep
     }
     if (options.command == Command::help || options.command == Command::version)
         return tellAbout(options, output);
+    if (options.timeoutMilliseconds)
+        setLinkTimeout(static_cast<std::int32_t>(*options.timeoutMilliseconds));
     std::optional<DeviceSession> session;
     try {
         session.emplace(options);

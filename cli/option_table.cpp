@@ -1,6 +1,7 @@
 #include "cli/option_table.h"
 
 #include <charconv>
+#include <cmath>
 #include <limits>
 
 #include "cli/simulate_description.h"
@@ -23,6 +24,16 @@ const std::string &nonEmpty(const char *option, const std::string &value)
     if (value.empty())
         throw UsageError{std::string(option) + " needs a value that is not empty"};
     return value;
+}
+
+// Whole seconds, or a fraction: "30", "2.5"; at least a millisecond.
+std::uint32_t timeoutFrom(const std::string &text)
+{
+    double seconds = -1;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
+    if (error != std::errc() || end != text.data() + text.size() || !(seconds >= 0.001 && seconds <= 3600))
+        throw UsageError{"--timeout wants a number of seconds from 0.001 to 3600, not \"" + text + "\""};
+    return static_cast<std::uint32_t>(std::lround(seconds * 1000));
 }
 
 unsigned countFrom(const std::string &text)
@@ -78,6 +89,9 @@ const std::vector<OptionInfo> options = {
     {OptionId::realTime, "--real-time", nullptr, nullptr, ValueCompletion::none, false, adapterCommands, false,
      "simulated adapters, and replays, take as long as real ones",
      [](Options &o, const std::string &) { o.realTime = true; }},
+    {OptionId::timeout, "--timeout", nullptr, "SECONDS", ValueCompletion::none, false, adapterCommands, true,
+     "how long to wait for an adapter's answer before giving up on it (default 60)",
+     [](Options &o, const std::string &v) { o.timeoutMilliseconds = timeoutFrom(v); }},
     {OptionId::record, "--record", nullptr, "FILE", ValueCompletion::file, false, adapterCommands, false,
      "write every exchange with the adapters to FILE: a recording to attach to a problem report (its format: recordings.md, in the source's docs and the package's documentation)",
      [](Options &o, const std::string &v) { o.recordFile = nonEmpty("--record", v); }},

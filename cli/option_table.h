@@ -41,6 +41,7 @@ enum class OptionId {
     json,
     simulate,
     realTime,
+    timeout,
     record,
     anonymise,
     replay,

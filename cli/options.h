@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -27,6 +28,7 @@ struct Options {
     std::optional<unsigned> count;  // station mode: end after this many adapters
     bool json = false;
     bool realTime = false;  // simulated adapters and replays take real time
+    std::optional<std::uint32_t> timeoutMilliseconds;  // the link's time-out, --timeout
     std::vector<SimulatedAdapterSetup> simulate;
     // Recorded device sessions (docs/recordings.md).
     std::optional<std::string> recordFile;  // --record FILE

@@ -334,6 +334,21 @@ TEST(VantrelFlash, ARecordingNamesTheCommandAsItsOptionsMeanItWhateverTheirOrder
     std::remove(file.c_str());
 }
 
+TEST(VantrelFlash, TheTimeOutBoundsEveryWaitOnTheAdapter)
+{
+    // Simulated time: the wait is told, not waited.
+    for (const auto &[timeout, seconds] : {std::pair{"", 60.0}, std::pair{"2.5", 2.5}}) {
+        Arguments arguments = {"install", "--json", "--simulate", "max,fault=no-reply"};
+        if (*timeout)
+            arguments.insert(arguments.end(), {"--timeout", timeout});
+        const FlashRun run = flash(arguments);
+        EXPECT_EQ(run.document["errorKind"], "no-reply");
+        EXPECT_NEAR(run.document["adapters"][0]["durationSeconds"].get<double>(), seconds, 0.1) << timeout;
+    }
+    for (const char *wrong : {"0", "-1", "x", "3601"})
+        EXPECT_EQ(flash({"install", "--timeout", wrong, "--simulate", "max"}).exitCode, 2) << wrong;
+}
+
 TEST(VantrelFlash, ACountOutOfRangeSaysWhatItTakes)
 {
     for (const char *count : {"0", "-1", "4294967296", "99999999999999999999999", "2x", "1.5"}) {

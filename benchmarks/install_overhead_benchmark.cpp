@@ -17,17 +17,10 @@
 #include "simulation/simulated_adapter.h"
 #include "update/adapter_link.h"
 #include "update/firmware_image.h"
+#include "update/adapter_work.h"
 #include "update/install_engine.h"
 
 namespace {
-
-class QuietHost : public InstallHost {
-public:
-    void progress(int, int, const char *, const char *) override {}
-    void setInstallEnabled(bool) override {}
-    void setPollingEnabled(bool) override {}
-    void invalidatePanel() override {}
-};
 
 // One install of an erased adapter of the variant, on a bus that runs on
 // `clock`; the seconds it took on that clock's counter.
@@ -41,7 +34,7 @@ double installSeconds(platform::Clock &clock, std::uint16_t productId)
     const std::int64_t frequency = clock.counterFrequency();
     const std::int64_t start = clock.counterValue();
     std::unique_ptr<HDataLink> link = openAdapterLink(device);
-    QuietHost host;
+    AdapterWorkHost host;  // shows nothing
     FirmwareInstaller(device, link, true, host).run();
     link.reset();
     return static_cast<double>(clock.counterValue() - start) / static_cast<double>(frequency);

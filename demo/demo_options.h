@@ -26,5 +26,9 @@ struct DemoUsageError {
 // Throws DemoUsageError for anything it does not understand.
 DemoOptions parseDemoOptions(const std::vector<std::string> &arguments);
 
+// Whether the command line asks for the help text, which needs no window:
+// it is answered before the toolkit, which may want a display, starts.
+bool asksForHelp(const std::vector<std::string> &arguments);
+
 // The help text, with the variants and faults that this build knows.
 std::string demoUsage();

@@ -5,7 +5,8 @@ set -euo pipefail
 packages=(
     build-essential cmake pkg-config git help2man
     libgtest-dev libgmock-dev googletest libbenchmark-dev
-    nlohmann-json3-dev
+    nlohmann-json3-dev libcli11-dev
+    python3 python3-jsonschema  # the JSON contract's test checks vantrel-flash's output against its schema
     libusb-1.0-0-dev umockdev libumockdev-dev
     qt6-base-dev fonts-dejavu-core xvfb xauth
     util-linux  # setpriv: the single-instance tests act as a second user

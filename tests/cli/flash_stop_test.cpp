@@ -7,10 +7,11 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "cli/adapter_choice.h"
-#include "cli/adapter_work.h"
+#include "cli/commands.h"
 #include "cli/output.h"
+#include "cli/report.h"
 #include "cli/stop_signal.h"
+#include "update/adapter_work.h"
 #include "platform/platform.h"
 #include "platform/virtual/virtual_bus.h"
 #include "simulation/simulated_adapter.h"
@@ -62,9 +63,10 @@ struct ImpatientSimulation {
 {
     catchStopSignals();
     ImpatientSimulation simulated(fault);
-    Output output(false);
-    const AdapterResult result = workOn(attachedAdapters().front(), Work::install, false, output);
-    std::fprintf(stderr, "\n[%s %s: %s]\n", result.outcome, result.failure ? nameOf(result.failure->kind) : "-",
+    Output output;
+    const std::unique_ptr<Report> report = Report::create(output, false, false);
+    const AdapterResult result = workOn(attachedAdapters().front(), Work::install, false, *report);
+    std::fprintf(stderr, "\n[%s %s: %s]\n", nameOf(result.outcome), result.failure ? nameOf(result.failure->kind) : "-",
                  result.failure ? result.failure->message.c_str() : "");
     std::exit(0);
 }
@@ -80,7 +82,7 @@ TEST(StopDuringAWait, ACommandLeftWithoutAnswerByTheStopIsAnInterruption)
          "\\[interrupted interrupted: interrupted before anything was written to Vantrel Flex F1\\]"},
         {"the first verify command, after the write", SimulatedFault::verify,
          "\\[interrupted interrupted: interrupted while verifying: Vantrel Flex F1 may be left partly written; "
-         "vantrel-flash install again repairs it\\]"},
+         "installing again repairs it\\]"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
@@ -93,7 +95,10 @@ TEST(StopDuringAWait, AnAdapterListedWhileTheStopCameIsNotCalledSilent)
     const auto listStopped = [] {
         catchStopSignals();
         ImpatientSimulation simulated(SimulatedFault::noReply);
-        const AdapterView view = viewOf(attachedAdapters().front());
+        Output output;
+        const std::unique_ptr<Report> report = Report::create(output, true, false);
+        const CommandResult result = runList(Options{}, *report);
+        const AdapterView &view = result.listed.front();
         std::fprintf(stderr, "[%s]\n", view.failure ? nameOf(view.failure->kind) : "-");
         std::exit(0);
     };

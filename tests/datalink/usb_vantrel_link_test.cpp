@@ -97,6 +97,7 @@ struct OpenFailure {
     const char *name;
     std::function<void(InspectingBackend &, Adapter &, UsbDeviceInfo &)> arrange;
     std::string message;
+    ErrorKind kind = ErrorKind::openFailed;
 };
 
 void PrintTo(const OpenFailure &c, std::ostream *os) { *os << c.name; }
@@ -107,14 +108,18 @@ TEST_P(UsbLinkOpenFailure, ThrowsItsMessageAndLeavesNothingOpen)
 {
     UsbDeviceInfo record = recordOf(adapter);
     GetParam().arrange(inspector, adapter, record);
-    EXPECT_EQ(messageOf([&] { UsbVantrelWinDataLink link(record); }), GetParam().message);
+    const std::optional<HException> failure = exceptionOf([&] { UsbVantrelWinDataLink link(record); });
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->message(), GetParam().message);
+    EXPECT_STREQ(nameOf(failure->kind()), nameOf(GetParam().kind));
     EXPECT_EQ(inspector.openHandles(), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, UsbLinkOpenFailure,
     testing::Values(
-        OpenFailure{"Busy", [](auto &, auto &a, auto &) { a.device().setBusy(true); }, "device already in use"},
+        OpenFailure{"Busy", [](auto &, auto &a, auto &) { a.device().setBusy(true); }, "device already in use",
+                    ErrorKind::deviceBusy},
         OpenFailure{"NoSuchPath", [](auto &, auto &, auto &r) { r.devicePath += "x"; }, "cannot open device driver"},
         OpenFailure{"Pipe01", [](auto &, auto &a, auto &) { a.device().failPipeOpen(platform::Pipe::out); },
                     "cannot open device driver"},
@@ -239,6 +244,7 @@ struct TransferFailure {
     bool reading;
     std::function<void(platform::RequestFaults &)> inject;
     std::string message;
+    ErrorKind kind = ErrorKind::linkFailed;
 };
 
 void PrintTo(const TransferFailure &c, std::ostream *os) { *os << c.name; }
@@ -252,8 +258,11 @@ TEST_P(UsbLinkTransferFailure, ThrowsItsMessageAndKeepsTheLinkOpen)
     adapter.loader().receive(reinterpret_cast<const std::uint8_t *>("\x08\x4D\x39\xEA\xF6"), 5);
     c.inject(adapter.device().faults());
     Bytes buffer(77);
-    EXPECT_EQ(messageOf([&] { c.reading ? link->read(buffer.data(), 77) : link->write(buffer.data(), 77); }),
-              c.message);
+    const std::optional<HException> failure =
+        exceptionOf([&] { c.reading ? link->read(buffer.data(), 77) : link->write(buffer.data(), 77); });
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->message(), c.message);
+    EXPECT_STREQ(nameOf(failure->kind()), nameOf(c.kind)) << "a transfer that breaks is the link's failure";
     EXPECT_EQ(inspector.outstandingRequests(), 0);
     EXPECT_EQ(inspector.openHandles(), 4);
 }

@@ -109,12 +109,12 @@ TEST_F(Install, TasksReportZeroTheTotalAndEachPiece)
     installer.download(*link, address, 8192, data.data());
     installer.verify(*link, address, 8192, data.data());
     EXPECT_EQ(host.reports, (std::vector<Report>{
-                                {0, 8192, "Erasing memory, do not remove Vantrel", "bytes"},
+                                {0, 8192, "erase", "bytes"},
                                 {8192, -1, "-", "-"},
-                                {0, 8192, "Downloading firmware, do not remove Vantrel", "bytes"},
+                                {0, 8192, "write", "bytes"},
                                 {4096, -1, "-", "-"},
                                 {8192, -1, "-", "-"},
-                                {0, 8192, "Verifying firmware", "bytes"},
+                                {0, 8192, "verify", "bytes"},
                                 {8192, -1, "-", "-"},
                             }));
 
@@ -132,7 +132,7 @@ TEST_F(Install, AWriteRefusedInTheThirdPieceStopsTheSequence)
 
     const auto length = static_cast<int>(device.firmwareImage()->imageSize);
     std::vector<Report> download(host.reports.end() - 4, host.reports.end());
-    EXPECT_EQ(download, (std::vector<Report>{{0, length, "Downloading firmware, do not remove Vantrel", "bytes"},
+    EXPECT_EQ(download, (std::vector<Report>{{0, length, "write", "bytes"},
                                              {4096, -1, "-", "-"},
                                              {8192, -1, "-", "-"},
                                              {length, -1, "-", "-"}}));
@@ -142,20 +142,33 @@ TEST_F(Install, AWriteRefusedInTheThirdPieceStopsTheSequence)
     EXPECT_EQ(host.endedEarly, std::vector<int>{8192}) << "how far the task really got, before it reports the end";
 }
 
-TEST_F(Install, TaskFailuresCarryTheirPrefix)
+TEST_F(Install, TaskFailuresCarryTheirPrefixTheirKindAndTheirTask)
 {
     struct Case {
         std::uint8_t command;
         LoaderFault fault;
         const char *message;
+        ErrorKind kind;
+        InstallTask task;
     };
-    for (const Case &c : {Case{0x05, LoaderFault::statusZero, "Erase failed : memory erase failed"},
-                          Case{0x05, LoaderFault::noReply,
-                               "Erase failed : read operation timed out"},
-                          Case{0x07, LoaderFault::wrongCrc, "Verify failed : crc check mismatch"},
-                          Case{0x03, LoaderFault::corruptData, "Verify failed : crc check mismatch"},
-                          Case{0x02, LoaderFault::statusZero, "disconnect failed"},
-                          Case{0x01, LoaderFault::statusZero, "connect failed"}}) {
+    for (const Case &c :
+         {Case{0x05, LoaderFault::statusZero, "Erase failed : memory erase failed", ErrorKind::eraseFailed,
+               InstallTask::erase},
+          // The loader answered before: a command it leaves unanswered is that command's failure.
+          Case{0x05, LoaderFault::noReply, "Erase failed : read operation timed out", ErrorKind::eraseFailed,
+               InstallTask::erase},
+          Case{0x03, LoaderFault::noReply, "Download failed : read operation timed out", ErrorKind::writeFailed,
+               InstallTask::download},
+          Case{0x07, LoaderFault::noReply, "Verify failed : read operation timed out", ErrorKind::verifyFailed,
+               InstallTask::verify},
+          Case{0x07, LoaderFault::wrongCrc, "Verify failed : crc check mismatch", ErrorKind::verifyMismatch,
+               InstallTask::verify},
+          Case{0x03, LoaderFault::corruptData, "Verify failed : crc check mismatch", ErrorKind::verifyMismatch,
+               InstallTask::verify},
+          Case{0x02, LoaderFault::statusZero, "disconnect failed", ErrorKind::disconnectFailed,
+               InstallTask::disconnect},
+          Case{0x01, LoaderFault::statusZero, "connect failed", ErrorKind::connectFailed, InstallTask::connect},
+          Case{0x01, LoaderFault::noReply, "read operation timed out", ErrorKind::noReply, InstallTask::connect}}) {
         SCOPED_TRACE(c.message);
         const auto freshOwner = platform::VirtualBus::create(clock);
         platform::VirtualBus &fresh = *freshOwner;
@@ -166,10 +179,27 @@ TEST_F(Install, TaskFailuresCarryTheirPrefix)
         link->setTimeout(60000);
         adapter.loader().injectFault(c.command, c.fault, 1);
         host.events.clear();
-        EXPECT_EQ(messageOf([&] { install(true); }), c.message);
+        FirmwareInstaller installer(device, link, true, host);
+        const std::optional<HException> failure = exceptionOf([&] { installer.run(); });
+        ASSERT_TRUE(failure);
+        EXPECT_EQ(failure->message(), c.message);
+        EXPECT_EQ(nameOf(failure->kind()), std::string(nameOf(c.kind)));
+        EXPECT_EQ(nameOf(installer.task()), std::string(nameOf(c.task)));
         EXPECT_EQ(host.events.back(), "polling on");
         link.reset();  // before its bus goes
     }
+}
+
+TEST_F(Install, AnAdapterPulledOutMidDownloadIsALinkFailureOfThatTask)
+{
+    Adapter &adapter = attach(16);
+    adapter.device().unplugAfterBytes(device.firmwareImage()->imageSize / 2);
+    FirmwareInstaller installer(device, link, true, host);
+    const std::optional<HException> failure = exceptionOf([&] { installer.run(); });
+    ASSERT_TRUE(failure);
+    EXPECT_TRUE(failure->message().starts_with("Download failed : ")) << failure->message();
+    EXPECT_EQ(nameOf(failure->kind()), std::string("link-failed"));
+    EXPECT_EQ(installer.task(), InstallTask::download);
 }
 
 TEST_F(Install, AReenumeratingAdapterIsReopenedOnceWhenItComesBackInTime)
@@ -192,7 +222,10 @@ TEST_F(Install, AnAdapterThatNeverComesBackFailsAfterElevenLinks)
     Adapter &adapter = attach(16, true);
     adapter.setReenumerateOnConnect(0xFFFFFFFFU);
     clock.clearSleeps();
-    EXPECT_EQ(messageOf([&] { install(false); }), "cannot open device driver");
+    const std::optional<HException> failure = exceptionOf([&] { install(false); });
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->message(), "cannot open device driver");
+    EXPECT_EQ(failure->kind(), ErrorKind::notBack);
     EXPECT_EQ(clock.sleeps(), std::vector<std::uint32_t>(11, 1000));
     EXPECT_EQ(link, nullptr);
     EXPECT_EQ(host.events.back(), "polling on");
@@ -272,7 +305,7 @@ TEST_F(Install, AComparisonCountsEveryDifferingPieceAndWritesNothing)
     EXPECT_EQ(loader.commandCount(0x05), 0);
     EXPECT_EQ(loader.commandCount(0x03), 0);
     EXPECT_EQ(loader.commandCount(0x02), 1) << "disconnects";
-    EXPECT_EQ(host.reports.front(), (Report{0, static_cast<int>(entry.imageSize), installTask::compare, "bytes"}));
+    EXPECT_EQ(host.reports.front(), (Report{0, static_cast<int>(entry.imageSize), "compare", "bytes"}));
     EXPECT_EQ(host.events, (std::vector<std::string>{"install off", "polling off", "install on", "polling on"}));
 }
 

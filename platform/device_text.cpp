@@ -131,6 +131,23 @@ std::string latin1FromUtf8(std::string_view utf8)
     return latin1;
 }
 
+std::string wellFormedUtf8(std::string_view text)
+{
+    std::string kept;
+    kept.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const std::optional<Decoded> decoded = decodeFirst(text.substr(i));
+        if (!decoded) {
+            kept += "\xEF\xBF\xBD";
+            ++i;
+            continue;
+        }
+        kept += text.substr(i, decoded->length);
+        i += decoded->length;
+    }
+    return kept;
+}
+
 std::optional<std::string> exactLatin1FromUtf8(std::string_view utf8)
 {
     std::string latin1;

@@ -8,7 +8,9 @@
 #
 # It listens on a Unix socket in FOLDER only (no TCP), and takes logins of
 # the user "vantrel" with the password in FOLDER/password. A server runs as
-# no administrator: started by root, it runs as the user "nobody".
+# no administrator: started by root, it runs as the user "nobody". It skips
+# fsync, which tests need not wait for, unless VANTREL_POSTGRES_FSYNC=on (a
+# benchmark's server commits as a line's would).
 set -euo pipefail
 
 action=$1
@@ -39,7 +41,7 @@ stop_server() {
 start_server() {
     # A log that the tests can read when something goes wrong.
     as_server "$bindir/pg_ctl" -D "$folder/data" -l "$folder/server.log" -w -t 60 \
-        -o "-c listen_addresses='' -k $folder -c fsync=off -c max_connections=50" start >/dev/null
+        -o "-c listen_addresses='' -k $folder -c fsync=${VANTREL_POSTGRES_FSYNC:-off} -c max_connections=50" start >/dev/null
 }
 
 case $action in

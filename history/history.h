@@ -60,8 +60,6 @@ HistoryLocation defaultLocation();
 std::filesystem::path defaultHistoryFile();
 // spool.sqlite in the same folder: entries that wait for their store.
 std::filesystem::path defaultSpoolFile();
-// This computer's host name, for an entry's station.
-std::string defaultStationName();
 
 enum class Delivery {
     spoolWhenUnavailable,  // an entry the store cannot take waits in the spool

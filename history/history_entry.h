@@ -33,12 +33,14 @@ std::string newEntryId();
 // at a given time, in minutes (120 in Central European Summer Time).
 TimePoint timeNow();
 int localUtcOffsetMinutes(TimePoint time);
+// This computer's host name, an entry's station unless the user names one.
+std::string defaultStationName();
 
 struct HistoryEntry {
     std::string id = newEntryId();
     TimePoint time = timeNow();  // in UTC
     int utcOffsetMinutes = localUtcOffsetMinutes(time);
-    std::string station;
+    std::string station = defaultStationName();
     std::string program;
     std::string programVersion;
     std::string serial;  // device text: every byte kept, NUL included

@@ -206,7 +206,12 @@ void SqliteConnection::Transaction::commit()
 void SqliteConnection::fail(int code)
 {
     const std::string what = "the " + role_ + " " + file_;
+#ifdef _WIN32
+    // Windows' own error codes, which are no errno values.
+    const int systemError = 0;
+#else
     const int systemError = db_ ? sqlite3_system_errno(db_) : 0;
+#endif
     switch (code & 0xFF) {
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
@@ -220,8 +225,8 @@ void SqliteConnection::fail(int code)
             throw HistoryError(HistoryErrorKind::readOnly,
                                what + " cannot be opened for writing: " + std::strerror(systemError));
         throw HistoryError(HistoryErrorKind::failed,
-                           what + " cannot be opened" +
-                               (systemError != 0 ? std::string(": ") + std::strerror(systemError) : std::string()));
+                           what + " cannot be opened: " +
+                               (systemError != 0 ? std::strerror(systemError) : sqlite3_errstr(code)));
     case SQLITE_NOTADB:
     case SQLITE_CORRUPT:
         throw HistoryError(HistoryErrorKind::damaged,

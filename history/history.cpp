@@ -26,9 +26,15 @@ bool worthWaiting(HistoryErrorKind kind)
     return kind != HistoryErrorKind::malformedLocation && kind != HistoryErrorKind::unsupported;
 }
 
+// What the user typed: UTF-8 on Windows; bytes, as the system takes them,
+// elsewhere.
 std::filesystem::path pathFromUtf8(std::string_view text)
 {
+#ifdef _WIN32
     return std::filesystem::path(std::u8string(text.begin(), text.end()));
+#else
+    return std::filesystem::path(std::string(text));
+#endif
 }
 
 bool inDataFolder(const std::filesystem::path &file)
@@ -199,8 +205,7 @@ std::vector<HistoryEntry> History::query(const HistoryFilter &filter)
     try {
         drainLocked();
     } catch (const SpoolFailure &) {
-    } catch (const HistoryError &) {
-        // The query says what is wrong with the store, if anything is.
+        // What waits stays there; the store answers all the same.
     }
     return store().query(filter);
 }

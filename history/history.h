@@ -87,6 +87,8 @@ struct AppendResult {
 // number of processes may use the same store and spool at once.
 class History {
 public:
+    // Opens nothing yet: the store is reached on first use. Throws
+    // HistoryError only for a location that names no store.
     explicit History(const HistoryLocation &location, const HistoryOptions &options = {});
     // A store that `open` makes when it is first needed (again after a
     // failure to make it), known in the spool by `identity` and in messages
@@ -101,8 +103,8 @@ public:
     // the entry can be neither stored nor spooled, and in required delivery
     // when it cannot be stored.
     AppendResult append(const HistoryEntry &entry);
-    // The entries the filter keeps, oldest first, after sending what waits
-    // (as far as it can be sent).
+    // The entries the filter keeps, oldest first, after sending what waits.
+    // Throws HistoryError when the store cannot answer.
     std::vector<HistoryEntry> query(const HistoryFilter &filter);
     // Sends what waits; returns how many entries went. Throws HistoryError
     // when the store cannot take them (they keep waiting).

@@ -5,9 +5,16 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
+
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 #include "history/history.h"
 
@@ -87,3 +94,33 @@ inline std::vector<std::string> idsOf(std::initializer_list<const history::Histo
         ids.push_back(entry->id);
     return ids;
 }
+
+#ifndef _WIN32
+// Runs `work(index)` in `count` processes at once and waits for them all. A
+// process whose work throws HistoryError says why on standard error, and the
+// test fails.
+inline void inProcesses(int count, const std::function<void(int)> &work)
+{
+    std::vector<pid_t> children;
+    for (int index = 0; index < count; ++index) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            int status = 0;
+            try {
+                work(index);
+            } catch (const history::HistoryError &error) {
+                std::fprintf(stderr, "process %d: %s\n", index, error.what());
+                status = 1;
+            }
+            ::_exit(status);
+        }
+        children.push_back(child);
+    }
+    for (const pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+    }
+}
+#endif

@@ -1,10 +1,6 @@
 // The history in a PostgreSQL database: the store's contract, stations that
 // write at once, and each way a server or its URL can say no.
 
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdio>
 #include <cstdlib>
 
 #include "history/postgres_store.h"
@@ -44,34 +40,16 @@ TEST(PostgresHistory, SeveralStationsWriteAtOnce)
     ServerDatabase database;
     TemporaryFolder folder;
     constexpr int stations = 4, perStation = 25;
-    std::vector<pid_t> children;
-    for (int s = 0; s < stations; ++s) {
-        const pid_t child = ::fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            int status = 0;
-            try {
-                History history(parseLocation(database.url()),
-                                HistoryOptions{.delivery = Delivery::required, .spoolFile = folder / "spool.sqlite"});
-                for (int i = 0; i < perStation; ++i) {
-                    HistoryEntry entry = installed(0);
-                    entry.station = "station-" + std::to_string(s);
-                    entry.message = std::to_string(i);
-                    history.append(entry);
-                }
-            } catch (const HistoryError &error) {
-                std::fprintf(stderr, "%s\n", error.what());
-                status = 1;
-            }
-            ::_exit(status);
+    inProcesses(stations, [&](int s) {
+        History history(parseLocation(database.url()),
+                        HistoryOptions{.delivery = Delivery::required, .spoolFile = folder / "spool.sqlite"});
+        for (int i = 0; i < perStation; ++i) {
+            HistoryEntry entry = installed(0);
+            entry.station = "station-" + std::to_string(s);
+            entry.message = std::to_string(i);
+            history.append(entry);
         }
-        children.push_back(child);
-    }
-    for (pid_t child : children) {
-        int status = 0;
-        ASSERT_EQ(::waitpid(child, &status, 0), child);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << std::hex << status;
-    }
+    });
     std::unique_ptr<HistoryStore> store = openServerStore(database.url());
     std::vector<std::string> expected;
     for (int i = 0; i < perStation; ++i)

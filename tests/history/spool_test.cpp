@@ -2,15 +2,6 @@
 // came, and reach their own store once each, however a drain is cut off and
 // however many processes drain at once.
 
-#include <sqlite3.h>
-
-#ifndef _WIN32
-#include <sys/wait.h>
-#include <unistd.h>
-#endif
-
-#include <cstdio>
-
 #include "history/spool.h"
 #include "history/sqlite_store.h"
 #include "tests/history/history_fixture.h"
@@ -143,27 +134,7 @@ TEST(HistorySpool, ProcessesDrainingAtOnceSendEachEntryOnce)
         ASSERT_TRUE(store.history(folder / "spool.sqlite")->append(installed(i)).spooled());
     store.on = true;
 
-    std::vector<pid_t> children;
-    for (int p = 0; p < processes; ++p) {
-        const pid_t child = ::fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            int status = 0;
-            try {
-                store.history(folder / "spool.sqlite")->drain();
-            } catch (const HistoryError &error) {
-                std::fprintf(stderr, "%s\n", error.what());
-                status = 1;
-            }
-            ::_exit(status);
-        }
-        children.push_back(child);
-    }
-    for (pid_t child : children) {
-        int status = 0;
-        ASSERT_EQ(::waitpid(child, &status, 0), child);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << std::hex << status;
-    }
+    inProcesses(processes, [&](int) { store.history(folder / "spool.sqlite")->drain(); });
     EXPECT_EQ(store.entries().size(), std::size_t{entries});
     EXPECT_EQ(store.history(folder / "spool.sqlite")->waiting(), 0u);
 }

@@ -4,14 +4,11 @@
 
 #include <sqlite3.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <thread>
 
 #ifndef _WIN32
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #endif
 
 #include "history/sqlite_store.h"
@@ -136,34 +133,16 @@ TEST(SqliteHistory, ManyProcessesLoseNothing)
     TemporaryFolder folder;
     const std::filesystem::path file = folder / "history.sqlite";
     constexpr int processes = 4, perProcess = 25;
-    std::vector<pid_t> children;
-    for (int p = 0; p < processes; ++p) {
-        const pid_t child = ::fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            int failures = 0;
-            try {
-                History history(HistoryLocation{HistoryLocation::Kind::file, file, {}},
-                                HistoryOptions{.delivery = Delivery::required, .spoolFile = folder / "spool.sqlite"});
-                for (int i = 0; i < perProcess; ++i) {
-                    // One time for all: their order is the order they came in.
-                    HistoryEntry entry = installed(0, "P" + std::to_string(p));
-                    entry.message = std::to_string(i);
-                    history.append(entry);
-                }
-            } catch (const HistoryError &error) {
-                std::fprintf(stderr, "%s\n", error.what());
-                failures = 1;
-            }
-            ::_exit(failures);
+    inProcesses(processes, [&](int p) {
+        History history(HistoryLocation{HistoryLocation::Kind::file, file, {}},
+                        HistoryOptions{.delivery = Delivery::required, .spoolFile = folder / "spool.sqlite"});
+        for (int i = 0; i < perProcess; ++i) {
+            // One time for all: their order is the order they came in.
+            HistoryEntry entry = installed(0, "P" + std::to_string(p));
+            entry.message = std::to_string(i);
+            history.append(entry);
         }
-        children.push_back(child);
-    }
-    for (pid_t child : children) {
-        int status = 0;
-        ASSERT_EQ(::waitpid(child, &status, 0), child);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << std::hex << status;
-    }
+    });
     SqliteStore store(file);
     for (int p = 0; p < processes; ++p) {
         std::vector<std::string> order;

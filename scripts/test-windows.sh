@@ -5,7 +5,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/install-dependencies.sh mingw-w64 g++-mingw-w64-x86-64 wine wine64
+# tcl: SQLite's own build makes the amalgamation that the history is built with.
+scripts/install-dependencies.sh mingw-w64 g++-mingw-w64-x86-64 wine wine64 tcl
+sqlite=$(scripts/windows-sqlite.sh)
 
 export WINEPREFIX="$PWD/build/wineprefix"
 source scripts/wine-env.sh
@@ -21,6 +23,7 @@ trap 'wineserver -k' EXIT
 wineboot </dev/null >/dev/null 2>&1
 
 echo "== Windows cross build and tests under Wine"
-cmake -S . -B build/windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Debug
+cmake -S . -B build/windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Debug \
+    -DVANTREL_SQLITE_AMALGAMATION="$sqlite"
 cmake --build build/windows -j 2
 ctest --test-dir build/windows --output-on-failure -j 2 --timeout 300

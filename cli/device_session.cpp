@@ -5,6 +5,7 @@
 
 #include "cli/adapter_choice.h"
 #include "cli/simulation.h"
+#include "platform/stop_signals.h"
 #include "recording/session_files.h"
 #include "update/variant.h"
 
@@ -66,7 +67,21 @@ std::optional<std::uint32_t> DeviceSession::simulatedFlashCrc(const UsbDeviceInf
     return simulation_ ? simulation_->flashCrc(device.devicePath) : std::nullopt;
 }
 
-bool DeviceSession::replayUsedUp() const { return replay_ && (replay_->divergence() || !replay_->verdict()); }
+bool DeviceSession::replayUsedUp() const
+{
+    if (!replay_)
+        return false;
+    const bool usedUp = replay_->divergence() || !replay_->verdict();
+    if (usedUp && !replay_->divergence())
+        deliverRecordedStop();
+    return usedUp;
+}
+
+void DeviceSession::deliverRecordedStop() const
+{
+    if (replay_ && replay_->recordedStop() != 0)
+        platform::noteStopRequest(replay_->recordedStop());
+}
 
 void DeviceSession::pauseBetweenPolls(std::uint32_t milliseconds) const
 {
@@ -82,8 +97,11 @@ std::optional<Failure> DeviceSession::finish(bool stoppedBySignal)
 {
     if (recorder_ && !recorder_->finish())
         return Failure{ErrorKind::recordingFailed, "the recording " + recordFile_ + " could not be written whole"};
-    if (replay_ && !stoppedBySignal)
+    if (replay_ && !stoppedBySignal) {
         if (const std::optional<std::string> divergence = replay_->verdict())
             return Failure{ErrorKind::replayDiverged, *divergence};
+        // Replayed to its end: a session that was stopped ends stopped.
+        deliverRecordedStop();
+    }
     return std::nullopt;
 }

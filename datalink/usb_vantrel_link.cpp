@@ -37,6 +37,8 @@ std::int32_t UsbVantrelWinDataLink::read(std::uint8_t *buffer, std::int32_t coun
         throw HException(ErrorKind::noReply, "read operation timed out");
     case TransferFailure::notFetchable:
         throw HException(ErrorKind::linkFailed, "read operation failed (GetOverlappedResult)");
+    case TransferFailure::stopped:
+        throw HException(ErrorKind::interrupted, "read operation stopped");
     case TransferFailure::none:
         break;
     }
@@ -50,6 +52,8 @@ std::int32_t UsbVantrelWinDataLink::write(const std::uint8_t *buffer, std::int32
     switch (writeAll(*pipes_, buffer, static_cast<std::uint32_t>(count), requestTimeout(firstTimeout()))) {
     case TransferFailure::timedOut:
         throw HException(ErrorKind::linkFailed, "write operation timed out");
+    case TransferFailure::stopped:
+        throw HException(ErrorKind::interrupted, "write operation stopped");
     case TransferFailure::notPending:
     case TransferFailure::notFetchable:
         throw HException(ErrorKind::linkFailed, "write operation failed");

@@ -54,7 +54,8 @@ struct DeviceCall {
     // What the backend answered.
     std::vector<DeviceEntry> entries;           // list
     OpenOutcome outcome = OpenOutcome::failed;  // open
-    bool ok = false;                            // read, write: went pending; wait: completed; reset, vendor: done
+    bool ok = false;                            // read, write: went pending; reset, vendor: done
+    WaitOutcome waited = WaitOutcome::timedOut;  // wait
     std::optional<std::uint32_t> bytes;         // result: nothing when not fetchable
 };
 
@@ -74,7 +75,7 @@ public:
     void close(Handle handle) final;
     bool startRead(Handle pipe, Handle slot, std::uint8_t *buffer, std::uint32_t count) final;
     bool startWrite(Handle pipe, Handle slot, const std::uint8_t *buffer, std::uint32_t count) final;
-    bool waitRequest(Handle slot, std::uint32_t timeoutMilliseconds) final;
+    WaitOutcome waitRequest(Handle slot, std::uint32_t timeoutMilliseconds) final;
     std::optional<std::uint32_t> requestResult(Handle pipe, Handle slot) final;
     void cancelRequest(Handle pipe, Handle slot) final;
     bool resetPipe(Handle pipe) final;

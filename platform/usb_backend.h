@@ -56,6 +56,13 @@ public:
 
 enum class OpenOutcome { opened, busy, accessDenied, failed };
 
+// How a wait for a request ended.
+enum class WaitOutcome {
+    completed,  // the request completed in time
+    timedOut,   // the time-out ran out first
+    stopped,    // the user asked the program to stop (platform::stopRequest())
+};
+
 // A device's two bulk pipes: data from the adapter, and data to it.
 enum class Pipe { in, out };
 
@@ -77,8 +84,10 @@ public:
     virtual bool startRead(Handle pipe, Handle slot, std::uint8_t *buffer, std::uint32_t count) = 0;
     virtual bool startWrite(Handle pipe, Handle slot, const std::uint8_t *buffer,
                             std::uint32_t count) = 0;
-    // Waits for the slot's request to complete; false when the time ran out.
-    virtual bool waitRequest(Handle slot, std::uint32_t timeoutMilliseconds) = 0;
+    // Waits for the slot's request to complete, at most the time-out; a stop
+    // the user asks for ends the wait at once (platform/request_wait.h
+    // waits so). The request is still outstanding unless it completed.
+    virtual WaitOutcome waitRequest(Handle slot, std::uint32_t timeoutMilliseconds) = 0;
     // The bytes moved by the slot's completed request, fetched without
     // waiting; nothing when the result cannot be fetched (still incomplete,
     // failed or cancelled).

@@ -1,5 +1,7 @@
 #include "recording/session_recorder.h"
 
+#include "platform/stop_signals.h"
+
 #include <algorithm>
 
 #include "platform/virtual/device_time.h"
@@ -53,7 +55,7 @@ bool SessionRecorder::finish()
 {
     if (!finished_) {
         const std::int64_t now = platform::microsecondsNow(clock_);
-        writeLine(endLine(exchanges_, elapsedBetween(lastMicroseconds_, now)));
+        writeLine(endLine(exchanges_, elapsedBetween(lastMicroseconds_, now), platform::stopRequest()));
         finished_ = true;
     }
     return static_cast<bool>(*out_);
@@ -127,10 +129,15 @@ void SessionRecorder::answer(platform::DeviceCall &call)
         if (const auto read = reads_.find(call.slot); call.bytes && read != reads_.end() && read->second.buffer)
             exchange.data.assign(read->second.buffer, read->second.buffer + std::min(*call.bytes, read->second.count));
         break;
+    case Operation::wait:
+        // Where a stop came, so that a replay stops there too.
+        if (call.waited == platform::WaitOutcome::stopped)
+            exchange.stopSignal = platform::stopRequest();
+        break;
     default:
         break;
     }
-    exchange.ok = call.ok;
+    exchange.ok = call.operation == Operation::wait ? call.waited == platform::WaitOutcome::completed : call.ok;
     note(std::move(exchange));
 }
 

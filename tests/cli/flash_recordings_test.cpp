@@ -11,7 +11,9 @@
 #include <fstream>
 #include <iterator>
 #include <optional>
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -306,12 +308,32 @@ TEST_F(FlashRecordings, AStoppedStationLeavesAWholeRecordingThatReplaysToTheStop
     ASSERT_FALSE(text.empty());
     EXPECT_TRUE(contains(text.substr(text.rfind('\n', text.size() - 2)), "\"op\":\"end\"")) << "the end line";
 
-    // The replay has no signal to give: it ends where the station was stopped.
+    // The replay ends where the station was stopped, stopped as it was.
     const FlashRun replayed = replay(file, {"install", "--wait"});
-    EXPECT_EQ(replayed.exitCode, 0) << replayed.err;
+    EXPECT_EQ(replayed.exitCode, 130) << replayed.err;
+    EXPECT_TRUE(contains(replayed.err, "Station stopped after 1 adapter: 1 done.")) << replayed.err;
     const std::vector<json> lines = jsonLines(replayed.out);
     ASSERT_EQ(lines.size(), 1U);
     EXPECT_EQ(withoutTimesAndSimulatorFlash(lines[0]), withoutTimesAndSimulatorFlash(json::parse(*line)));
+}
+
+TEST_F(FlashRecordings, AnInterruptedInstallReplaysToTheSameStop)
+{
+    // Stopped in the middle of a real-time install: the recording says where.
+    const fs::path file = folder / "interrupted.jsonl";
+    ChildProcess install(VANTREL_FLASH, {"--record", file.string(), "install", "--json", "--real-time", "--simulate",
+                                         "arm-standard"});
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    kill(install.pid(), SIGINT);
+    const ChildProcess::Ending recorded = install.wait();
+    ASSERT_EQ(recorded.exitCode, 130) << recorded.err;
+    const json recordedDocument = json::parse(recorded.out);
+    ASSERT_EQ(recordedDocument["adapters"][0]["outcome"], "interrupted");
+
+    const FlashRun replayed = replay(file, {"install"});
+    EXPECT_EQ(replayed.exitCode, 130) << replayed.err;
+    EXPECT_FALSE(contains(replayed.err, "diverged")) << replayed.err;
+    EXPECT_EQ(withoutTimesAndSimulatorFlash(replayed.document), withoutTimesAndSimulatorFlash(recordedDocument));
 }
 
 TEST_F(FlashRecordings, AnAnonymisedRecordingHidesTheAdaptersAndStillReplays)

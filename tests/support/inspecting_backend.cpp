@@ -66,7 +66,7 @@ void InspectingBackend::count(const platform::DeviceCall &call)
         }
         break;
     case DeviceOperation::wait:
-        if (call.ok)
+        if (call.waited == platform::WaitOutcome::completed)
             outstanding_.erase(call.slot);
         break;
     case DeviceOperation::result:

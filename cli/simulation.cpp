@@ -3,11 +3,12 @@
 #include "update/firmware_image.h"
 #include "update/variant.h"
 
-void Simulation::QuietClock::sleep(std::uint32_t milliseconds) { advance(milliseconds); }
-
 Simulation::Simulation(const std::vector<simulation::SimulatedAdapterSetup> &adapters, bool realTime)
     : realTime_(realTime)
 {
+    // A station waiting for simulated adapters would grow the record of
+    // every sleep without end.
+    virtualClock_.keepSleeps(false);
     // On the virtual clock the modelled time passes at once, so durations
     // and rates still come out as a real adapter's would.
     platform::Clock &clock = realTime ? *platform::installed().clock : virtualClock_;

@@ -26,14 +26,7 @@ public:
     bool frozen() const { return !realTime_ && !schedule_->eventsToCome(); }
 
 private:
-    // The virtual clock without its record of every sleep, which a station
-    // waiting for simulated adapters would grow without end.
-    class QuietClock : public platform::VirtualClock {
-    public:
-        void sleep(std::uint32_t milliseconds) override;
-    };
-
-    QuietClock virtualClock_;
+    platform::VirtualClock virtualClock_;
     bool realTime_ = false;
     // Adapters arrive and leave as the bus's clock goes by.
     std::unique_ptr<simulation::AdapterSchedule> schedule_;

@@ -42,6 +42,11 @@ PipeSet::~PipeSet()
             io.close(handle);
 }
 
+std::shared_ptr<platform::UsbBackend> linkBackend(const UsbDeviceInfo &device)
+{
+    return device.backend ? device.backend : platform::usbBackend();
+}
+
 std::unique_ptr<PipeSet> openPipeSet(const UsbDeviceInfo &device)
 {
     // A path whose pipe names would not fit is refused rather than cut
@@ -50,7 +55,7 @@ std::unique_ptr<PipeSet> openPipeSet(const UsbDeviceInfo &device)
         throw openFailure(platform::OpenOutcome::failed);
     // Should anything below throw, the PipeSet's destructor closes what was
     // opened so far.
-    auto pipes = std::make_unique<PipeSet>(device.backend ? device.backend : platform::usbBackend());
+    auto pipes = std::make_unique<PipeSet>(linkBackend(device));
     openPipe(*pipes, device.devicePath, platform::Pipe::in, pipes->inPipe);
     openPipe(*pipes, device.devicePath, platform::Pipe::out, pipes->outPipe);
     pipes->readSlot = pipes->io.createRequestSlot();
@@ -167,15 +172,20 @@ TransferFailure writeAll(const PipeSet &pipes, const std::uint8_t *buffer, std::
                        });
 }
 
-std::uint32_t discardWaitingInput(const PipeSet &pipes)
+std::uint32_t discardWaitingInput(const PipeSet &pipes, OwedReply owed)
 {
     std::uint8_t scratch[discardChunkBytes];
     std::uint32_t discarded = 0;
+    bool mayCome = owed == OwedReply::maybe;
     for (int round = 0; round < discardMaxRounds; ++round) {
-        const RequestResult result = readRequest(pipes, scratch, sizeof scratch, discardWaitMilliseconds);
+        const RequestResult result =
+            readRequest(pipes, scratch, sizeof scratch, mayCome ? discardWaitMilliseconds : 0);
         if (!result.completedInTime || !result.bytes || *result.bytes == 0)
             break;
         discarded += std::min<std::uint32_t>(*result.bytes, sizeof scratch);
+        // Bytes nobody here asked for: an exchange of another program's was
+        // under way, and the rest of it may still come.
+        mayCome = mayCome || owed == OwedReply::unknown;
     }
     return discarded;
 }

@@ -28,6 +28,10 @@ struct PipeSet {
     ~PipeSet();
 };
 
+// The backend a device's links go through: the one that listed it, or the
+// one installed.
+std::shared_ptr<platform::UsbBackend> linkBackend(const UsbDeviceInfo &device);
+
 // Opens both pipes and both request slots of the device, or throws
 // HException ("device already in use", "cannot open device driver", "cannot
 // create in overlapped event", "cannot create out overlapped event") with
@@ -86,7 +90,16 @@ inline constexpr std::uint32_t discardWaitMilliseconds = 10;
 inline constexpr int discardMaxRounds = 16;
 inline constexpr std::uint32_t discardChunkBytes = 4096;
 
+// What a purge knows of the replies the device owes.
+enum class OwedReply {
+    none,     // every command sent has had its whole reply: only take what is there
+    maybe,    // something sent may still be answered: wait for it
+    unknown,  // another program may have talked to it: take what is there, and
+              // should something be there, wait for the rest of it
+};
+
 // Reads and drops the input that is waiting on the IN pipe, until a request
-// brings nothing in its short wait or the rounds run out; the bytes dropped.
-// Never fails: a request that does not go pending, or a stop, ends it.
-std::uint32_t discardWaitingInput(const PipeSet &pipes);
+// brings nothing (in its short wait, where something may still come) or the
+// rounds run out; the bytes dropped. Never fails: a request that does not
+// go pending, or a stop, ends it.
+std::uint32_t discardWaitingInput(const PipeSet &pipes, OwedReply owed);

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "datalink/data_link.h"
+#include "datalink/owed_replies.h"
 #include "datalink/pipe_set.h"
 #include "discovery/usb_device_info.h"
 
@@ -21,6 +22,9 @@ public:
 // failures by HException. A purge reads away what the adapter has already
 // sent, briefly and without failing; a new link purges once, so that it
 // starts in step with the boot loader whatever an earlier link left unread.
+// A purge waits for a reply on its way only while one may still come: a
+// command was written and no whole reply read since, or the last link to
+// the adapter left one owed (datalink/owed_replies.h).
 class UsbVantrelWinDataLink : public UsbVantrelDataLink {
 public:
     explicit UsbVantrelWinDataLink(const UsbDeviceInfo &device);
@@ -35,4 +39,6 @@ public:
 
 private:
     std::unique_ptr<PipeSet> pipes_;
+    OwingDevice device_;
+    OwedReply owed_;
 };

@@ -2,6 +2,18 @@
 
 namespace platform {
 
+namespace {
+
+thread_local unsigned lane = 0;
+
+}  // namespace
+
+unsigned callLane() { return lane; }
+
+ScopedCallLane::ScopedCallLane(unsigned newLane) : previous_(lane) { lane = newLane; }
+
+ScopedCallLane::~ScopedCallLane() { lane = previous_; }
+
 void perform(DeviceCall &call, UsbBackend &backend)
 {
     DeviceIo &io = backend.io();

@@ -62,6 +62,24 @@ struct DeviceCall {
 // Makes the call on `backend`, filling in its answer.
 void perform(DeviceCall &call, UsbBackend &backend);
 
+// Which of a program's works at once the calling thread's device calls
+// belong to: 0 for the program's own thread, 1, 2, ... for each adapter it
+// works on in a thread of its own, numbered as the program takes them up.
+// A recording keeps each call's lane, and a replay answers each lane from
+// its own calls, however the threads took turns.
+unsigned callLane();
+// Makes `lane` the calling thread's for as long as it lives.
+class ScopedCallLane {
+public:
+    explicit ScopedCallLane(unsigned lane);
+    ~ScopedCallLane();
+    ScopedCallLane(const ScopedCallLane &) = delete;
+    ScopedCallLane &operator=(const ScopedCallLane &) = delete;
+
+private:
+    unsigned previous_;
+};
+
 // A backend whose every device call becomes a DeviceCall for answer(). It
 // offers no HID library unless a subclass does.
 class DeviceCallBackend : public UsbBackend, public DeviceEnumeration, public DeviceIo {

@@ -7,6 +7,8 @@
 // that every backend reports the same words.
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -46,12 +48,24 @@ struct DeviceEntry {
     std::optional<std::string> description;
 };
 
+// A watch on the devices that come and go, for as long as it lives.
+class DeviceWatch {
+public:
+    virtual ~DeviceWatch() = default;
+};
+
 class DeviceEnumeration {
 public:
     virtual ~DeviceEnumeration() = default;
     // The present interfaces of the class, in the system's order. Never fails
     // for device problems: what cannot be read is left out.
     virtual std::vector<DeviceEntry> listDevices(DeviceClass deviceClass) = 0;
+    // Calls `changed` soon after a USB device arrives or leaves, on whatever
+    // thread the system tells it, for as long as the watch lives: `changed`
+    // must be quick and safe on any thread, and the listing says what
+    // changed. Null where the system tells nothing: whoever waits for
+    // devices then lists them now and then.
+    virtual std::unique_ptr<DeviceWatch> watchDevices(std::function<void()> /*changed*/) { return nullptr; }
 };
 
 enum class OpenOutcome { opened, busy, accessDenied, failed };

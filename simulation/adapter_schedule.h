@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
+#include <optional>
 #include <vector>
 
 #include "platform/platform.h"
@@ -15,7 +17,8 @@ class Adapter;
 // bus's clock: it passes time on the clock it wraps (virtual or real), and
 // every read of the time or wait first carries out the arrivals and
 // departures that have fallen due, so that a program polling the bus sees
-// them as it would see real ones.
+// them as it would see real ones, and a program waiting for the bus to tell
+// it of a change is woken when one falls due.
 class AdapterSchedule : public platform::Clock {
 public:
     explicit AdapterSchedule(platform::Clock &time) : time_(time) {}
@@ -26,12 +29,19 @@ public:
     void leaveAt(Adapter &adapter, std::uint32_t milliseconds);
 
     // Whether an arrival or a departure is still to come.
-    bool eventsToCome() const { return !events_.empty(); }
+    bool eventsToCome() const;
 
     std::uint32_t tickCount() override;
     std::int64_t counterFrequency() override { return time_.counterFrequency(); }
     std::int64_t counterValue() override;
     void sleep(std::uint32_t milliseconds) override;
+
+    void expectThread() override { time_.expectThread(); }
+    void forgetExpectedThread() override { time_.forgetExpectedThread(); }
+    void enterThread() override { time_.enterThread(); }
+    void leaveThread() override { time_.leaveThread(); }
+    void waitForRing(platform::Doorbell &bell, std::uint32_t milliseconds) override;
+    void rang(platform::Doorbell &bell) override { time_.rang(bell); }
 
 private:
     struct Event {
@@ -43,11 +53,13 @@ private:
     std::int64_t elapsedMicroseconds();
     void add(Event event);
     void carryOutDueEvents();
+    // When the next event falls due, since the schedule's start.
+    std::optional<std::int64_t> nextDue() const;
 
     platform::Clock &time_;
+    mutable std::mutex mutex_;
     std::int64_t startMicroseconds_ = -1;
     std::vector<Event> events_;  // the ones still to come
-    bool carryingOut_ = false;
 };
 
 }  // namespace simulation

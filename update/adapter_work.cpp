@@ -36,11 +36,11 @@ std::optional<std::string> rereadInstalledVersion(const UsbDeviceInfo &installed
         } catch (const HException &e) {
             failure = failureOf(e);
         }
-        if (attempt == rereadAttempts)
+        if (attempt > promptLookAgain.retries)
             throw failure;
         if (host.stopRequested())
             throw Stopped{};
-        platform::clock().sleep(rereadPause);
+        platform::clock().sleep(promptLookAgain.pauseMilliseconds);
     }
 }
 
@@ -160,7 +160,7 @@ AdapterResult workOn(const UsbDeviceInfo &device, Work work, bool passOverUnsupp
         result.before = installedVersion(info);
         host.workStarted(result);
 
-        FirmwareInstaller installer(device, link, !result.before, watch);
+        FirmwareInstaller installer(device, link, !result.before, watch, promptLookAgain);
         InstallReport report;
         try {
             report = installer.run(passFor(work));

@@ -81,14 +81,12 @@ public:
     void invalidatePanel() override {}
 };
 
-// How often, and how far apart, an adapter is looked for again after an
-// install: it may reboot into its new firmware first.
-inline constexpr int rereadAttempts = 11;
-inline constexpr std::uint32_t rereadPause = 1000;
-
 // Does the work on the adapter: reads what is installed, runs the install
 // sequence with the passes the work asks for, and after a write finds the
 // adapter again and reads its version. An adapter the updater carries no
 // firmware for is skipped when `passOverUnsupported`, and fails otherwise.
-// Never throws for a device failure or a stop: the result says.
+// An adapter that reboots (into its boot loader, or after an install into
+// its new firmware) is looked for again in the tool's prompt steps
+// (promptLookAgain). Never throws for a device failure or a stop: the result
+// says.
 AdapterResult workOn(const UsbDeviceInfo &device, Work work, bool passOverUnsupported, AdapterWorkHost &host);

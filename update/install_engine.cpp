@@ -3,6 +3,7 @@
 #include <string>
 
 #include "datalink/hexception.h"
+#include "datalink/owed_replies.h"
 #include "platform/platform.h"
 #include "update/adapter_link.h"
 #include "update/firmware_image.h"
@@ -70,8 +71,8 @@ void runTask(InstallHost &host, InstallTask task, std::uint32_t address, std::ui
 }  // namespace
 
 FirmwareInstaller::FirmwareInstaller(const UsbDeviceInfo &device, std::unique_ptr<HDataLink> &link,
-                                     bool notInstalled, InstallHost &host)
-    : device_(device), link_(link), notInstalled_(notInstalled), host_(host)
+                                     bool notInstalled, InstallHost &host, LookAgainSteps lookAgain)
+    : device_(device), link_(link), notInstalled_(notInstalled), host_(host), lookAgain_(lookAgain)
 {
 }
 
@@ -138,9 +139,9 @@ void FirmwareInstaller::connectLoader(const FirmwareImage &entry)
 
 void FirmwareInstaller::reopenAndConnect()
 {
-    for (int retriesLeft = reopenRetries;; --retriesLeft) {
+    for (int retriesLeft = lookAgain_.retries;; --retriesLeft) {
         link_.reset();
-        platform::clock().sleep(reopenPause);
+        platform::clock().sleep(lookAgain_.pauseMilliseconds);
         if (host_.stopRequested())
             throw InstallInterrupted{};
         try {
@@ -149,6 +150,9 @@ void FirmwareInstaller::reopenAndConnect()
             // Gone for good, whatever the last attempt met.
             if (retriesLeft == 0)
                 throw HException(ErrorKind::notBack, e.message());
+            // Off the bus while it reboots: it owes nothing when it is back.
+            if (e.kind() == ErrorKind::openFailed)
+                forgetOwedReplies(owingDevice(device_));
             continue;
         }
         try {

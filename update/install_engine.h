@@ -59,6 +59,19 @@ enum class InstallPass {
     installIfNeeded,  // compare, then install only when the flash differs
 };
 
+// How an adapter that reboots into its boot loader is looked for again: a
+// pause before each attempt, and how many attempts after the first.
+struct LookAgainSteps {
+    std::uint32_t pauseMilliseconds;
+    int retries;
+};
+
+// The window's: eleven looks a second apart.
+inline constexpr LookAgainSteps windowLookAgain{1000, 10};
+// The command-line tool's: within the same time, a look every 50 ms, so that
+// the host adds at most 50 ms to the adapter's own reboot.
+inline constexpr LookAgainSteps promptLookAgain{50, 200};
+
 struct InstallReport {
     bool compared = false;
     FlashComparison comparison;  // when compared
@@ -77,14 +90,13 @@ public:
     static constexpr std::uint32_t erasePiece = 8192;
     static constexpr std::uint32_t writePiece = 4096;
     static constexpr std::uint32_t verifyPiece = 8192;
-    static constexpr std::uint32_t reopenPause = 1000;
-    static constexpr int reopenRetries = 10;
 
     // `link` is the caller's link to the adapter; the sequence may destroy it
     // and put a new one in its place, or leave it null when no link could be
-    // made again.
+    // made again. `lookAgain`: how the adapter is looked for after it
+    // reboots into its boot loader.
     FirmwareInstaller(const UsbDeviceInfo &device, std::unique_ptr<HDataLink> &link, bool notInstalled,
-                      InstallHost &host);
+                      InstallHost &host, LookAgainSteps lookAgain = windowLookAgain);
 
     void run();
     // The same sequence with the passes asked for; a comparison runs after
@@ -110,5 +122,6 @@ private:
     std::unique_ptr<HDataLink> &link_;
     bool notInstalled_;
     InstallHost &host_;
+    LookAgainSteps lookAgain_;
     InstallTask task_ = InstallTask::connect;
 };

@@ -8,10 +8,12 @@ namespace platform {
 
 // Lets simulated device time go by on a clock: at once on the virtual clock,
 // for real on any other clock (the demo's), so that an install takes as long
-// as it would. Each bus (and each direct loader link) keeps its own.
+// as it would. Each bus (and each direct loader link) keeps its own. Several
+// threads may pass time on one: each sleeps its own, and what is owed is
+// each thread's.
 class DeviceTime {
 public:
-    explicit DeviceTime(Clock &clock) : clock_(clock) {}
+    explicit DeviceTime(Clock &clock);
 
     void pass(std::int64_t microseconds);
     // The device's time, in microseconds: the clock's, plus what has been
@@ -20,12 +22,15 @@ public:
     std::int64_t nowMicroseconds();
 
 private:
+    // Time the model is owed the calling thread (positive) or has been given
+    // beyond what it asked (negative). A real clock sleeps in whole
+    // milliseconds and every sleep overshoots a little; both are settled in
+    // the next sleep, so that the error does not add up over the thousands
+    // of sleeps of an install.
+    std::int64_t &owed();
+
     Clock &clock_;
-    // Time the model is owed (positive) or has been given beyond what it
-    // asked (negative). A real clock sleeps in whole milliseconds and every
-    // sleep overshoots a little; both are settled in the next sleep, so that
-    // the error does not add up over the thousands of sleeps of an install.
-    std::int64_t owed_ = 0;
+    std::uint64_t id_;  // which of a thread's owed times is this one's
 };
 
 // a + b in microseconds, held at the ends of the range instead of

@@ -2,12 +2,15 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/platform.h"
 #include "platform/usb_backend.h"
+#include "platform/virtual/bus_lock.h"
 #include "platform/virtual/device_time.h"
 #include "platform/virtual/virtual_device.h"
 #include "platform/virtual/virtual_device_io.h"
@@ -20,7 +23,10 @@ namespace platform {
 // Time a transfer takes on the wire, for a realistic demo or a benchmark.
 struct BusTiming {
     std::int64_t transferMicroseconds = 0;  // per completed request
-    std::int64_t bytesPerSecond = 0;        // 0: no bandwidth limit
+    std::int64_t bytesPerSecond = 0;        // each device's own pace; 0: no limit
+    // What all the bus's devices together can move, as one full-speed bus
+    // carries the bulk transfers of every device on it; 0: no limit.
+    std::int64_t sharedBytesPerSecond = 0;
 };
 
 // An in-process USB bus: a backend of the platform seam for tests, the demo
@@ -28,6 +34,10 @@ struct BusTiming {
 // plugged into it and the bus's time, which goes by on the given clock; its
 // parts answer the seam's interfaces. Records and links share its
 // ownership, so it lives as long as any of them.
+//
+// Several threads may use it at once (adapters installed side by side):
+// its state is under one lock (lock()), which a thread gives up while it
+// lets device time go by.
 class VirtualBus : public UsbBackend, public std::enable_shared_from_this<VirtualBus> {
 public:
     static std::shared_ptr<VirtualBus> create(Clock &clock);
@@ -43,7 +53,8 @@ public:
     void detach(VirtualDevice &device);
     void reattach(VirtualDevice &device);
     // Pulled out now and back after `microseconds` of device time, as a
-    // device that reboots comes back.
+    // device that reboots comes back. Its return is seen by whoever looks
+    // next; only the leaving is told to watches.
     void replugAfter(VirtualDevice &device, std::int64_t microseconds);
     // The devices in the order they were attached, present or not.
     const std::vector<std::unique_ptr<VirtualDevice>> &devices() const { return devices_; }
@@ -53,20 +64,30 @@ public:
     void addInterface(VirtualInterface interface) { interfaces_.push_back(std::move(interface)); }
     const std::vector<VirtualInterface> &interfaces() const { return interfaces_; }
 
+    // Calls `changed` whenever a device is plugged in or pulled out, on the
+    // thread that does it, for as long as the watch lives.
+    std::unique_ptr<DeviceWatch> watch(std::function<void()> changed);
+
     Clock &clock() { return clock_; }
     // The devices' time: the clock's, as far as the timing model has got.
-    std::int64_t nowMicroseconds() { return time_.nowMicroseconds(); }
+    std::int64_t nowMicroseconds();
     // Lets device time go by.
-    void pass(std::int64_t microseconds) { time_.pass(microseconds); }
-    void setTiming(const BusTiming &timing) { timing_ = timing; }
-    // Lets the time go by that a transfer of `bytes` takes on the wire.
+    void pass(std::int64_t microseconds);
+    void setTiming(const BusTiming &timing);
+    // Lets the time go by that a transfer of `bytes` takes on the wire:
+    // the device's own pace, or longer while other devices' transfers
+    // fill the bus.
     void spend(std::size_t bytes);
 
     // A handle of its own for each pipe, request slot and HID device.
-    Handle issueHandle() { return nextHandle_++; }
+    Handle issueHandle();
 
     // The HID library, whose availability a test sets.
     VirtualHid &hidLibrary() { return hid_; }
+
+    // The lock over the bus's state, for whoever works on a device's peer
+    // outside the bus's own calls.
+    BusLock &lock() { return lock_; }
 
     // UsbBackend
     DeviceEnumeration &enumeration() override { return enumeration_; }
@@ -74,14 +95,24 @@ public:
     HidAccess *hid() override { return &hid_; }
 
 private:
+    class Watch;
     explicit VirtualBus(Clock &clock);
 
+    void tellWatches();
+    // Whether more than one device has a pipe open: only then can one
+    // device's transfer wait for another's.
+    bool sharedByDevices() const;
+
+    BusLock lock_;
     Clock &clock_;
     DeviceTime time_;
     BusTiming timing_;
+    std::int64_t busFreeAt_ = 0;  // device time when the transfers under way are through
     std::vector<std::unique_ptr<VirtualDevice>> devices_;
     std::vector<VirtualInterface> interfaces_;
     Handle nextHandle_ = 0x100;
+    std::map<int, std::function<void()>> watches_;
+    int nextWatch_ = 0;
     VirtualEnumeration enumeration_{*this};
     VirtualDeviceIo io_{*this};
     VirtualHid hid_{*this};

@@ -77,6 +77,7 @@ void VirtualDeviceIo::noteWork(VirtualDevice &device)
 
 OpenOutcome VirtualDeviceIo::openPipe(const std::string &devicePath, Pipe which, Handle &pipe)
 {
+    const BusGuard guard(bus_.lock());
     VirtualDevice *device = bus_.deviceAt(devicePath);
     const bool in = which == Pipe::in;
     if (!device || device->failingPipes_.count(which))
@@ -96,6 +97,7 @@ OpenOutcome VirtualDeviceIo::openPipe(const std::string &devicePath, Pipe which,
 
 Handle VirtualDeviceIo::createRequestSlot()
 {
+    const BusGuard guard(bus_.lock());
     const Handle slot = bus_.issueHandle();
     objects_[slot] = std::make_unique<Slot>();
     return slot;
@@ -103,6 +105,7 @@ Handle VirtualDeviceIo::createRequestSlot()
 
 void VirtualDeviceIo::close(Handle handle)
 {
+    const BusGuard guard(bus_.lock());
     if (auto *pipe = dynamic_cast<OpenPipe *>(find(handle)))
         if (pipe->generation == pipe->device->generation_)
             (pipe->in ? pipe->device->inPipeOpen_ : pipe->device->outPipeOpen_) = false;
@@ -132,6 +135,7 @@ VirtualDevice *VirtualDeviceIo::pendingRequest(Handle pipeHandle, Handle slotHan
 
 bool VirtualDeviceIo::startRead(Handle pipeHandle, Handle slotHandle, std::uint8_t *buffer, std::uint32_t count)
 {
+    const BusGuard guard(bus_.lock());
     Slot *slot = nullptr;
     const VirtualDevice *device = pendingRequest(pipeHandle, slotHandle, true, count, slot);
     if (!device)
@@ -144,6 +148,7 @@ bool VirtualDeviceIo::startRead(Handle pipeHandle, Handle slotHandle, std::uint8
 
 bool VirtualDeviceIo::startWrite(Handle pipeHandle, Handle slotHandle, const std::uint8_t *buffer, std::uint32_t count)
 {
+    const BusGuard guard(bus_.lock());
     Slot *slot = nullptr;
     VirtualDevice *device = pendingRequest(pipeHandle, slotHandle, false, count, slot);
     if (!device)
@@ -231,6 +236,7 @@ VirtualDeviceIo::Passed VirtualDeviceIo::passWhileAttached(Slot &slot, std::int6
 
 WaitOutcome VirtualDeviceIo::waitRequest(Handle slotHandle, std::uint32_t timeoutMilliseconds)
 {
+    const BusGuard guard(bus_.lock());
     Slot *slot = slotAt(slotHandle);
     if (!slot || !slot->outstanding)
         return WaitOutcome::timedOut;
@@ -295,6 +301,7 @@ WaitOutcome VirtualDeviceIo::waitRequest(Handle slotHandle, std::uint32_t timeou
 
 std::optional<std::uint32_t> VirtualDeviceIo::requestResult(Handle, Handle slotHandle)
 {
+    const BusGuard guard(bus_.lock());
     const Slot *slot = slotAt(slotHandle);
     if (!slot || !slot->outstanding || !slot->completed || slot->failed)
         return std::nullopt;
@@ -303,6 +310,7 @@ std::optional<std::uint32_t> VirtualDeviceIo::requestResult(Handle, Handle slotH
 
 void VirtualDeviceIo::cancelRequest(Handle, Handle slotHandle)
 {
+    const BusGuard guard(bus_.lock());
     Slot *slot = slotAt(slotHandle);
     if (!slot || !slot->outstanding || slot->completed)
         return;
@@ -312,12 +320,14 @@ void VirtualDeviceIo::cancelRequest(Handle, Handle slotHandle)
 
 bool VirtualDeviceIo::resetPipe(Handle pipeHandle)
 {
+    const BusGuard guard(bus_.lock());
     OpenPipe *pipe = livePipe(pipeHandle);
     return pipe && !pipe->device->faults_.resetRefused && pipe->device->peer().resetPipe();
 }
 
 bool VirtualDeviceIo::vendorRequest(Handle pipeHandle, std::uint32_t request, std::uint32_t value, std::uint32_t index)
 {
+    const BusGuard guard(bus_.lock());
     OpenPipe *pipe = livePipe(pipeHandle);
     return pipe && pipe->device->peer().vendorRequest(request, value, index);
 }

@@ -15,6 +15,7 @@ std::optional<std::string> unlessEmpty(const std::string &text)
 
 std::vector<DeviceEntry> VirtualEnumeration::listDevices(DeviceClass deviceClass)
 {
+    const BusGuard guard(bus_.lock());
     std::vector<DeviceEntry> entries;
     if (deviceClass == DeviceClass::usbDevice) {
         for (const auto &device : bus_.devices()) {
@@ -40,6 +41,11 @@ std::vector<DeviceEntry> VirtualEnumeration::listDevices(DeviceClass deviceClass
         entries.push_back(std::move(entry));
     }
     return entries;
+}
+
+std::unique_ptr<DeviceWatch> VirtualEnumeration::watchDevices(std::function<void()> changed)
+{
+    return bus_.watch(std::move(changed));
 }
 
 }  // namespace platform

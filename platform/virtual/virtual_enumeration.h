@@ -15,6 +15,8 @@ public:
     explicit VirtualEnumeration(VirtualBus &bus) : bus_(bus) {}
 
     std::vector<DeviceEntry> listDevices(DeviceClass deviceClass) override;
+    // The bus tells of every device plugged in or pulled out.
+    std::unique_ptr<DeviceWatch> watchDevices(std::function<void()> changed) override;
 
 private:
     VirtualBus &bus_;

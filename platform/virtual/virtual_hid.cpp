@@ -40,6 +40,7 @@ void VirtualHid::freeLibrary(Handle) {}
 
 Handle VirtualHid::openDevice(const std::string &path, bool shared)
 {
+    const BusGuard guard(bus_.lock());
     for (const VirtualInterface &entry : bus_.interfaces()) {
         if (entry.devicePath != path)
             continue;
@@ -54,6 +55,7 @@ Handle VirtualHid::openDevice(const std::string &path, bool shared)
 
 bool VirtualHid::callStringFunction(void *function, Handle deviceHandle, std::uint16_t *buffer, std::uint32_t bytes)
 {
+    const BusGuard guard(bus_.lock());
     const auto device = devices_.find(deviceHandle);
     if (device == devices_.end() || !function)
         return false;
@@ -77,6 +79,10 @@ bool VirtualHid::callStringFunction(void *function, Handle deviceHandle, std::ui
     return true;
 }
 
-void VirtualHid::closeDevice(Handle device) { devices_.erase(device); }
+void VirtualHid::closeDevice(Handle device)
+{
+    const BusGuard guard(bus_.lock());
+    devices_.erase(device);
+}
 
 }  // namespace platform

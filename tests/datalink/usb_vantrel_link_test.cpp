@@ -1,5 +1,9 @@
 #include "datalink/usb_vantrel_link.h"
 
+#include <functional>
+
+#include "loader/loader_info.h"
+
 #include "tests/support/bus_fixture.h"
 
 namespace {
@@ -36,25 +40,85 @@ TEST_F(UsbLink, ConstructionSetsTenSecondTimeOutsAndDropsWhatAnEarlierLinkLeftUn
     EXPECT_EQ(inspector.openHandles(), 0);
 }
 
-TEST_F(UsbLink, PurgeDiscardsWaitingInputAndReturnsAfterOneShortWait)
+TEST_F(UsbLink, PurgeDropsWhatIsWaitingAndWaitsOnlyWhileAReplyMayStillCome)
 {
     auto link = open();
     link->setTimeout(60000);
-    for (int waiting : {0, 1, 3}) {
-        SCOPED_TRACE(waiting);
-        replyWaiting(waiting);
-        const std::int64_t start = clock.nowMicroseconds();
-        link->purge();
-        EXPECT_EQ(adapter.loader().available(), 0U);
-        EXPECT_EQ(clock.nowMicroseconds() - start, std::int64_t{discardWaitMilliseconds} * 1000)
-            << "the request that finds nothing, never the link's time-out";
-        EXPECT_EQ(inspector.outstandingRequests(), 0);
+    const struct {
+        const char *what;
+        bool commandSent;      // written after the last purge, its reply not read
+        std::int64_t waited;   // microseconds
+    } cases[] = {
+        {"nothing sent since the link purged", false, 0},
+        {"a command sent, its reply not read", true, std::int64_t{discardWaitMilliseconds} * 1000},
+    };
+    for (const auto &c : cases) {
+        for (int waiting : {0, 1, 3}) {
+            SCOPED_TRACE(std::string(c.what) + ", replies waiting: " + std::to_string(waiting));
+            if (c.commandSent) {
+                EXPECT_EQ(link->write(infoCommand, sizeof infoCommand), 5);
+            }
+            replyWaiting(waiting);
+            const std::int64_t start = clock.nowMicroseconds();
+            link->purge();
+            EXPECT_EQ(adapter.loader().available(), 0U);
+            EXPECT_EQ(clock.nowMicroseconds() - start, c.waited) << "never the link's time-out";
+            EXPECT_EQ(inspector.outstandingRequests(), 0);
+        }
     }
     // The link is in step: the next reply read is the next command's.
     adapter.loader().receive(infoCommand, sizeof infoCommand);
     Bytes in(77);
     EXPECT_EQ(link->read(in.data(), 77), 77);
     EXPECT_EQ(in[0], 0xF7);
+}
+
+TEST_F(UsbLink, ANewLinkWaitsForWhatTheLastOneLeftOwedOrForTheRestOfAnotherProgramsBytes)
+{
+    const std::int64_t wait = std::int64_t{discardWaitMilliseconds} * 1000;
+    const auto linkTo = [](Adapter &to) {
+        auto link = std::make_unique<UsbVantrelWinDataLink>(recordOf(to));
+        link->setTimeout(60000);
+        return link;
+    };
+    // An answer that is still on its way when the link goes.
+    const auto leaveUnanswered = [&](Adapter &to) {
+        linkTo(to)->write(infoCommand, sizeof infoCommand);
+        to.loader().discardOutput();
+    };
+    const struct {
+        const char *what;
+        std::function<void(Adapter &)> before;
+        std::int64_t waited;  // by the new link's purge, in microseconds
+    } cases[] = {
+        {"no link to it before, nothing waiting", [](Adapter &) {}, 0},
+        // Another program's exchange was under way: the rest of it may come.
+        {"no link to it before, bytes waiting",
+         [](Adapter &to) { to.loader().receive(infoCommand, sizeof infoCommand); }, wait},
+        {"the last link read every reply",
+         [&](Adapter &to) {
+             LoaderInfo info;
+             linkTo(to)->getLoaderInfo(info);
+         },
+         0},
+        {"the last link left a command unanswered", leaveUnanswered, wait},
+        // Off the bus and back: nothing it owed can come.
+        {"the adapter rebooted since",
+         [&](Adapter &to) {
+             leaveUnanswered(to);
+             forgetOwedReplies(owingDevice(recordOf(to)));
+         },
+         0},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        Adapter &fresh = simulation::attach(bus, {});
+        c.before(fresh);
+        const std::int64_t start = clock.nowMicroseconds();
+        auto link = linkTo(fresh);
+        EXPECT_EQ(clock.nowMicroseconds() - start, c.waited);
+        EXPECT_EQ(fresh.loader().available(), 0U);
+    }
 }
 
 TEST_F(UsbLink, PurgeOfADeviceThatKeepsSendingStopsAfterItsRounds)

@@ -18,8 +18,10 @@ namespace recording {
 
 // The format's version, written in the first line of every recording.
 // Version 2 adds the stop the user asked for: on the wait it ended, and on
-// the end line. Version 1 recordings, which have none, still replay.
-inline constexpr int formatVersion = 2;
+// the end line. Version 3 adds the lane of a call made in the work on one of
+// several adapters at once. Older recordings, which have neither, still
+// replay.
+inline constexpr int formatVersion = 3;
 inline constexpr int oldestFormatVersion = 1;
 
 // What the first line says: the command that was recorded, as the program's
@@ -48,6 +50,9 @@ struct Exchange {
     // Microseconds on the installed clock since the previous exchange ended
     // (since the recording began, for the first).
     std::int64_t elapsedMicroseconds = 0;
+    // Whose call it was: 0 for the program's own thread, n for the work on
+    // the n-th adapter it took up in a thread of its own (platform::callLane).
+    unsigned lane = 0;
 
     // What the program asked.
     platform::DeviceClass deviceClass = platform::DeviceClass::usbDevice;  // list

@@ -380,6 +380,8 @@ void writeExchange(Json &object, const Exchange &exchange)
 {
     const OperationFormat &format = formatOf(exchange.operation);
     object["dt"] = exchange.elapsedMicroseconds;
+    if (exchange.lane != 0)
+        object["lane"] = exchange.lane;
     object["op"] = format.name;
     for (const Field *field : format.asked)
         field->write(object, exchange);
@@ -393,6 +395,8 @@ Exchange readExchange(const Fields &fields)
     Exchange exchange;
     exchange.operation = format.operation;
     exchange.elapsedMicroseconds = fields.elapsed("dt");
+    if (fields.has("lane"))
+        exchange.lane = fields.number<unsigned>("lane");
     for (const Field *field : format.asked)
         field->read(fields, exchange);
     for (const Field *field : format.answer)

@@ -51,8 +51,20 @@ SessionRecorder::SessionRecorder(std::shared_ptr<platform::UsbBackend> backend, 
 
 SessionRecorder::~SessionRecorder() { finish(); }
 
+std::size_t SessionRecorder::exchanges() const
+{
+    const std::lock_guard<std::mutex> guard(mutex_);
+    return exchanges_;
+}
+
+std::unique_ptr<platform::DeviceWatch> SessionRecorder::watchDevices(std::function<void()> changed)
+{
+    return backend_->enumeration().watchDevices(std::move(changed));
+}
+
 bool SessionRecorder::finish()
 {
+    const std::lock_guard<std::mutex> guard(mutex_);
     if (!finished_) {
         const std::int64_t now = platform::microsecondsNow(clock_);
         writeLine(endLine(exchanges_, elapsedBetween(lastMicroseconds_, now), platform::stopRequest()));
@@ -96,8 +108,14 @@ void SessionRecorder::answer(platform::DeviceCall &call)
 {
     // Taken before the backend sees the call: a write's bytes are the
     // program's only until its request ends.
-    Exchange exchange = askedIn(call, [this](platform::Handle handle) { return idOf(handle); });
+    Exchange exchange;
+    {
+        const std::lock_guard<std::mutex> guard(mutex_);
+        exchange = askedIn(call, [this](platform::Handle handle) { return idOf(handle); });
+    }
+    exchange.lane = platform::callLane();
     platform::perform(call, *backend_);
+    const std::lock_guard<std::mutex> guard(mutex_);
     switch (call.operation) {
     case Operation::list:
         for (const platform::DeviceEntry &entry : call.entries)

@@ -2,6 +2,7 @@
 
 #include <map>
 #include <memory>
+#include <mutex>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -36,6 +37,10 @@ struct RecordSettings {
 // ends badly still leaves what it did. The HID library is not offered:
 // nothing of the updater's own reads HID strings, and a replay could not
 // answer them, so a recorded session behaves as its replay does.
+//
+// Calls may come from several threads at once, each in its lane
+// (platform::callLane): they are written in the order they end, each with
+// its lane. A watch on the devices is the backend's own.
 class SessionRecorder : public platform::DeviceCallBackend {
 public:
     SessionRecorder(std::shared_ptr<platform::UsbBackend> backend, platform::Clock &clock,
@@ -48,7 +53,9 @@ public:
     // written whole. Later calls through the seam still reach the backend
     // but are no longer written.
     bool finish();
-    std::size_t exchanges() const { return exchanges_; }
+    std::size_t exchanges() const;
+
+    std::unique_ptr<platform::DeviceWatch> watchDevices(std::function<void()> changed) override;
 
 private:
     struct Read {
@@ -64,6 +71,8 @@ private:
 
     std::shared_ptr<platform::UsbBackend> backend_;
     platform::Clock &clock_;
+    // Over everything below; never held while the backend works on a call.
+    mutable std::mutex mutex_;
     std::unique_ptr<std::ostream> out_;
     bool anonymise_;
     Anonymiser anonymiser_;

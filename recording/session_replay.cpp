@@ -30,125 +30,176 @@ SessionReplay::SessionReplay(Recording recording, const ReplayOptions &options)
       clock_(options.clock ? options.clock : &ownClock_),
       time_(*clock_),
       polledListings_(options.polledListings),
-      lastMicroseconds_(platform::microsecondsNow(*clock_))
+      startMicroseconds_(platform::microsecondsNow(*clock_))
 {
+    std::int64_t at = 0;
+    for (std::size_t i = 0; i < recording_.exchanges.size(); ++i) {
+        const Exchange &exchange = recording_.exchanges[i];
+        at = platform::saturatingSum(at, exchange.elapsedMicroseconds);
+        recordedAt_.push_back(at);
+        lanes_[exchange.lane].exchanges.push_back(i);
+    }
 }
 
 platform::Services SessionReplay::services() { return {clock_, shared_from_this()}; }
 
-std::optional<std::string> SessionReplay::verdict() const
+std::optional<std::string> SessionReplay::divergence() const
 {
-    if (divergence_)
-        return divergence_;
-    const auto &exchanges = recording_.exchanges;
-    for (std::size_t i = next_; i < exchanges.size(); ++i) {
-        if (polledListings_ && exchanges[i].operation == Operation::list)
-            continue;
-        return "replay diverged at exchange " + number(i + 1) + ": recorded " + describe(exchanges[i], false) +
-               ", asked for nothing more";
-    }
-    return std::nullopt;
+    const std::lock_guard<std::mutex> guard(mutex_);
+    return divergence_;
 }
 
-void SessionReplay::diverge(const Exchange *recorded, const Exchange &asked)
+const Exchange *SessionReplay::nextOf(const Lane &lane) const
+{
+    return lane.next < lane.exchanges.size() ? &recording_.exchanges[lane.exchanges[lane.next]] : nullptr;
+}
+
+std::size_t SessionReplay::placeOfNext(const Lane &lane) const
+{
+    return lane.next < lane.exchanges.size() ? lane.exchanges[lane.next] : recording_.exchanges.size();
+}
+
+std::optional<std::string> SessionReplay::verdict() const
+{
+    const std::lock_guard<std::mutex> guard(mutex_);
+    if (divergence_)
+        return divergence_;
+    // The first recorded exchange never asked for, whichever lane it is in.
+    std::optional<std::size_t> first;
+    for (const auto &[number, lane] : lanes_) {
+        for (std::size_t i = lane.next; i < lane.exchanges.size(); ++i) {
+            const std::size_t at = lane.exchanges[i];
+            if (polledListings_ && recording_.exchanges[at].operation == Operation::list)
+                continue;
+            if (!first || at < *first)
+                first = at;
+            break;
+        }
+    }
+    if (!first)
+        return std::nullopt;
+    return "replay diverged at exchange " + number(*first + 1) + ": recorded " +
+           describe(recording_.exchanges[*first], false) + ", asked for nothing more";
+}
+
+bool SessionReplay::usedUp(unsigned lane) const
+{
+    const std::lock_guard<std::mutex> guard(mutex_);
+    if (divergence_)
+        return true;
+    const auto found = lanes_.find(lane);
+    return found == lanes_.end() || found->second.next >= found->second.exchanges.size();
+}
+
+void SessionReplay::diverge(const Exchange *recorded, const Exchange &asked, std::size_t at, unsigned lane)
 {
     const bool detailed = recorded && describe(*recorded, false) == describe(asked, false);
-    divergence_ = "replay diverged at exchange " + number(next_ + 1) + ": recorded " +
+    // A lane of its own is the work on one of several adapters at once.
+    const std::string where = lane == 0 ? "" : " (in the work on adapter " + number(lane) + ")";
+    divergence_ = "replay diverged at exchange " + number(at + 1) + where + ": recorded " +
                   (recorded ? describe(*recorded, detailed) : std::string("nothing more")) + ", asked for " +
                   describe(asked, detailed);
     if (observer_)
         observer_(*divergence_);
 }
 
-void SessionReplay::passRecordedTime(const Exchange &recorded)
+std::optional<std::size_t> SessionReplay::recordedFor(const Exchange &asked, Lane &lane, bool &consumed)
 {
-    // The recorded time covers what the program did between two calls as
-    // well as what the device took; the program's own sleeps pass again on
-    // their own, so only what is missing passes here.
-    const std::int64_t due = platform::saturatingSum(lastMicroseconds_, recorded.elapsedMicroseconds);
-    const std::int64_t now = platform::microsecondsNow(*clock_);
-    if (now < due)
-        time_.pass(due - now);
-    lastMicroseconds_ = std::max(now, due);
-}
-
-const Exchange *SessionReplay::recordedFor(const Exchange &asked)
-{
+    consumed = false;
     if (divergence_)
-        return nullptr;
+        return std::nullopt;
     if (asked.operation == Operation::list)
-        return answerListing(asked);
-    const auto &exchanges = recording_.exchanges;
+        return answerListing(asked, lane, consumed);
     if (polledListings_) {
-        for (; next_ < exchanges.size() && exchanges[next_].operation == Operation::list; ++next_)
-            latestListing_[exchanges[next_].deviceClass] = &exchanges[next_];
+        for (const Exchange *next; (next = nextOf(lane)) && next->operation == Operation::list; ++lane.next)
+            latestListing_[next->deviceClass] = next;
     }
-    const Exchange *recorded = next_ < exchanges.size() ? &exchanges[next_] : nullptr;
+    const Exchange *recorded = nextOf(lane);
+    const std::size_t at = placeOfNext(lane);
     if (!recorded || !sameRequest(*recorded, asked)) {
-        diverge(recorded, asked);
-        return nullptr;
+        diverge(recorded, asked, at, asked.lane);
+        return std::nullopt;
     }
-    ++next_;
-    passRecordedTime(*recorded);
-    return recorded;
+    ++lane.next;
+    consumed = true;
+    return at;
 }
 
-const Exchange *SessionReplay::answerListing(const Exchange &asked)
+std::optional<std::size_t> SessionReplay::answerListing(const Exchange &asked, Lane &lane, bool &consumed)
 {
-    const auto &exchanges = recording_.exchanges;
-    const Exchange *recorded = next_ < exchanges.size() ? &exchanges[next_] : nullptr;
+    const Exchange *recorded = nextOf(lane);
+    const std::size_t at = placeOfNext(lane);
     if (recorded && sameRequest(*recorded, asked)) {
-        ++next_;
-        passRecordedTime(*recorded);
+        ++lane.next;
+        consumed = true;
         latestListing_[asked.deviceClass] = recorded;
-        return recorded;
+        return at;
     }
     if (polledListings_)
         if (const auto latest = latestListing_.find(asked.deviceClass); latest != latestListing_.end())
-            return latest->second;
-    diverge(recorded, asked);
-    return nullptr;
+            return static_cast<std::size_t>(latest->second - recording_.exchanges.data());
+    diverge(recorded, asked, at, asked.lane);
+    return std::nullopt;
 }
 
 void SessionReplay::answer(platform::DeviceCall &call)
 {
-    const Exchange asked = askedIn(call, idOf);
+    Exchange asked = askedIn(call, idOf);
+    asked.lane = platform::callLane();
+    std::unique_lock<std::mutex> lock(mutex_);
     if (call.operation == Operation::close)
         reads_.erase(asked.handle);
     else if (call.operation == Operation::write)
         reads_.erase(asked.slot);
     // Past a divergence every call fails at once: nothing listed, no open,
     // no slot, nothing pending, completed, done or fetched.
-    const Exchange *recorded = recordedFor(asked);
-    if (!recorded)
+    Lane &lane = lanes_[asked.lane];
+    bool consumed = false;
+    const std::optional<std::size_t> at = recordedFor(asked, lane, consumed);
+    if (!at)
         return;
-    call.ok = recorded->ok;
+    const Exchange &recorded = recording_.exchanges[*at];
+    if (consumed) {
+        // The recorded time covers what the program did between two calls
+        // as well as what the device took; the program's own sleeps pass
+        // again on their own, so only what is missing passes here. It
+        // passes with the lock given up: other lanes go on meanwhile.
+        const std::int64_t recordedTime = platform::saturatingSum(startMicroseconds_, recordedAt_[*at]);
+        const std::int64_t due = platform::saturatingSum(recordedTime, lane.lateBy);
+        lock.unlock();
+        const std::int64_t now = platform::microsecondsNow(*clock_);
+        if (now < due)
+            time_.pass(due - now);
+        lock.lock();
+        lane.lateBy = std::max(lane.lateBy, std::max(now, due) - recordedTime);
+    }
+    call.ok = recorded.ok;
     switch (call.operation) {
     case Operation::list:
-        call.entries = recorded->entries;
+        call.entries = recorded.entries;
         break;
     case Operation::open:
-        call.outcome = recorded->outcome;
-        if (recorded->outcome == platform::OpenOutcome::opened)
-            call.handle = recorded->handle;
+        call.outcome = recorded.outcome;
+        if (recorded.outcome == platform::OpenOutcome::opened)
+            call.handle = recorded.handle;
         break;
     case Operation::slot:
-        call.handle = recorded->handle != 0 ? platform::Handle{recorded->handle} : platform::invalidHandle;
+        call.handle = recorded.handle != 0 ? platform::Handle{recorded.handle} : platform::invalidHandle;
         break;
     case Operation::read:
-        if (recorded->ok)
+        if (recorded.ok)
             reads_[asked.slot] = Read{call.readBuffer, call.size};
         break;
     case Operation::wait:
-        call.waited = recorded->ok ? platform::WaitOutcome::completed : platform::WaitOutcome::timedOut;
+        call.waited = recorded.ok ? platform::WaitOutcome::completed : platform::WaitOutcome::timedOut;
         // The stop the user asked for here comes again, where it came.
-        if (recorded->stopSignal != 0) {
-            platform::noteStopRequest(recorded->stopSignal);
+        if (recorded.stopSignal != 0) {
+            platform::noteStopRequest(recorded.stopSignal);
             call.waited = platform::WaitOutcome::stopped;
         }
         break;
     case Operation::result:
-        call.bytes = fetched(*recorded, asked.slot);
+        call.bytes = fetched(recorded, asked.slot);
         break;
     default:
         // A cancel leaves the buffer the read's: a request that completed

@@ -3,8 +3,10 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/device_call.h"
 #include "platform/platform.h"
@@ -31,6 +33,11 @@ struct ReplayOptions {
 // exchanges. When the program asks for something else than was recorded
 // next, the replay notes the divergence and from then on fails every call at
 // once; the program runs to its end, and its caller asks for divergence().
+//
+// A program that works on several adapters at once calls from several
+// threads, each in its lane (platform::callLane): each lane is answered from
+// its own recorded calls, in their order and at their recorded times,
+// however the threads take turns this time.
 class SessionReplay : public platform::DeviceCallBackend, public std::enable_shared_from_this<SessionReplay> {
 public:
     static std::shared_ptr<SessionReplay> create(Recording recording, const ReplayOptions &options = {});
@@ -44,10 +51,13 @@ public:
 
     // The first divergence: "replay diverged at exchange 37: recorded a read
     // of 2 bytes, asked for a write of 13 bytes".
-    const std::optional<std::string> &divergence() const { return divergence_; }
+    std::optional<std::string> divergence() const;
     // For a program that has ended: the divergence, or else the first
     // recorded exchange it never asked for.
     std::optional<std::string> verdict() const;
+    // Whether the lane has nothing more to answer: diverged, or every call
+    // recorded in it asked for.
+    bool usedUp(unsigned lane) const;
     // The signal of a stop the user asked for in the recorded session, 0
     // for none: a replay that reaches the end stops as the session did.
     int recordedStop() const { return recording_.stopSignal; }
@@ -59,17 +69,28 @@ private:
         std::uint8_t *buffer = nullptr;
         std::uint32_t count = 0;
     };
+    // One lane's recorded calls, by their place in the recording.
+    struct Lane {
+        std::vector<std::size_t> exchanges;
+        std::size_t next = 0;
+        // How far the program has fallen behind the recorded time in this
+        // lane: its own waits may have taken longer than recorded.
+        std::int64_t lateBy = 0;
+    };
 
     SessionReplay(Recording recording, const ReplayOptions &options);
 
     void answer(platform::DeviceCall &call) override;
-    // The recorded exchange that answers `asked`, or null once diverged.
-    const Exchange *recordedFor(const Exchange &asked);
+    // The place of the recorded exchange that answers `asked`, or nothing
+    // once diverged. `consumed`: it is the lane's next, and taken.
+    std::optional<std::size_t> recordedFor(const Exchange &asked, Lane &lane, bool &consumed);
+    std::optional<std::size_t> answerListing(const Exchange &asked, Lane &lane, bool &consumed);
     // A recorded result, its read data copied into the read's buffer.
     std::optional<std::uint32_t> fetched(const Exchange &recorded, HandleId slot);
-    const Exchange *answerListing(const Exchange &asked);
-    void diverge(const Exchange *recorded, const Exchange &asked);
-    void passRecordedTime(const Exchange &recorded);
+    void diverge(const Exchange *recorded, const Exchange &asked, std::size_t at, unsigned lane);
+    // The recording's place and time of the lane's next exchange.
+    const Exchange *nextOf(const Lane &lane) const;
+    std::size_t placeOfNext(const Lane &lane) const;
 
     Recording recording_;
     platform::VirtualClock ownClock_;
@@ -77,10 +98,13 @@ private:
     // Lets the recorded time go by on that clock, keeping to it on a real one.
     platform::DeviceTime time_;
     bool polledListings_;
-    std::size_t next_ = 0;
+    // Each exchange's time since the recording began, and when the replay began.
+    std::vector<std::int64_t> recordedAt_;
+    std::int64_t startMicroseconds_;
+    mutable std::mutex mutex_;  // over what follows; never held while time passes
+    std::map<unsigned, Lane> lanes_;
     std::map<platform::DeviceClass, const Exchange *> latestListing_;
     std::map<HandleId, Read> reads_;  // by slot
-    std::int64_t lastMicroseconds_;
     std::optional<std::string> divergence_;
     std::function<void(const std::string &)> observer_;
 };

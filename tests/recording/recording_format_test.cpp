@@ -60,7 +60,8 @@ recording::Recording everyKind()
     add(Operation::slot, [](Exchange &) {});
     add(Operation::read, [](Exchange &e) { e.pipe = 1, e.slot = 2, e.size = 300, e.ok = true; });
     add(Operation::write, [](Exchange &e) { e.pipe = 1, e.slot = 2, e.size = 13, e.crc = 0x0208E2B3, e.ok = false; });
-    add(Operation::wait, [](Exchange &e) { e.slot = 2, e.timeoutMilliseconds = 60000, e.ok = true; });
+    // In the work on the third of several adapters at once.
+    add(Operation::wait, [](Exchange &e) { e.slot = 2, e.timeoutMilliseconds = 60000, e.ok = true, e.lane = 3; });
     add(Operation::result, [](Exchange &e) {
         e.pipe = 1, e.slot = 2, e.bytes = 256;
         for (int byte = 0; byte < 256; ++byte)
@@ -104,6 +105,8 @@ TEST(RecordingFormat, ReadsBackWhatItWrote)
     EXPECT_EQ(read.exchanges[9].data, original.exchanges[9].data);
     EXPECT_EQ(read.exchanges[10].bytes, std::nullopt);
     EXPECT_EQ(read.exchanges[5].handle, 0u);  // no slot could be made
+    EXPECT_EQ(read.exchanges[8].lane, 3u);
+    EXPECT_EQ(read.exchanges[7].lane, 0u);
     EXPECT_EQ(read.trailingMicroseconds, 77);
 }
 
@@ -128,7 +131,10 @@ TEST(RecordingFormat, IsReadableText)
     EXPECT_NE(text.find("\"manufacturer\":\"Vantr\xC3\xA9l\""), std::string::npos);
     EXPECT_NE(text.find("\"data\":\"000102"), std::string::npos);
     EXPECT_NE(text.find("\"crc\":\"0208E2B3\""), std::string::npos);
-    EXPECT_EQ(text.rfind("{\"recording\":\"vantrel-update session\",\"version\":2,", 0), 0u);
+    EXPECT_EQ(text.rfind("{\"recording\":\"vantrel-update session\",\"version\":3,", 0), 0u);
+    // The program's own calls name no lane.
+    EXPECT_NE(text.find("{\"n\":9,\"dt\":8008,\"lane\":3,\"op\":\"wait\""), std::string::npos);
+    EXPECT_EQ(text.find("\"lane\":0"), std::string::npos);
 }
 
 TEST(RecordingFormat, AcceptsLinesEndedTheWindowsWayAndBlankLines)
@@ -176,8 +182,8 @@ std::vector<BadFile> badFiles()
         {"other_text", "hello\n", "line 1: this is not a recording of a device session (its first line is not JSON)"},
         {"other_json", "{\"version\":1}\n" + listing + end1,
          "line 1: this is not a recording of a device session (its first line does not say \"vantrel-update session\")"},
-        {"newer_version", R"({"recording":"vantrel-update session","version":3,"command":["list"]})" "\n" + end1,
-         "line 1: the recording is of format version 3, and this program reads versions 1 to 2"},
+        {"newer_version", R"({"recording":"vantrel-update session","version":4,"command":["list"]})" "\n" + end1,
+         "line 1: the recording is of format version 4, and this program reads versions 1 to 3"},
         {"no_command", R"({"recording":"vantrel-update session","version":1})" "\n" + end1,
          "line 1: \"command\" is missing"},
         {"cut_in_a_line", header + listing.substr(0, 30), "line 2: not a JSON object (is the file cut short?)"},

@@ -1,9 +1,14 @@
 #include "cli/commands.h"
 
+#include <algorithm>
+#include <map>
+
 #include "cli/adapter_choice.h"
+#include "cli/concurrent_work.h"
 #include "cli/device_session.h"
 #include "cli/report.h"
 #include "cli/stop_signal.h"
+#include "platform/doorbell.h"
 #include "platform/request_wait.h"
 #include "update/attached_adapters.h"
 
@@ -66,6 +71,72 @@ CommandResult runInfo(const Options &options, Report &)
     return result;
 }
 
+namespace {
+
+constexpr std::uint32_t oneSecond = 1000;
+
+// The one adapter chosen, on the command's own thread.
+AdapterResult workOnTheOne(const UsbDeviceInfo &device, const Options &options, Report &report,
+                           const DeviceSession &session)
+{
+    setStopState(StopState::working);
+    AdapterResult done;
+    {
+        const platform::ScopedWaitObserver watching(&report);
+        done = workOn(device, workOf(options), false, report);
+    }
+    setStopState(StopState::idle);
+    done.simulatedFlashCrc = session.simulatedFlashCrc(done.device);
+    report.adapterDone(done, std::nullopt);
+    return done;
+}
+
+// Every adapter chosen, all at once, each reported as it ends; the results
+// in the order they were chosen. Adapters that cannot be told apart by their
+// place are worked on one after the other.
+std::vector<AdapterResult> workOnAll(const DeviceList &chosen, const Options &options, Report &report,
+                                     const DeviceSession &session)
+{
+    std::map<std::string, std::vector<std::size_t>> byPlace;
+    std::vector<std::string> places;
+    for (std::size_t i = 0; i < chosen.size(); ++i) {
+        std::vector<std::size_t> &same = byPlace[chosen[i].devicePath];
+        if (same.empty())
+            places.push_back(chosen[i].devicePath);
+        same.push_back(i);
+    }
+    std::vector<AdapterResult> results(chosen.size());
+    std::map<unsigned, std::vector<std::size_t>> ofLane;  // the places in `chosen` still to end, in order
+    platform::Doorbell bell(platform::clock());
+    // An unsupported adapter is passed over.
+    ConcurrentWork work(report, workOf(options), true, bell);
+    for (const std::string &place : places) {
+        DeviceList adapters;
+        for (const std::size_t i : byPlace[place])
+            adapters.push_back(chosen[i]);
+        ofLane[work.start(std::move(adapters))] = byPlace[place];
+    }
+    // This thread takes no part in the works' time: it waits for them in
+    // real time, woken as each ends.
+    for (bool more = true; more;) {
+        more = work.underWay() > 0;
+        for (ConcurrentWork::Ended &ended : work.takeEnded()) {
+            std::vector<std::size_t> &left = ofLane[ended.lane];
+            AdapterResult &done = results[left.front()];
+            left.erase(left.begin());
+            done = std::move(ended.result);
+            done.simulatedFlashCrc = session.simulatedFlashCrc(done.device);
+            const Report::Hold hold(report);
+            report.adapterDone(done, std::nullopt);
+        }
+        if (more)
+            bell.waitInRealTime(oneSecond);
+    }
+    return results;
+}
+
+}  // namespace
+
 CommandResult runOnAdapters(const Options &options, Report &report, const DeviceSession &session)
 {
     AdapterChoice choice = chooseAdapters(options);
@@ -74,24 +145,15 @@ CommandResult runOnAdapters(const Options &options, Report &report, const Device
     CommandResult result;
     result.command = options.command;
     result.started = true;
-    for (const UsbDeviceInfo &device : choice.chosen) {
-        if (stopSignal() != 0)
-            break;  // those not begun are left as they are
-        // With --all an unsupported adapter is passed over; asked for by
-        // name it is a failure.
-        setStopState(StopState::working);
-        const platform::ScopedWaitObserver watching(&report);
-        AdapterResult &done = result.results.emplace_back(workOn(device, workOf(options), options.all, report));
-        setStopState(StopState::idle);
-        done.simulatedFlashCrc = session.simulatedFlashCrc(done.device);
-        report.adapterDone(done, std::nullopt);
+    // Asked for by name, an unsupported adapter is a failure.
+    result.results = options.all ? workOnAll(choice.chosen, options, report, session)
+                                 : std::vector<AdapterResult>{workOnTheOne(choice.chosen.front(), options, report, session)};
+    for (const AdapterResult &done : result.results) {
         if (!done.succeeded() && done.outcome != Outcome::skipped) {
             result.exitCode = exitFailure;
             if (!result.failure)
                 result.failure = done.failure;
         }
-        if (done.outcome == Outcome::interrupted)
-            break;
     }
     return result;
 }

@@ -9,10 +9,12 @@ class Report;
 
 CommandResult runList(const Options &options, Report &report);
 CommandResult runInfo(const Options &options, Report &report);
-// install and verify, on the chosen adapters one after the other.
+// install and verify: on the chosen adapter, or with --all on every one at
+// once.
 CommandResult runOnAdapters(const Options &options, Report &report, const DeviceSession &session);
-// install --wait: one adapter after another as they are plugged in, until
-// stopped, N are done, or a replay has no more to show.
+// install --wait: each adapter as it is plugged in, while others are still
+// being worked on, until stopped, N are done, or a replay has no more to
+// show.
 CommandResult runStation(const Options &options, Report &report, Output &output, const DeviceSession &session);
 
 // The work the command line asks for.

@@ -1,8 +1,5 @@
 #include "cli/device_session.h"
 
-#include <chrono>
-#include <thread>
-
 #include "cli/adapter_choice.h"
 #include "cli/simulation.h"
 #include "platform/stop_signals.h"
@@ -83,14 +80,19 @@ void DeviceSession::deliverRecordedStop() const
         platform::noteStopRequest(replay_->recordedStop());
 }
 
-void DeviceSession::pauseBetweenPolls(std::uint32_t milliseconds) const
+bool DeviceSession::replayUsedUpIn(unsigned lane) const { return replay_ && replay_->usedUp(lane); }
+
+std::unique_ptr<platform::DeviceWatch> DeviceSession::watchDevices(std::function<void()> changed) const
 {
-    platform::clock().sleep(milliseconds);
-    // On the virtual clock a pause takes no time, so a simulated line on
-    // which nothing more will happen would spin a processor core until the
-    // station is stopped. It waits as a real one does instead.
-    if (simulation_ && simulation_->frozen())
-        std::this_thread::sleep_for(std::chrono::milliseconds{milliseconds});
+    return platform::usbBackend()->enumeration().watchDevices(std::move(changed));
+}
+
+void DeviceSession::waitForChange(platform::Doorbell &bell, std::uint32_t milliseconds, bool worksUnderWay) const
+{
+    if (simulation_ && simulation_->frozen() && !worksUnderWay)
+        bell.waitInRealTime(milliseconds);
+    else
+        bell.wait(milliseconds);
 }
 
 std::optional<Failure> DeviceSession::finish(bool stoppedBySignal)

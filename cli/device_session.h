@@ -4,11 +4,13 @@
 // (--simulate) or a recorded session (--replay); and with --record, every
 // exchange with them written to a file (docs/recordings.md).
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 
 #include "cli/options.h"
+#include "platform/doorbell.h"
 #include "platform/platform.h"
 #include "update/adapter_reading.h"
 
@@ -38,8 +40,19 @@ public:
     // recorded exchange, or for another one. A station that waits for the
     // next adapter ends there, where the recorded station was stopped.
     bool replayUsedUp() const;
-    // The station's pause between two looks at the bus.
-    void pauseBetweenPolls(std::uint32_t milliseconds) const;
+    // A replay with nothing more to answer in that lane (platform::callLane):
+    // a station takes up no more adapters once its own lane is used up.
+    bool replayUsedUpIn(unsigned lane) const;
+
+    // A watch on the adapters that come and go, calling `changed`; null
+    // where the backend tells nothing (a replay, a system without it).
+    std::unique_ptr<platform::DeviceWatch> watchDevices(std::function<void()> changed) const;
+    // The station's wait for a change: until the bell rings (an adapter came
+    // or went, a work ended) or `milliseconds` pass. A simulated line on
+    // which nothing more can happen, with no work under way, waits in real
+    // time: on the virtual clock the wait would take none, and the station
+    // would spin a processor core until it is stopped.
+    void waitForChange(platform::Doorbell &bell, std::uint32_t milliseconds, bool worksUnderWay) const;
 
     // Ends the session, however the command ended: writes the recording's
     // end line, and judges the replay unless a signal cut it short. The

@@ -8,7 +8,7 @@ namespace {
 
 class JsonReport : public Report {
 public:
-    JsonReport(Output &output, bool station) : Report(output, true), station_(station) {}
+    JsonReport(Output &output, bool station) : Report(output, true, station) {}
 
     void adapterDone(const AdapterResult &result, std::optional<unsigned> sequence) override
     {
@@ -26,9 +26,6 @@ public:
         if (!(station_ && result.started))
             output_.writeJson(documentOf(result), station_);
     }
-
-private:
-    bool station_;
 };
 
 }  // namespace
@@ -40,5 +37,5 @@ std::unique_ptr<Report> makeJsonReport(Output &output, bool station)
 
 std::unique_ptr<Report> Report::create(Output &output, bool json, bool station)
 {
-    return json ? makeJsonReport(output, station) : makeTextReport(output);
+    return json ? makeJsonReport(output, station) : makeTextReport(output, station);
 }

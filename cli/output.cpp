@@ -2,16 +2,21 @@
 
 #include <cerrno>
 
+#include "cli/slot_board.h"
 #include "platform/console.h"
 
 std::FILE *Output::results()
 {
+    if (board_)
+        board_->lift();
     std::fflush(stderr);
     return stdout;
 }
 
 std::FILE *Output::messages()
 {
+    if (board_)
+        board_->lift();
     std::fflush(stdout);
     return stderr;
 }

@@ -5,6 +5,8 @@
 
 #include <nlohmann/json.hpp>
 
+class SlotBoard;
+
 // The two streams a command writes: results on standard output (text for
 // people, or JSON), messages on standard error. Whoever writes to one gets
 // it only after the other has been flushed, so that both in one file keep
@@ -28,7 +30,12 @@ public:
     // that, or the system says so without a write.
     bool readerGone();
 
+    // A board of slots on the terminal, lifted before anything else is
+    // written to either stream; null: none.
+    void setBoard(SlotBoard *board) { board_ = board; }
+
 private:
+    SlotBoard *board_ = nullptr;
     // Standard output's reader went away: a write to it failed for that.
     bool readerGone_ = false;
 };

@@ -2,7 +2,9 @@
 
 #include "cli/output.h"
 #include "cli/progress_line.h"
+#include "cli/slot_board.h"
 #include "platform/console.h"
+#include "platform/device_text.h"
 #include "platform/platform.h"
 
 const char *progressLabel(InstallTask task)
@@ -17,6 +19,12 @@ const char *progressLabel(InstallTask task)
 }
 
 ProgressDisplay::ProgressDisplay(Output &output, bool onMessages) : output_(output), onMessages_(onMessages) {}
+
+ProgressDisplay::ProgressDisplay(Output &output, bool onMessages, std::string serial, SlotBoard *board,
+                                 unsigned slot)
+    : output_(output), onMessages_(onMessages), prefix_(std::move(serial) + ": "), board_(board), slot_(slot)
+{
+}
 
 void ProgressDisplay::taskStarted(InstallTask task, int bytes)
 {
@@ -41,11 +49,18 @@ void ProgressDisplay::taskEndedEarly(int bytesDone, bool stopped)
 
 void ProgressDisplay::draw(int done, const char *ending)
 {
-    std::FILE *out = onMessages_ ? output_.messages() : output_.results();
     const double seconds = platform::secondsNow() - start_;
     const bool finished = ending || done >= total_;
-    if (platform::isTerminal(out)) {
-        const ProgressState state{label_, done, total_, "bytes", seconds > 0 ? done / seconds / 1024.0 : 0.0, ending};
+    const ProgressState state{label_, done, total_, "bytes", seconds > 0 ? done / seconds / 1024.0 : 0.0, ending};
+    if (board_) {
+        const int room = board_->columns() - static_cast<int>(platform::terminalColumnsOf(prefix_));
+        board_->show(slot_, prefix_ + progressLine(state, room), done == 0 || finished);
+        return;
+    }
+    std::FILE *out = onMessages_ ? output_.messages() : output_.results();
+    // One adapter among several without a board writes lines: bars of
+    // several adapters on one terminal line would write over each other.
+    if (platform::isTerminal(out) && prefix_.empty()) {
         std::string line = progressLine(state, platform::terminalColumns(out));
         const std::size_t length = line.size();
         // Spaces cover what a longer line before it left.
@@ -56,9 +71,10 @@ void ProgressDisplay::draw(int done, const char *ending)
         if (finished)
             std::fputc('\n', out);
     } else if (ending) {
-        std::fprintf(out, "%s: %s after %d of %d bytes, %.2f s\n", label_.c_str(), ending, done, total_, seconds);
+        std::fprintf(out, "%s%s: %s after %d of %d bytes, %.2f s\n", prefix_.c_str(), label_.c_str(), ending, done,
+                     total_, seconds);
     } else if (finished) {
-        std::fprintf(out, "%s: %d bytes, %.2f s\n", label_.c_str(), total_, seconds);
+        std::fprintf(out, "%s%s: %d bytes, %.2f s\n", prefix_.c_str(), label_.c_str(), total_, seconds);
     }
     std::fflush(out);
 }

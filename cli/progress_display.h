@@ -6,15 +6,23 @@
 #include "update/install_task.h"
 
 class Output;
+class SlotBoard;
 
 // Shows the progress of the tasks over the flash: a bar with the task, bytes
 // done and rate on a terminal, fitted to its width; one line per task
 // elsewhere. A task that ends early shows how far it really got, and that
 // it failed or was stopped.
+//
+// Of one adapter among several worked on at once, each line begins with the
+// adapter's serial number, and on a terminal the bar is its line on the
+// board of slots.
 class ProgressDisplay {
 public:
     // On standard error when standard output carries JSON.
     ProgressDisplay(Output &output, bool onMessages);
+    // Of one adapter among several: `serial` as the terminal shows it, and
+    // the board with its slot, or null where the output is no terminal.
+    ProgressDisplay(Output &output, bool onMessages, std::string serial, SlotBoard *board, unsigned slot);
 
     void taskStarted(InstallTask task, int bytes);
     void taskProgress(int bytesDone);
@@ -25,6 +33,9 @@ private:
 
     Output &output_;
     bool onMessages_;
+    std::string prefix_;  // "A: " for one adapter among several
+    SlotBoard *board_ = nullptr;
+    unsigned slot_ = 0;
     std::string label_;
     int total_ = 0;
     double start_ = 0;

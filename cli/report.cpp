@@ -1,19 +1,119 @@
 #include "cli/report.h"
 
 #include "cli/stop_signal.h"
+#include "platform/console.h"
 #include "platform/device_text.h"
 
 using platform::terminalFromLatin1;
 using platform::terminalFromUtf8;
 
+Report::~Report() { output_.setBoard(nullptr); }
+
 void Report::workBegins(const UsbDeviceInfo &device) { serial_ = terminalFromLatin1(device.serialNumber); }
 
 void Report::stillWaiting(std::uint32_t waitedMilliseconds, std::uint32_t leftMilliseconds)
 {
+    tellStillWaiting(serial_, waitedMilliseconds, leftMilliseconds);
+}
+
+void Report::tellStillWaiting(const std::string &serial, std::uint32_t waitedMilliseconds,
+                              std::uint32_t leftMilliseconds)
+{
     std::fprintf(output_.messages(),
                  "vantrel-flash: %s has not answered for %.0f s; waiting up to %.0f s more (--timeout sets how "
                  "long), Ctrl-C stops\n",
-                 serial_.c_str(), waitedMilliseconds / 1000.0, leftMilliseconds / 1000.0);
+                 serial.c_str(), waitedMilliseconds / 1000.0, leftMilliseconds / 1000.0);
+}
+
+Report::Hold::Hold(Report &report) : report_(report)
+{
+    report_.mutex_.lock();
+    ++report_.holds_;
+}
+
+Report::Hold::~Hold()
+{
+    if (--report_.holds_ == 0 && report_.board_)
+        report_.board_->restore();
+    report_.mutex_.unlock();
+}
+
+std::unique_ptr<Report::Slot> Report::slotFor(unsigned slot, const UsbDeviceInfo &device)
+{
+    const Hold hold(*this);
+    if (!severalAtOnce_) {
+        severalAtOnce_ = true;
+        std::FILE *progress = progressOnMessages_ ? stderr : stdout;
+        if (platform::canRewriteLines(progress)) {
+            board_ = std::make_unique<SlotBoard>(progress);
+            output_.setBoard(board_.get());
+        }
+    }
+    return std::make_unique<Slot>(*this, slot, device, board_.get());
+}
+
+void Report::slotEmptied(unsigned slot)
+{
+    const Hold hold(*this);
+    if (board_)
+        board_->remove(slot);
+}
+
+Report::Slot::Slot(Report &report, unsigned slot, const UsbDeviceInfo &device, SlotBoard *board)
+    : report_(report),
+      slot_(slot),
+      serial_(terminalFromLatin1(device.serialNumber)),
+      board_(board),
+      progress_(report.output_, report.progressOnMessages_, serial_, board, slot)
+{
+}
+
+void Report::Slot::workStarted(const AdapterResult &soFar)
+{
+    const Hold hold(report_);
+    report_.workStarted(soFar);
+}
+
+void Report::Slot::taskStarted(InstallTask task, int bytes)
+{
+    const Hold hold(report_);
+    progress_.taskStarted(task, bytes);
+}
+
+void Report::Slot::taskProgress(int bytesDone)
+{
+    const Hold hold(report_);
+    progress_.taskProgress(bytesDone);
+}
+
+void Report::Slot::taskEndedEarly(int bytesDone)
+{
+    const Hold hold(report_);
+    progress_.taskEndedEarly(bytesDone, stopSignal() != 0);
+}
+
+bool Report::Slot::stopRequested() { return stopSignal() != 0; }
+
+void Report::Slot::stillWaiting(std::uint32_t waitedMilliseconds, std::uint32_t leftMilliseconds)
+{
+    const Hold hold(report_);
+    report_.tellStillWaiting(serial_, waitedMilliseconds, leftMilliseconds);
+}
+
+void Report::Slot::ended(const AdapterResult &result)
+{
+    if (!board_)
+        return;
+    const Hold hold(report_);
+    std::string line = serial_ + ": " + nameOf(result.outcome);
+    if (result.succeeded() && result.after)
+        line += " " + terminalFromLatin1(*result.after);
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, " (%.1f s)", result.seconds);
+    line += seconds;
+    if (report_.station_)
+        line += ", remove it";
+    board_->show(slot_, line, true);
 }
 
 void Report::taskEndedEarly(int bytesDone) { progress_.taskEndedEarly(bytesDone, stopSignal() != 0); }
@@ -33,6 +133,8 @@ void Report::adapterDone(const AdapterResult &result, std::optional<unsigned>)
         std::fprintf(out, "%s\n", message.c_str());
     else if (result.outcome == Outcome::differs)
         std::fprintf(out, "%s: %s\n", serial.c_str(), message.c_str());
+    else if (severalAtOnce_)
+        std::fprintf(out, "Error: %s: %s\n", serial.c_str(), message.c_str());  // which of them failed
     else
         std::fprintf(out, "Error: %s\n", message.c_str());
     // What the interruption message says of the flash, a failure says too.
@@ -62,6 +164,12 @@ void Report::readerGone()
 
 void Report::finish(const CommandResult &result)
 {
+    // The slots' lines have had their say: the results stay.
+    if (board_) {
+        board_->lift();
+        output_.setBoard(nullptr);
+        board_.reset();
+    }
     if (!result.failure)
         return;
     const Failure &failure = *result.failure;

@@ -1,6 +1,8 @@
-// install --wait: the production line's station. Adapters are plugged in one
-// after another; each is installed and reported once, and is not taken up
-// again until it has been pulled out.
+// install --wait: the production line's station. Adapters are plugged in,
+// several at a time; each is taken up the moment it arrives, worked on while
+// others are, reported once, and not taken up again until it has been pulled
+// out. The system tells the station of arrivals where it can; a look once a
+// second is kept for where it cannot.
 
 #include <algorithm>
 #include <string>
@@ -8,87 +10,173 @@
 
 #include "cli/adapter_choice.h"
 #include "cli/commands.h"
+#include "cli/concurrent_work.h"
 #include "cli/device_session.h"
 #include "cli/output.h"
 #include "cli/report.h"
 #include "cli/stop_signal.h"
-#include "platform/request_wait.h"
+#include "platform/doorbell.h"
 #include "update/attached_adapters.h"
 
 namespace {
 
-// As often as the window polls.
+// As often as the window polls, where nothing tells of arrivals sooner.
 constexpr std::uint32_t pollPause = 1000;
 
-// An adapter as the station tells it from the next one: where it is and what
-// it says it is.
-struct Seen {
+// An adapter taken up, as the station tells it from the next one: where it
+// is and what it says it is; and the lane of its work.
+struct Place {
     std::string devicePath;
     std::string serialNumber;
+    unsigned lane = 0;
+    bool working = true;
 
-    bool is(const UsbDeviceInfo &device) const
+    bool holds(const UsbDeviceInfo &device) const
     {
         return device.devicePath == devicePath && device.serialNumber == serialNumber;
     }
 };
 
+class Station {
+public:
+    Station(const Options &options, Report &report, Output &output, const DeviceSession &session,
+            platform::Doorbell &bell)
+        : options_(options), report_(report), output_(output), session_(session), bell_(bell),
+          work_(report, workOf(options), false, bell)
+    {
+    }
+
+    CommandResult run();
+
+private:
+    // Whether the station still takes up adapters; says why not once.
+    bool takingUp();
+    // Pulled out: the next adapter in a place is a new one. New ones are
+    // taken up.
+    void look();
+    void reportEnded();
+    bool countReached() const { return options_.count && done_ == *options_.count; }
+
+    const Options &options_;
+    Report &report_;
+    Output &output_;
+    const DeviceSession &session_;
+    platform::Doorbell &bell_;
+    ConcurrentWork work_;
+    CommandResult result_;
+    std::vector<Place> places_;
+    unsigned taken_ = 0;
+    unsigned done_ = 0;  // numbers the adapters as they end
+    Report::StationCount count_;
+    bool readerGone_ = false;
+};
+
+bool Station::takingUp()
+{
+    if (stopSignal() != 0 || readerGone_ || (options_.count && taken_ == *options_.count))
+        return false;
+    // A replayed station runs out where its recording was stopped.
+    if (session_.replayUsedUpIn(0))
+        return false;
+    // Results nobody reads would be lost: no adapter is taken up for them.
+    if (output_.readerGone()) {
+        readerGone_ = true;
+        const Report::Hold hold(report_);
+        report_.readerGone();
+        result_.exitCode = exitFailure;
+        return false;
+    }
+    return true;
+}
+
+void Station::look()
+{
+    DeviceList attached;
+    for (const UsbDeviceInfo &device : attachedAdapters())
+        if (isSelected(device, options_))
+            attached.push_back(device);
+    std::erase_if(places_, [&](const Place &place) {
+        const bool gone = !place.working && std::none_of(attached.begin(), attached.end(),
+                                                          [&](const UsbDeviceInfo &d) { return place.holds(d); });
+        if (gone)
+            report_.slotEmptied(place.lane);
+        return gone;
+    });
+    for (const UsbDeviceInfo &device : attached) {
+        if (std::any_of(places_.begin(), places_.end(), [&](const Place &place) { return place.holds(device); }))
+            continue;
+        if (options_.count && taken_ == *options_.count)
+            break;
+        ++taken_;
+        places_.push_back({device.devicePath, device.serialNumber, work_.start({device})});
+    }
+}
+
+void Station::reportEnded()
+{
+    for (ConcurrentWork::Ended &ended : work_.takeEnded()) {
+        AdapterResult &adapter = ended.result;
+        adapter.simulatedFlashCrc = session_.simulatedFlashCrc(adapter.device);
+        const auto place = std::find_if(places_.begin(), places_.end(),
+                                        [&](const Place &p) { return p.lane == ended.lane; });
+        if (place != places_.end())
+            place->working = false;
+        const Report::Hold hold(report_);
+        report_.adapterDone(adapter, ++done_);
+        if (adapter.outcome == Outcome::interrupted)
+            ++count_.interrupted;
+        else if (adapter.succeeded())
+            ++count_.done;
+        else
+            ++count_.failed;
+        if (!adapter.succeeded()) {
+            result_.exitCode = exitFailure;
+            if (!result_.failure)
+                result_.failure = adapter.failure;
+        }
+        if (!countReached() && adapter.outcome != Outcome::interrupted)
+            report_.stationNext(adapter.device);
+    }
+}
+
+CommandResult Station::run()
+{
+    result_.command = Command::install;
+    result_.started = true;
+    {
+        const Report::Hold hold(report_);
+        report_.stationWaiting();
+    }
+    // Arrivals ring the bell, as do works that end.
+    const std::unique_ptr<platform::DeviceWatch> watch = session_.watchDevices([this] { bell_.ring(); });
+    for (;;) {
+        reportEnded();
+        const bool more = takingUp();
+        if (more)
+            look();
+        else if (work_.underWay() == 0)
+            break;
+        session_.waitForChange(bell_, pollPause, work_.underWay() > 0);
+    }
+    reportEnded();
+    // Replayed to the end of the recording: a stopped station ends stopped.
+    session_.replayUsedUp();
+    if (stopSignal() != 0) {
+        const Report::Hold hold(report_);
+        report_.stationStopped(count_);
+    }
+    return result_;
+}
+
 }  // namespace
 
 CommandResult runStation(const Options &options, Report &report, Output &output, const DeviceSession &session)
 {
-    CommandResult result;
-    result.command = Command::install;
-    result.started = true;
-    std::vector<Seen> done;  // still attached
-    unsigned sequence = 0;
-    Report::StationCount count;
-    report.stationWaiting();
-    // A replayed station runs out where its recording was stopped.
-    while (stopSignal() == 0 && !session.replayUsedUp()) {
-        // Results nobody reads would be lost: no adapter is taken up for them.
-        if (output.readerGone()) {
-            report.readerGone();
-            result.exitCode = exitFailure;
-            break;
-        }
-        DeviceList waiting;
-        for (const UsbDeviceInfo &device : attachedAdapters())
-            if (isSelected(device, options))
-                waiting.push_back(device);
-        // Pulled out: the next adapter at that place is a new one.
-        std::erase_if(done, [&](const Seen &seen) {
-            return std::none_of(waiting.begin(), waiting.end(), [&](const UsbDeviceInfo &d) { return seen.is(d); });
-        });
-        const auto next = std::find_if(waiting.begin(), waiting.end(), [&](const UsbDeviceInfo &device) {
-            return std::none_of(done.begin(), done.end(), [&](const Seen &seen) { return seen.is(device); });
-        });
-        if (next == waiting.end()) {
-            session.pauseBetweenPolls(pollPause);
-            continue;
-        }
-        setStopState(StopState::working);
-        const platform::ScopedWaitObserver watching(&report);
-        AdapterResult adapter = workOn(*next, workOf(options), false, report);
-        setStopState(StopState::idle);
-        adapter.simulatedFlashCrc = session.simulatedFlashCrc(adapter.device);
-        report.adapterDone(adapter, ++sequence);
-        if (adapter.outcome == Outcome::interrupted)
-            ++count.interrupted;
-        else if (adapter.succeeded())
-            ++count.done;
-        else
-            ++count.failed;
-        if (!adapter.succeeded()) {
-            result.exitCode = exitFailure;
-            if (!result.failure)
-                result.failure = adapter.failure;
-        }
-        if (adapter.outcome == Outcome::interrupted || (options.count && sequence == *options.count))
-            break;
-        done.push_back({next->devicePath, next->serialNumber});
-        report.stationNext(*next);
-    }
-    if (stopSignal() != 0)
-        report.stationStopped(count);
-    return result;
+    platform::Clock &clock = platform::clock();
+    // The station's waits take their turn with the works' on a virtual
+    // clock: an arrival at a moment is seen at that moment.
+    platform::SharedTimeThread seat(clock);
+    seat.enter();
+    platform::Doorbell bell(clock);
+    return Station(options, report, output, session, bell).run();
 }

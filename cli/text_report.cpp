@@ -27,14 +27,6 @@ std::string carriedColumn(const FirmwareImage *entry)
     return entry ? carriedVersion(*entry).value_or(invalidImageText) : std::string("-");
 }
 
-// The columns a terminal gives text made by platform::terminalFromLatin1:
-// one for each character, whatever the length of its UTF-8.
-std::size_t columnsOf(const std::string &shown)
-{
-    return static_cast<std::size_t>(std::count_if(
-        shown.begin(), shown.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
-}
-
 // Each column as wide as its widest cell, so that no serial number or
 // message, however long, pushes the columns after it out of line.
 void printTable(std::FILE *out, const std::vector<AdapterView> &views)
@@ -51,11 +43,11 @@ void printTable(std::FILE *out, const std::vector<AdapterView> &views)
     std::array<std::size_t, 6> widths{};
     for (const Row &row : rows)
         for (std::size_t column = 0; column < row.size(); ++column)
-            widths[column] = std::max(widths[column], columnsOf(row[column]));
+            widths[column] = std::max(widths[column], platform::terminalColumnsOf(row[column]));
     for (const Row &row : rows) {
         std::string line;
         for (std::size_t column = 0; column + 1 < row.size(); ++column)
-            line += row[column] + std::string(widths[column] - columnsOf(row[column]) + 1, ' ');
+            line += row[column] + std::string(widths[column] - platform::terminalColumnsOf(row[column]) + 1, ' ');
         line += row.back();
         std::fprintf(out, "%s\n", line.c_str());
     }
@@ -81,7 +73,7 @@ void printDetails(std::FILE *out, const AdapterView &view)
 
 class TextReport : public Report {
 public:
-    explicit TextReport(Output &output) : Report(output, false) {}
+    TextReport(Output &output, bool station) : Report(output, false, station) {}
 
     void workStarted(const AdapterResult &soFar) override
     {
@@ -164,4 +156,7 @@ private:
 
 }  // namespace
 
-std::unique_ptr<Report> makeTextReport(Output &output) { return std::make_unique<TextReport>(output); }
+std::unique_ptr<Report> makeTextReport(Output &output, bool station)
+{
+    return std::make_unique<TextReport>(output, station);
+}

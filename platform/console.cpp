@@ -1,5 +1,8 @@
 #include "platform/console.h"
 
+#include <cstdlib>
+#include <string_view>
+
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
@@ -37,6 +40,23 @@ int terminalColumns(std::FILE *stream)
     if (ioctl(fileno(stream), TIOCGWINSZ, &size) != 0)
         return 0;
     return size.ws_col;
+#endif
+}
+
+bool canRewriteLines(std::FILE *stream)
+{
+    if (!isTerminal(stream))
+        return false;
+#ifdef _WIN32
+    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+    DWORD mode = 0;
+    if (!GetConsoleMode(handle, &mode))
+        return false;
+    return (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0 ||
+           SetConsoleMode(handle, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
+#else
+    const char *terminal = std::getenv("TERM");
+    return !terminal || std::string_view(terminal) != "dumb";
 #endif
 }
 

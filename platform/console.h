@@ -11,6 +11,12 @@ bool isTerminal(std::FILE *stream);
 // to none, or the terminal does not tell.
 int terminalColumns(std::FILE *stream);
 
+// Whether lines already written to the terminal the stream goes to can be
+// written over (the cursor moved up, the rest of the screen cleared), as a
+// display of several lines that change in place needs; on Windows this turns
+// the console's handling of those controls on where it can.
+bool canRewriteLines(std::FILE *stream);
+
 // Opens each of standard input, output and error that the program was
 // started without (a daemon or a line controller may close them) on the null
 // device, so that no file the program opens later takes its place and

@@ -1,5 +1,7 @@
 #include "platform/device_text.h"
 
+#include <algorithm>
+
 #include <cstdio>
 
 namespace platform {
@@ -159,6 +161,12 @@ std::optional<std::string> exactLatin1FromUtf8(std::string_view utf8)
         i += decoded->length;
     }
     return latin1;
+}
+
+std::size_t terminalColumnsOf(std::string_view shown)
+{
+    return static_cast<std::size_t>(
+        std::count_if(shown.begin(), shown.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
 }
 
 }  // namespace platform

@@ -37,6 +37,11 @@ std::string wellFormedUtf8(std::string_view text);
 // four characters.
 std::string terminalFromLatin1(std::string_view latin1);
 
+// The columns a terminal gives text made by terminalFromLatin1 (or any
+// UTF-8 of characters a column wide): one for each character, whatever the
+// length of its UTF-8.
+std::size_t terminalColumnsOf(std::string_view shown);
+
 // The program's own messages, which quote what the user typed (file names,
 // arguments: UTF-8, or on Windows with backslashes), as a terminal shows them
 // without taking orders from them: well-formed UTF-8 as it is, backslashes

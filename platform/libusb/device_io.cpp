@@ -5,8 +5,10 @@
 #include <libusb.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <climits>
+#include <vector>
 
 #include "platform/libusb/device_names.h"
 #include "platform/libusb/usb_context.h"
@@ -43,7 +45,13 @@ OpenOutcome outcomeOf(int error)
 
 void LIBUSB_CALL transferEnded(libusb_transfer *transfer)
 {
-    *static_cast<int *>(transfer->user_data) = 1;
+    std::atomic_ref<int>(*static_cast<int *>(transfer->user_data)).store(1);
+}
+
+bool ended(const int &completed)
+{
+    // Only read; atomic_ref takes no const.
+    return std::atomic_ref<int>(const_cast<int &>(completed)).load() != 0;
 }
 
 // The adapter's interface: the first one whose first setting has both a bulk
@@ -99,6 +107,7 @@ OpenOutcome LibusbDeviceIo::openPipe(const std::string &devicePath, Pipe which, 
     const auto name = kernelNameOf(devicePath);
     if (!name)
         return OpenOutcome::failed;
+    const std::lock_guard<std::mutex> guard(mutex_);
 
     std::shared_ptr<Claim> claim;
     const auto [first, last] = claims_.equal_range(*name);
@@ -177,6 +186,7 @@ Handle LibusbDeviceIo::createRequestSlot()
     slot->transfer = libusb_alloc_transfer(0);
     if (!slot->transfer)
         return invalidHandle;
+    const std::lock_guard<std::mutex> guard(mutex_);
     const Handle handle = nextHandle_++;
     slots_.emplace(handle, std::move(slot));
     return handle;
@@ -184,34 +194,49 @@ Handle LibusbDeviceIo::createRequestSlot()
 
 void LibusbDeviceIo::close(Handle handle)
 {
-    if (const auto pipe = pipes_.find(handle); pipe != pipes_.end()) {
-        // The handle is about to go: no transfer may still be queued on it.
-        for (auto &[slotHandle, slot] : slots_) {
-            if (slot->pipe == handle)
-                cancelRequest(handle, slotHandle);
+    // Looked up under the lock; cancelled without it, since a cancel
+    // handles libusb's events. A handle is only ever closed by the one
+    // thread that uses it.
+    std::vector<Handle> queuedOn;
+    Slot *slot = nullptr;
+    {
+        const std::lock_guard<std::mutex> guard(mutex_);
+        if (pipes_.count(handle)) {
+            for (auto &[slotHandle, each] : slots_)
+                if (each->pipe == handle)
+                    queuedOn.push_back(slotHandle);
+        } else if (const auto found = slots_.find(handle); found != slots_.end()) {
+            slot = found->second.get();
         }
+    }
+    // The handle is about to go: no transfer may still be queued on it.
+    for (const Handle slotHandle : queuedOn)
+        cancelRequest(handle, slotHandle);
+    if (slot)
+        cancelRequest(slot->pipe, handle);
+    const std::lock_guard<std::mutex> guard(mutex_);
+    if (const auto pipe = pipes_.find(handle); pipe != pipes_.end()) {
         const std::shared_ptr<Claim> claim = pipe->second.claim;
         claim->pipeOpen[pipe->second.index] = false;
         pipes_.erase(pipe);
         if (!claim->pipeOpen[inPipe] && !claim->pipeOpen[outPipe])
             releaseClaim(claim);
-        return;
-    }
-    if (const auto slot = slots_.find(handle); slot != slots_.end()) {
-        cancelRequest(slot->second->pipe, handle);
-        libusb_free_transfer(slot->second->transfer);
-        slots_.erase(slot);
+    } else if (const auto found = slots_.find(handle); found != slots_.end()) {
+        libusb_free_transfer(found->second->transfer);
+        slots_.erase(found);
     }
 }
 
 LibusbDeviceIo::OpenPipe *LibusbDeviceIo::findPipe(Handle pipe)
 {
+    const std::lock_guard<std::mutex> guard(mutex_);
     const auto found = pipes_.find(pipe);
     return found == pipes_.end() ? nullptr : &found->second;
 }
 
 LibusbDeviceIo::Slot *LibusbDeviceIo::findSlot(Handle slot)
 {
+    const std::lock_guard<std::mutex> guard(mutex_);
     const auto found = slots_.find(slot);
     return found == slots_.end() ? nullptr : found->second.get();
 }
@@ -223,12 +248,12 @@ bool LibusbDeviceIo::submit(Handle pipe, Handle slot, int pipeIndex, std::uint8_
     Slot *request = findSlot(slot);
     if (!target || !request || target->index != pipeIndex || count > INT_MAX)
         return false;
-    if (request->submitted && !request->completed)
+    if (request->submitted && !ended(request->completed))
         return false;  // one request per slot at a time
     libusb_fill_bulk_transfer(request->transfer, target->claim->handle,
                               target->claim->endpoints[pipeIndex], buffer,
                               static_cast<int>(count), transferEnded, &request->completed, 0);
-    request->completed = 0;
+    std::atomic_ref<int>(request->completed).store(0);
     request->pipe = pipe;
     request->submitted = libusb_submit_transfer(request->transfer) == LIBUSB_SUCCESS;
     return request->submitted;
@@ -262,7 +287,7 @@ WaitOutcome LibusbDeviceIo::waitRequest(Handle slot, std::uint32_t timeoutMillis
     // step's time has passed.
     return waitInSteps(timeoutMilliseconds, now, [&](std::uint32_t step) {
         const Steady::time_point end = Steady::now() + std::chrono::milliseconds(step);
-        while (!request->completed) {
+        while (!ended(request->completed)) {
             const auto left = std::max(Steady::duration::zero(), end - Steady::now());
             const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(left).count();
             timeval wait{static_cast<time_t>(micros / 1'000'000), static_cast<suseconds_t>(micros % 1'000'000)};
@@ -270,14 +295,14 @@ WaitOutcome LibusbDeviceIo::waitRequest(Handle slot, std::uint32_t timeoutMillis
             if (left == Steady::duration::zero())
                 break;
         }
-        return request->completed != 0;
+        return ended(request->completed);
     });
 }
 
 std::optional<std::uint32_t> LibusbDeviceIo::requestResult(Handle, Handle slot)
 {
     const Slot *request = findSlot(slot);
-    if (!request || !request->submitted || !request->completed ||
+    if (!request || !request->submitted || !ended(request->completed) ||
         request->transfer->status != LIBUSB_TRANSFER_COMPLETED)
         return std::nullopt;
     return static_cast<std::uint32_t>(request->transfer->actual_length);
@@ -286,14 +311,14 @@ std::optional<std::uint32_t> LibusbDeviceIo::requestResult(Handle, Handle slot)
 void LibusbDeviceIo::cancelRequest(Handle, Handle slot)
 {
     Slot *request = findSlot(slot);
-    if (!request || !request->submitted || request->completed)
+    if (!request || !request->submitted || ended(request->completed))
         return;
     libusb_cancel_transfer(request->transfer);
     // The caller may free the buffer as soon as this returns, so wait for
     // the transfer's end however it comes: cancelled, completed meanwhile,
     // or failed because the device went away.
     libusb_context *context = context_.get();
-    while (!request->completed)
+    while (!ended(request->completed))
         libusb_handle_events_completed(context, &request->completed);
 }
 

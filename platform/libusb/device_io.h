@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -18,7 +19,8 @@ class UsbContext;
 // A device's two pipes over libusb: the IN pipe is the first bulk IN endpoint
 // of the adapter's interface, the OUT pipe its first bulk OUT endpoint.
 // Requests are asynchronous bulk transfers, completed by running libusb's
-// event handling on the calling thread while it waits.
+// event handling on the calling thread while it waits. Several threads may
+// work at once, each on its own pipes and slots.
 class LibusbDeviceIo : public DeviceIo {
 public:
     explicit LibusbDeviceIo(UsbContext &context) : context_(context) {}
@@ -59,7 +61,9 @@ private:
         libusb_transfer *transfer = nullptr;
         Handle pipe = invalidHandle;
         bool submitted = false;
-        int completed = 0;  // set by the transfer's callback
+        // Set by the transfer's callback, on whichever thread handles
+        // libusb's events: read and written atomically.
+        int completed = 0;
     };
 
     OpenOutcome claimDevice(const std::string &kernelName, std::shared_ptr<Claim> &claim);
@@ -71,6 +75,8 @@ private:
     Slot *findSlot(Handle slot);
 
     UsbContext &context_;
+    // Over the tables below, never held while libusb's events are handled.
+    std::mutex mutex_;
     std::map<Handle, OpenPipe> pipes_;
     std::map<Handle, std::unique_ptr<Slot>> slots_;
     std::multimap<std::string, std::shared_ptr<Claim>> claims_;

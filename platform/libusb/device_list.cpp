@@ -3,6 +3,7 @@
 #include <libusb.h>
 
 #include "platform/libusb/device_names.h"
+#include "platform/libusb/device_watch.h"
 #include "platform/libusb/sysfs_strings.h"
 #include "platform/libusb/usb_context.h"
 
@@ -39,6 +40,7 @@ std::vector<DeviceEntry> LibusbDeviceList::listDevices(DeviceClass deviceClass)
     const ssize_t count = libusb_get_device_list(context, &devices);
     if (count < 0)
         return entries;
+    const std::lock_guard<std::mutex> guard(mutex_);
     std::map<DeviceKey, Strings> present;
     for (ssize_t i = 0; i < count; ++i) {
         libusb_device_descriptor descriptor{};
@@ -65,6 +67,11 @@ std::vector<DeviceEntry> LibusbDeviceList::listDevices(DeviceClass deviceClass)
     // Devices that have gone are forgotten.
     strings_ = std::move(present);
     return entries;
+}
+
+std::unique_ptr<DeviceWatch> LibusbDeviceList::watchDevices(std::function<void()> changed)
+{
+    return LibusbDeviceWatch::start(context_, std::move(changed));
 }
 
 }  // namespace platform

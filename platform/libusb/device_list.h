@@ -1,6 +1,8 @@
 #pragma once
 
+#include <atomic>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <utility>
@@ -23,6 +25,9 @@ public:
     explicit LibusbDeviceList(UsbContext &context) : context_(context) {}
 
     std::vector<DeviceEntry> listDevices(DeviceClass deviceClass) override;
+    // libusb's hotplug notification, where this libusb has it: its events
+    // are handled on a thread of the watch's own.
+    std::unique_ptr<DeviceWatch> watchDevices(std::function<void()> changed) override;
 
     // How many times sysfs was read for a device's strings, for tests.
     int stringReads() const { return stringReads_; }
@@ -39,8 +44,9 @@ private:
     using DeviceKey = std::pair<std::string, int>;
 
     UsbContext &context_;
+    std::mutex mutex_;  // over the strings kept: listings may come from several threads
     std::map<DeviceKey, Strings> strings_;
-    int stringReads_ = 0;
+    std::atomic<int> stringReads_{0};
 };
 
 // The serial number a device is known by: the one it reports when it could

@@ -12,6 +12,7 @@ UsbContext::~UsbContext()
 
 libusb_context *UsbContext::get()
 {
+    const std::lock_guard<std::mutex> guard(mutex_);
     if (!context_ && libusb_init(&context_) != LIBUSB_SUCCESS)
         context_ = nullptr;
     return context_;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <mutex>
+
 struct libusb_context;
 
 namespace platform {
@@ -14,10 +16,11 @@ public:
     UsbContext(const UsbContext &) = delete;
     UsbContext &operator=(const UsbContext &) = delete;
 
-    // The session, or null while libusb cannot start.
+    // The session, or null while libusb cannot start. From any thread.
     libusb_context *get();
 
 private:
+    std::mutex mutex_;
     libusb_context *context_ = nullptr;
 };
 

@@ -2,7 +2,10 @@
 // model: each variant's install on the system's clock, against the same
 // install on the virtual clock, which takes exactly the model's time for the
 // commands it sends. The last line gives the ratio of each variant; 1.01 or
-// less means the demo and --real-time show a real adapter's pace.
+// less means the demo and --real-time show a real adapter's pace. The line
+// before it counts the waits that ran out in the model's install (a purge
+// that waits for a reply that never comes): their time is the host's, not
+// the link's or the flash's.
 
 #include <benchmark/benchmark.h>
 
@@ -13,6 +16,7 @@
 #include <vector>
 
 #include "discovery/enumeration.h"
+#include "platform/device_call.h"
 #include "platform/virtual/virtual_clock.h"
 #include "simulation/simulated_adapter.h"
 #include "update/adapter_link.h"
@@ -22,12 +26,50 @@
 
 namespace {
 
+// Waits that ran out, and how long they waited, in front of the bus.
+class RunOutWaits : public platform::DeviceCallBackend {
+public:
+    explicit RunOutWaits(std::shared_ptr<platform::UsbBackend> bus) : bus_(std::move(bus)) {}
+    int count = 0;
+    std::uint64_t milliseconds = 0;
+
+private:
+    void answer(platform::DeviceCall &call) override
+    {
+        platform::perform(call, *bus_);
+        if (call.operation == platform::DeviceOperation::wait && call.waited == platform::WaitOutcome::timedOut &&
+            call.timeoutMilliseconds > 0) {
+            ++count;
+            milliseconds += call.timeoutMilliseconds;
+        }
+    }
+    std::shared_ptr<platform::UsbBackend> bus_;
+};
+
+struct WaitsRunOut {
+    std::string variant;
+    int count = 0;
+    std::uint64_t milliseconds = 0;
+};
+
+// Each variant's waits that ran out in its model install, in the table's order.
+std::vector<WaitsRunOut> &runOut()
+{
+    static std::vector<WaitsRunOut> byVariant;
+    return byVariant;
+}
+
 // One install of an erased adapter of the variant, on a bus that runs on
-// `clock`; the seconds it took on that clock's counter.
-double installSeconds(platform::Clock &clock, std::uint16_t productId)
+// `clock`; the seconds it took on that clock's counter. `waits`, when
+// given, counts the waits that ran out.
+double installSeconds(platform::Clock &clock, std::uint16_t productId, WaitsRunOut *waits = nullptr)
 {
     auto bus = platform::VirtualBus::create(clock);
-    const platform::ScopedServices services(bus->services());
+    const auto counter = std::make_shared<RunOutWaits>(bus);
+    std::shared_ptr<platform::UsbBackend> backend = bus;
+    if (waits)
+        backend = counter;
+    const platform::ScopedServices services({&clock, backend});
     simulation::attachSimulatedAdapter(*bus,
                                        {productId, "04020001", simulation::SimulatedFirmware::none, std::nullopt});
     const UsbDeviceInfo device = filterDevices(enumerateDevices(0), 0x131B, -1).front();
@@ -37,7 +79,12 @@ double installSeconds(platform::Clock &clock, std::uint16_t productId)
     AdapterWorkHost host;  // shows nothing
     FirmwareInstaller(device, link, true, host).run();
     link.reset();
-    return static_cast<double>(clock.counterValue() - start) / static_cast<double>(frequency);
+    const double seconds = static_cast<double>(clock.counterValue() - start) / static_cast<double>(frequency);
+    if (waits) {
+        waits->count = counter->count;
+        waits->milliseconds = counter->milliseconds;
+    }
+    return seconds;
 }
 
 // Each variant's ratio, in the table's order.
@@ -50,7 +97,9 @@ std::vector<std::pair<std::string, double>> &ratios()
 void realTimeInstall(benchmark::State &state, const Variant *variant)
 {
     platform::VirtualClock model;
-    const double modelSeconds = installSeconds(model, variant->productId);
+    WaitsRunOut &waits = runOut().emplace_back();
+    waits.variant = variant->toolName;
+    const double modelSeconds = installSeconds(model, variant->productId, &waits);
     platform::Clock &system = *platform::nativeServices().clock;
     double realSeconds = 0;
     for (auto _ : state) {
@@ -81,6 +130,14 @@ int main(int argc, char **argv)
         return 1;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    std::string waitsLine = "waits that ran out in the model's install:";
+    for (const WaitsRunOut &waits : runOut()) {
+        char text[64];
+        std::snprintf(text, sizeof text, " %s %d (%llu ms)", waits.variant.c_str(), waits.count,
+                      static_cast<unsigned long long>(waits.milliseconds));
+        waitsLine += text;
+    }
+    std::puts(waitsLine.c_str());
     std::string line = "real-time install / timing model:";
     for (const auto &[name, ratio] : ratios()) {
         char text[64];

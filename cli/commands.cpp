@@ -110,11 +110,18 @@ std::vector<AdapterResult> workOnAll(const DeviceList &chosen, const Options &op
     platform::Doorbell bell(platform::clock());
     // An unsupported adapter is passed over.
     ConcurrentWork work(report, workOf(options), true, bell);
-    for (const std::string &place : places) {
-        DeviceList adapters;
-        for (const std::size_t i : byPlace[place])
-            adapters.push_back(chosen[i]);
-        ofLane[work.start(std::move(adapters))] = byPlace[place];
+    {
+        // On a virtual clock, the lanes begin together: while this thread
+        // starts them it holds the time back, so that the first lane cannot
+        // run ahead before the last is counted.
+        platform::SharedTimeThread starting(platform::clock());
+        starting.enter();
+        for (const std::string &place : places) {
+            DeviceList adapters;
+            for (const std::size_t i : byPlace[place])
+                adapters.push_back(chosen[i]);
+            ofLane[work.start(std::move(adapters))] = byPlace[place];
+        }
     }
     // This thread takes no part in the works' time: it waits for them in
     // real time, woken as each ends.

@@ -27,7 +27,7 @@ unsigned ConcurrentWork::start(DeviceList adapters)
     }
     // A stop says what it stops: work under way until its result is taken.
     unreported_ += adapters.size();
-    setStopState(StopState::working);
+    setStopState(unreported_ > 1 ? StopState::workingOnSeveral : StopState::working);
     // Counted on the clock before it starts, so that no time goes by
     // without it.
     platform::SharedTimeThread seat(platform::clock());
@@ -79,8 +79,10 @@ std::vector<ConcurrentWork::Ended> ConcurrentWork::takeEnded()
         threads_.erase(lane);
     }
     unreported_ -= ended.size();
-    if (!ended.empty() && unreported_ == 0)
-        setStopState(StopState::idle);
+    if (!ended.empty())
+        setStopState(unreported_ == 0   ? StopState::idle
+                     : unreported_ == 1 ? StopState::working
+                                        : StopState::workingOnSeveral);
     return ended;
 }
 

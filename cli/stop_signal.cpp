@@ -27,9 +27,10 @@ void setNotices()
     for (int i = 0; i < 3; ++i) {
         const std::string name = platform::stopRequestName(i);
         texts.first[i] = "vantrel-flash: " + name + ": " +
-                         (state == StopState::working ? "stopping the work on the adapter now; a second stop ends "
-                                                        "vantrel-flash at once\n"
-                                                      : "stopping\n");
+                         (state == StopState::idle ? std::string("stopping\n")
+                                                   : std::string("stopping the work on the adapter") +
+                                                         (state == StopState::workingOnSeveral ? "s" : "") +
+                                                         " now; a second stop ends vantrel-flash at once\n");
         texts.second[i] = "vantrel-flash: " + name + " again: ended at once" +
                           (unfinishedRecording.empty()
                                ? std::string()

@@ -11,6 +11,7 @@ void catchStopSignals();
 enum class StopState {
     idle,     // no adapter being worked on (a station waiting, a command starting)
     working,  // the work on an adapter is under way
+    workingOnSeveral,  // the work on several adapters at once
 };
 void setStopState(StopState state);
 // Where a recording is left unfinished should a second stop end the tool.

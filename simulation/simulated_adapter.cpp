@@ -14,9 +14,6 @@ namespace {
 constexpr std::uint32_t flashSize = 0x80000;
 constexpr std::uint32_t flashAlignment = 0x10000;
 
-// How long an adapter that reboots into its boot loader stays off the bus.
-constexpr std::uint32_t rebootMilliseconds = 1500;
-
 using namespace imageHeader;
 
 // The carried image with an earlier version in its header, so that the

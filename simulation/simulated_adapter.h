@@ -28,6 +28,9 @@ void installCarriedImage(Adapter &adapter, const FirmwareImage &entry);
 // so that an install on a real clock takes seconds.
 void applyRealisticTiming(platform::VirtualBus &bus, Adapter &adapter);
 
+// How long an adapter that reboots into its boot loader stays off the bus.
+inline constexpr std::uint32_t rebootMilliseconds = 1500;
+
 // What is on a simulated adapter's flash.
 enum class SimulatedFirmware {
     none,     // erased: the boot loader reports nothing installed

@@ -253,14 +253,15 @@ WaitOutcome VirtualDeviceIo::waitRequest(Handle slotHandle, std::uint32_t timeou
         return WaitOutcome::completed;
     }
     WaitTally tally(timeoutMilliseconds);
-    // Time that passes to its end is a time-out, unless the device went
-    // away meanwhile (its request ends) or a stop came.
+    // How a wait ends that time cut short: the device went away (its
+    // request ends) or a stop came.
+    const auto cutShort = [](Passed passed) {
+        return passed == Passed::detached ? WaitOutcome::completed : WaitOutcome::stopped;
+    };
+    // Time that passes to its end is a time-out, unless cut short.
     const auto passAll = [&](std::int64_t microseconds) {
-        switch (passWhileAttached(*slot, microseconds, tally)) {
-        case Passed::all: return WaitOutcome::timedOut;
-        case Passed::detached: return WaitOutcome::completed;
-        default: return WaitOutcome::stopped;
-        }
+        const Passed passed = passWhileAttached(*slot, microseconds, tally);
+        return passed == Passed::all ? WaitOutcome::timedOut : cutShort(passed);
     };
     VirtualDevice &device = *pipe->device;
     std::int64_t left = std::int64_t{timeoutMilliseconds} * 1000;
@@ -269,7 +270,7 @@ WaitOutcome VirtualDeviceIo::waitRequest(Handle slotHandle, std::uint32_t timeou
         return passAll(left);
     if (delay > 0) {
         if (const Passed passed = passWhileAttached(*slot, delay, tally); passed != Passed::all)
-            return passed == Passed::detached ? WaitOutcome::completed : WaitOutcome::stopped;
+            return cutShort(passed);
         left -= delay;
     }
     if (!slot->in) {
@@ -285,7 +286,7 @@ WaitOutcome VirtualDeviceIo::waitRequest(Handle slotHandle, std::uint32_t timeou
     const bool replyInTime = busy <= left;
     if (replyInTime) {
         if (const Passed passed = passWhileAttached(*slot, busy, tally); passed != Passed::all)
-            return passed == Passed::detached ? WaitOutcome::completed : WaitOutcome::stopped;
+            return cutShort(passed);
         left -= busy;
         if (device.peer().hasReply() || slot->count == 0) {
             completeRead(*slot, device, true);
@@ -295,7 +296,7 @@ WaitOutcome VirtualDeviceIo::waitRequest(Handle slotHandle, std::uint32_t timeou
     if (const std::int64_t idle = device.peer().idlePacketMicroseconds(); idle > 0 && idle <= left) {
         // With nothing to say the device still sends a packet this often.
         if (const Passed passed = passWhileAttached(*slot, idle, tally); passed != Passed::all)
-            return passed == Passed::detached ? WaitOutcome::completed : WaitOutcome::stopped;
+            return cutShort(passed);
         completeRead(*slot, device, replyInTime);
         return WaitOutcome::completed;
     }

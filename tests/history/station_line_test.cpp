@@ -113,24 +113,30 @@ protected:
             resume();
     }
 
+    // A real-time station on this server: its first adapter stored, and
+    // then the server gone.
+    std::unique_ptr<ChildProcess> firstStoredThenServerGone(const std::vector<std::string> &arguments)
+    {
+        std::unique_ptr<ChildProcess> station = startStation(database, scratch / "data", arguments);
+        const json first = nextLine(*station);
+        EXPECT_EQ(first["history"]["stored"], true) << first.dump();
+        halt();
+        return station;
+    }
+
+    ServerDatabase database{folder()};
+    TemporaryFolder scratch;
+
 private:
     bool halted_ = false;
 };
 
 TEST_F(StationOutage, EntriesWaitWhileTheServerIsAwayAndArriveOnceInOrder)
 {
-    ServerDatabase database(folder());
-    TemporaryFolder scratch;
     // The first two at once; the third once the server is back.
-    const std::unique_ptr<ChildProcess> station =
-        startStation(database, scratch / "data",
-                     {"--count", "3", "--real-time", "--simulate", "max,serial=O1,port=1-1", "--simulate",
-                      "max,serial=O2,port=1-2", "--simulate", "max,serial=O3,port=1-3,arrive=12"});
-
-    const json first = nextLine(*station);
-    EXPECT_EQ(first["history"]["stored"], true) << first.dump();
-    halt();
-
+    const std::unique_ptr<ChildProcess> station = firstStoredThenServerGone(
+        {"--count", "3", "--real-time", "--simulate", "max,serial=O1,port=1-1", "--simulate", "max,serial=O2,port=1-2",
+         "--simulate", "max,serial=O3,port=1-3,arrive=12"});
     const json second = nextLine(*station);
     EXPECT_EQ(second["outcome"], "installed") << "the install goes on without the server";
     EXPECT_EQ(second["history"]["spooled"], true) << second.dump();
@@ -149,15 +155,9 @@ TEST_F(StationOutage, EntriesWaitWhileTheServerIsAwayAndArriveOnceInOrder)
 
 TEST_F(StationOutage, RequireHistoryStopsTheStationBeforeItsNextAdapter)
 {
-    ServerDatabase database(folder());
-    TemporaryFolder scratch;
     const std::unique_ptr<ChildProcess> station =
-        startStation(database, scratch / "data",
-                     {"--count", "2", "--real-time", "--require-history", "--simulate", "max,serial=R1,port=1-1",
-                      "--simulate", "max,serial=R2,port=1-2,arrive=8"});
-    const json first = nextLine(*station);
-    EXPECT_EQ(first["history"]["stored"], true) << first.dump();
-    halt();
+        firstStoredThenServerGone({"--count", "2", "--real-time", "--require-history", "--simulate",
+                                   "max,serial=R1,port=1-1", "--simulate", "max,serial=R2,port=1-2,arrive=8"});
 
     const ChildProcess::Ending ending = station->wait();
     EXPECT_EQ(ending.exitCode, 4) << ending.err;

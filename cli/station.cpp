@@ -13,6 +13,7 @@
 #include "cli/output.h"
 #include "cli/report.h"
 #include "cli/stop_signal.h"
+#include "platform/request_wait.h"
 #include "update/attached_adapters.h"
 
 namespace {
@@ -84,6 +85,7 @@ CommandResult runStation(const Options &options, Report &report, Output &output,
             break;
         }
         setStopState(StopState::working);
+        const platform::ScopedWaitObserver watching(&report);
         AdapterResult adapter = workOn(*next, workOf(options), false, report);
         setStopState(StopState::idle);
         adapter.simulatedFlashCrc = session.simulatedFlashCrc(adapter.device);

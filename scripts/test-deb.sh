@@ -159,7 +159,7 @@ EOF
 bash "$scratch/complete.bash" >"$scratch/completions" 2>&1
 cat >"$scratch/completions-expected" <<'EOF'
 list info install verify history help
-arm-standard arm-basic max flex msp430
+arm-standard arm-basic max flex msp430 unsupported
 connect crc
 --json --simulate --real-time --timeout --record --anonymise --replay --version --help
 --serial --port --all --if-needed --wait --count --json --simulate --real-time --timeout --record --anonymise --replay --history --no-history --require-history --station --version --help

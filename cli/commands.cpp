@@ -2,6 +2,7 @@
 
 #include "cli/adapter_choice.h"
 #include "cli/device_session.h"
+#include "cli/history_keeping.h"
 #include "cli/report.h"
 #include "cli/stop_signal.h"
 #include "platform/request_wait.h"
@@ -66,7 +67,8 @@ CommandResult runInfo(const Options &options, Report &)
     return result;
 }
 
-CommandResult runOnAdapters(const Options &options, Report &report, const DeviceSession &session)
+CommandResult runOnAdapters(const Options &options, Report &report, const DeviceSession &session,
+                            HistoryKeeping &history)
 {
     AdapterChoice choice = chooseAdapters(options);
     if (choice.failure)
@@ -77,6 +79,11 @@ CommandResult runOnAdapters(const Options &options, Report &report, const Device
     for (const UsbDeviceInfo &device : choice.chosen) {
         if (stopSignal() != 0)
             break;  // those not begun are left as they are
+        if (const std::optional<Failure> refusal = history.refusal()) {
+            result.failure = refusal;
+            result.exitCode = exitHistory;
+            break;
+        }
         // With --all an unsupported adapter is passed over; asked for by
         // name it is a failure.
         setStopState(StopState::working);
@@ -84,11 +91,17 @@ CommandResult runOnAdapters(const Options &options, Report &report, const Device
         AdapterResult &done = result.results.emplace_back(workOn(device, workOf(options), options.all, report));
         setStopState(StopState::idle);
         done.simulatedFlashCrc = session.simulatedFlashCrc(done.device);
+        done.history = history.keep(done);
         report.adapterDone(done, std::nullopt);
         if (!done.succeeded() && done.outcome != Outcome::skipped) {
             result.exitCode = exitFailure;
             if (!result.failure)
                 result.failure = done.failure;
+        }
+        if (const std::optional<Failure> stop = history.stopAfter(done)) {
+            result.failure = stop;
+            result.exitCode = exitHistory;
+            break;
         }
         if (done.outcome == Outcome::interrupted)
             break;

@@ -77,6 +77,8 @@ std::string exitCodeLines()
               "disk, a closed pipe)"},
         {"2", "a usage error, or a recording that cannot be replayed or written"},
         {"3", "no adapter attached, none with that serial number or port, or several to choose from"},
+        {"4", "the history cannot be read (history), or cannot keep what --require-history demands: nothing more "
+              "is begun"},
         {"130", "stopped by SIGINT, 143 by SIGTERM, 129 by SIGHUP (a second signal ends it at once)"},
     };
     std::string lines;

@@ -17,8 +17,9 @@
 // terminal here and nowhere else.
 class Report : public AdapterWorkHost, public platform::WaitObserver {
 public:
-    // `station`: install --wait, whose JSON is one line per adapter.
-    static std::unique_ptr<Report> create(Output &output, bool json, bool station);
+    // `station`: install --wait, whose JSON is one line per adapter; `csv`:
+    // history's entries for a spreadsheet.
+    static std::unique_ptr<Report> create(Output &output, bool json, bool station, bool csv = false);
     ~Report() override = default;
 
     // The adapter under way.
@@ -55,4 +56,10 @@ protected:
     Output &output_;
     ProgressDisplay progress_;
     std::string serial_;  // of the adapter under way, as the terminal shows it
+
+private:
+    // On standard error: why the adapter's work failed, and an entry the
+    // history's store did not take.
+    void tellFailure(const AdapterResult &result);
+    void tellHistory(const AdapterResult &result);
 };

@@ -9,6 +9,7 @@
 #include "cli/adapter_choice.h"
 #include "cli/commands.h"
 #include "cli/device_session.h"
+#include "cli/history_keeping.h"
 #include "cli/output.h"
 #include "cli/report.h"
 #include "cli/stop_signal.h"
@@ -34,7 +35,8 @@ struct Seen {
 
 }  // namespace
 
-CommandResult runStation(const Options &options, Report &report, Output &output, const DeviceSession &session)
+CommandResult runStation(const Options &options, Report &report, Output &output, const DeviceSession &session,
+                         HistoryKeeping &history)
 {
     CommandResult result;
     result.command = Command::install;
@@ -42,6 +44,14 @@ CommandResult runStation(const Options &options, Report &report, Output &output,
     std::vector<Seen> done;  // still attached
     unsigned sequence = 0;
     Report::StationCount count;
+    // A line that demands its history learns at once that it cannot have it,
+    // not once the first adapter is plugged in.
+    if (const std::optional<Failure> refusal = history.refusal()) {
+        result.failure = refusal;
+        result.exitCode = exitHistory;
+        result.started = false;
+        return result;
+    }
     report.stationWaiting();
     // A replayed station runs out where its recording was stopped.
     while (stopSignal() == 0 && !session.replayUsedUp()) {
@@ -66,11 +76,20 @@ CommandResult runStation(const Options &options, Report &report, Output &output,
             session.pauseBetweenPolls(pollPause);
             continue;
         }
+        if (const std::optional<Failure> refusal = history.refusal()) {
+            result.failure = refusal;
+            result.exitCode = exitHistory;
+            // Refused before its first adapter, the station writes its
+            // refusal as a command refused at its start does.
+            result.started = sequence > 0;
+            break;
+        }
         setStopState(StopState::working);
         const platform::ScopedWaitObserver watching(&report);
         AdapterResult adapter = workOn(*next, workOf(options), false, report);
         setStopState(StopState::idle);
         adapter.simulatedFlashCrc = session.simulatedFlashCrc(adapter.device);
+        adapter.history = history.keep(adapter);
         report.adapterDone(adapter, ++sequence);
         if (adapter.outcome == Outcome::interrupted)
             ++count.interrupted;
@@ -82,6 +101,11 @@ CommandResult runStation(const Options &options, Report &report, Output &output,
             result.exitCode = exitFailure;
             if (!result.failure)
                 result.failure = adapter.failure;
+        }
+        if (const std::optional<Failure> stop = history.stopAfter(adapter)) {
+            result.failure = stop;
+            result.exitCode = exitHistory;
+            break;
         }
         if (adapter.outcome == Outcome::interrupted || (options.count && sequence == *options.count))
             break;

@@ -7,7 +7,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/install-dependencies.sh dpkg-dev help2man nsis mingw-w64 g++-mingw-w64-x86-64 wine wine64
+# tcl: SQLite's own build makes the amalgamation that the Windows history is built with.
+scripts/install-dependencies.sh dpkg-dev help2man nsis mingw-w64 g++-mingw-w64-x86-64 wine wine64 tcl
 jobs=$(nproc)
 out=$PWD/build/packages
 rm -rf build/package "$out"
@@ -27,8 +28,9 @@ cmake --build build/package/deb -j "$jobs" > /dev/null
 (cd build/package/deb && cpack -G DEB -B "$out/deb")
 
 echo "== Windows setup program"
+sqlite=$(scripts/windows-sqlite.sh)
 cmake -S . -B build/package/windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-    -DCMAKE_BUILD_TYPE=Release -DVANTREL_TESTS=OFF > /dev/null
+    -DCMAKE_BUILD_TYPE=Release -DVANTREL_TESTS=OFF -DVANTREL_SQLITE_AMALGAMATION="$sqlite" > /dev/null
 cmake --build build/package/windows -j "$jobs" > /dev/null
 (cd build/package/windows && cpack -G NSIS -B "$out/windows")
 

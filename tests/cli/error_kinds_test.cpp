@@ -74,6 +74,8 @@ const std::vector<KindCase> &kindCases()
         {"recording-failed", {"--record", "/nonexistent-folder/r.jsonl", "list", "--simulate", "max"}, 2, nullptr,
          "cannot write the recording /nonexistent-folder/r.jsonl: no such folder"},
         {"replay-diverged", {"--replay", diverging, "install"}, 1, nullptr, "replay diverged at exchange "},
+        {"history-failed", {"history", "--history", "/nonexistent-folder/h.sqlite"}, 4, nullptr,
+         "there is no history file /nonexistent-folder/h.sqlite"},
     };
     return cases;
 }

@@ -16,10 +16,13 @@
 
 #include <nlohmann/json.hpp>
 
+#include "history/history.h"
 #include "loader/commands.h"
 #include "loader/crc32.h"
 #include "tests/platform/libusb/emulated_variant.h"
+#include "tests/history/history_fixture.h"
 #include "tests/support/child_process.h"
+#include "tests/support/scoped_variable.h"
 #include "update/firmware_image.h"
 #include "update/variant.h"
 
@@ -63,6 +66,11 @@ const FirmwareImage &maxImage() { return *carriedVariants().byProductId(16)->ima
 
 class ProductBinary : public testing::Test {
 protected:
+    // The user's data folder, where the history goes by default: the
+    // test's own, never the real user's.
+    TemporaryFolder home;
+    ScopedVariable dataHome{"XDG_DATA_HOME", home.path().string()};
+    ScopedVariable lineUrl{"VANTREL_HISTORY_URL", std::nullopt};
     EmulatedVariant max{16};         // its own USB interface
     EmulatedVariant armStandard{3};  // behind an FTDI chip
     UsbTestbed testbed;
@@ -108,6 +116,34 @@ TEST_F(ProductBinary, InstallsOnEveryAttachedAdapterAndListsTheNewVersions)
     // The children are gone, so nothing else touches the loaders now.
     EXPECT_TRUE(max.loader.hasValidImage());
     EXPECT_TRUE(armStandard.loader.hasValidImage());
+}
+
+// Real adapters are kept in the user's own history without being asked,
+// each under the port that the tool shows.
+TEST_F(ProductBinary, KeepsEveryResultInTheUsersHistoryUnlessToldNot)
+{
+    plugIn(max, 1);
+    const auto kept = [&] {
+        history::History reader(history::parseLocation((home.path() / "vantrel-update" / "history.sqlite").string()),
+                                {.spoolFile = home / "reader-spool.sqlite"});
+        return reader.query({});
+    };
+    const FlashRun install = runFlash({"install", "--json"});
+    EXPECT_EQ(install.document["adapters"][0]["history"]["stored"], true) << install.ending.err;
+    const FlashRun unkept = runFlash({"install", "--if-needed", "--no-history", "--json"});
+    EXPECT_EQ(unkept.document["adapters"][0]["history"], nullptr);
+    EXPECT_EQ(runFlash({"verify", "--json"}).ending.exitCode, 0);
+
+    const std::vector<history::HistoryEntry> entries = kept();
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].outcome, "installed");
+    EXPECT_EQ(entries[1].outcome, "verified");
+    for (const history::HistoryEntry &entry : entries) {
+        EXPECT_EQ(entry.serial, max.config.serialNumber);
+        EXPECT_EQ(entry.port, "1-1");
+        EXPECT_EQ(entry.program, "vantrel-flash");
+        EXPECT_EQ(entry.firmwareAfter, entry.carriedVersion);
+    }
 }
 
 TEST_F(ProductBinary, SelectsAnAdapterByItsUsbPort)

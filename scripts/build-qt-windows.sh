@@ -1,0 +1,196 @@
+#!/usr/bin/env bash
+# Builds the Qt 6 kit for MinGW-w64 that the window's Windows build needs
+# (Debian packages none): Debian's own qt6-base source, of the same version
+# as the host Qt whose tools (moc, rcc, uic) and CMake packages the cross
+# build uses, configured for Windows with only what the window and its tests
+# need, built, and installed as shared DLLs into this machine's cache folder
+# (scripts/qt-windows-kit.sh says where). Once there, later runs from any
+# checkout reuse it.
+#
+#   scripts/build-qt-windows.sh [--jobs N]
+#
+# The source comes through a private apt configuration in
+# build/qt-windows/apt/: deb-src entries for the machine's own Debian
+# archive, with package lists of their own, so the machine's apt set-up is
+# left as it was. The kit appears whole or not at all: it is installed into
+# a temporary folder beside its place and moved there at the end.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source scripts/qt-windows-kit.sh
+
+jobs=$(nproc)
+while [ $# -gt 0 ]; do
+    case $1 in
+    --jobs) jobs=$2; shift 2 ;;
+    *) echo "usage: $0 [--jobs N]" >&2; exit 2 ;;
+    esac
+done
+
+scripts/install-dependencies.sh dpkg-dev ninja-build perl g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
+
+kit=$(qt_windows_kit_dir)
+if [ -f "$kit/lib/cmake/Qt6/Qt6Config.cmake" ]; then
+    echo "The Qt kit for Windows is already built: $kit"
+    exit 0
+fi
+
+work=$PWD/build/qt-windows
+log=$work/build.log
+source_version=$(dpkg-query -W -f='${source:Version}' qt6-base-dev)
+upstream_version=${source_version%%-*}
+started=$SECONDS
+step() { printf '== [%s] %s\n' "$(date -u +%H:%M:%S)" "$*"; }
+minutes() { printf '%d min %02d s' $(((SECONDS - $1) / 60)) $(((SECONDS - $1) % 60)); }
+
+# One build of the kit at a time on this machine: a second checkout that
+# asks for it meanwhile waits, then finds it there.
+mkdir -p "$qt_windows_kit_cache"
+exec {lock}>"$qt_windows_kit_cache/.build.lock"
+if ! flock -n "$lock"; then
+    step "Another build of the Qt kit is under way; waiting for it"
+    flock "$lock"
+    if [ -f "$kit/lib/cmake/Qt6/Qt6Config.cmake" ]; then
+        echo "The Qt kit for Windows is built: $kit"
+        exit 0
+    fi
+fi
+
+staging=$(mktemp -d "$qt_windows_kit_cache/.incoming.XXXXXX")
+trap 'rm -rf "$staging"' EXIT
+
+step "Building the Qt $upstream_version kit for Windows into $kit"
+echo "   (Debian's qt6-base $source_version, the MinGW-w64 compiler $(x86_64-w64-mingw32-g++-posix -dumpfullversion)," \
+    "$jobs jobs; the full log is $log)"
+mkdir -p "$work"
+
+# The sources: the machine's own Debian archive, its deb entries read as
+# deb-src. Only entries for this release (bookworm, bookworm-updates,
+# bookworm-security...) are taken; other archives serve no qt6-base.
+step "Fetching Debian's source of qt6-base $source_version"
+codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
+apt_dir=$work/apt
+rm -rf "$apt_dir"
+mkdir -p "$apt_dir/sources.list.d" "$apt_dir/lists/partial" "$apt_dir/cache/archives/partial"
+for file in /etc/apt/sources.list.d/*.sources; do
+    [ -f "$file" ] || continue
+    # Stanzas are separated by blank lines; an enabled deb stanza of this
+    # release becomes the same stanza for deb-src.
+    awk -v codename="$codename" 'BEGIN { RS = "" }
+        {
+            n = split($0, lines, "\n"); deb = 0; release = 0; enabled = 1; stanza = ""
+            for (i = 1; i <= n; i++) {
+                line = lines[i]
+                if (line ~ /^Types:/) {
+                    if ((substr(line, 7) " ") ~ /[ \t]deb[ \t]/) deb = 1
+                    line = "Types: deb-src"
+                } else if (line ~ /^Suites:/ && index(line, codename)) {
+                    release = 1
+                } else if (line ~ /^Enabled:[ \t]*no/) {
+                    enabled = 0
+                }
+                stanza = stanza line "\n"
+            }
+            if (deb && release && enabled) printf "%s\n", stanza
+        }' "$file" >"$apt_dir/sources.list.d/$(basename "$file")"
+done
+{ cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null || true; } |
+    sed -nE "s/^[[:space:]]*deb[[:space:]]+(.*[[:space:]]$codename[-[:alnum:]]*[[:space:]].*)/deb-src \1/p" \
+        >"$apt_dir/sources.list.d/machine.list"
+apt_options=(-o Dir::Etc::sourcelist=/dev/null -o "Dir::Etc::sourceparts=$apt_dir/sources.list.d"
+    -o "Dir::State::Lists=$apt_dir/lists" -o "Dir::Cache=$apt_dir/cache")
+# As root apt downloads as the user _apt, who may not reach a folder below
+# root's home.
+[ "$(id -u)" -ne 0 ] || apt_options+=(-o APT::Sandbox::User=root)
+
+refuse() {
+    echo "Cannot build the Qt kit for Windows: $*" >&2
+    echo "It needs Debian's source package qt6-base $source_version from the archive this machine installs from" \
+        "(the deb entries of /etc/apt/sources.list and /etc/apt/sources.list.d/, read here as deb-src)." >&2
+    echo "No kit was installed." >&2
+    exit 1
+}
+grep -qs . "$apt_dir"/sources.list.d/* || refuse "no Debian $codename entry in the machine's apt sources"
+source_dir=$work/source
+rm -rf "$source_dir"
+mkdir -p "$source_dir"
+apt-get "${apt_options[@]}" -qq update >"$work/apt.log" 2>&1 ||
+    refuse "apt-get update of the source lists failed: $(grep -E '^(E|Err):' "$work/apt.log" | head -3)"
+(cd "$source_dir" && apt-get "${apt_options[@]}" -q source --download-only "qt6-base=$source_version") \
+    >>"$work/apt.log" 2>&1 ||
+    refuse "apt-get source failed: $(grep -E '^(E|Err):' "$work/apt.log" | head -3)"
+(cd "$source_dir" && dpkg-source -x "qt6-base_${source_version#*:}.dsc" qtbase) >>"$work/apt.log" 2>&1 ||
+    refuse "dpkg-source could not unpack it (see $work/apt.log)"
+echo "   $(du -sh --apparent-size "$source_dir/qtbase" | cut -f1) of sources in ${source_dir#"$PWD/"}/qtbase"
+
+# Shared Qt DLLs, with the compiler's runtime DLLs beside them (Qt offers a
+# static runtime only for a static Qt): see docs/windows.md. Only the modules
+# and plugins the window and its tests use: Core, Gui, Widgets, Network, Test;
+# the windows platform plugin and the windowsvista style.
+# -no-feature-tabletevent: Debian's source drops the tablet header Qt's
+# Windows plugin would otherwise need.
+configure_options=(
+    -prefix "$kit" -release -shared
+    -xplatform win32-g++ -qt-host-path /usr -nomake tests -nomake examples
+    -no-opengl -no-dbus -no-icu -no-openssl
+    -qt-zlib -qt-pcre -qt-libpng -qt-libjpeg -qt-freetype -qt-harfbuzz -no-zstd
+    -no-feature-sql -no-feature-printsupport -no-feature-concurrent -no-feature-xml
+    -no-feature-tabletevent
+    --
+    "-DCMAKE_TOOLCHAIN_FILE=$PWD/cmake/mingw-w64-x86_64-compilers.cmake"
+    -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake
+)
+build_dir=$work/build
+rm -rf "$build_dir"
+mkdir -p "$build_dir"
+step "Configuring (about a minute)"
+echo "   configure ${configure_options[*]}"
+if ! (cd "$build_dir" && "$source_dir/qtbase/configure" "${configure_options[@]}") >"$log" 2>&1; then
+    tail -40 "$log" >&2
+    echo "Configuring the Qt kit failed; the log is $log. No kit was installed." >&2
+    exit 1
+fi
+
+# Ninja's own count of steps, shown every twentieth of the way and at least
+# each minute, so that a long build shows it is moving.
+build_started=$SECONDS
+steps=$(cd "$build_dir" && ninja -n | grep -c '^\[') || steps=0
+step "Building $steps steps with $jobs jobs (about 25 minutes on two busy cores)"
+shown=0
+last_shown=$SECONDS
+if ! (cd "$build_dir" && NINJA_STATUS='[%f/%t] ' ninja -j "$jobs") 2>&1 | tee -a "$log" |
+    while IFS= read -r line; do
+        if [[ $line =~ ^\[([0-9]+)/([0-9]+)\] ]]; then
+            done_steps=${BASH_REMATCH[1]} total=${BASH_REMATCH[2]}
+            if [ $((done_steps * 20 / total)) -gt "$shown" ] || [ $((SECONDS - last_shown)) -ge 60 ]; then
+                shown=$((done_steps * 20 / total))
+                last_shown=$SECONDS
+                printf '   %4d/%d steps (%d%%), %s\n' "$done_steps" "$total" $((done_steps * 100 / total)) \
+                    "$(minutes "$build_started")"
+            fi
+        fi
+    done; then
+    grep -B2 -A20 -m3 -E 'error:|FAILED:' "$log" | head -60 >&2
+    echo "Building the Qt kit failed; the log is $log. No kit was installed." >&2
+    exit 1
+fi
+echo "   built in $(minutes "$build_started")"
+
+step "Installing"
+cmake --install "$build_dir" --prefix "$staging" --strip >>"$log" 2>&1 || {
+    tail -20 "$log" >&2
+    echo "Installing the Qt kit failed; the log is $log. No kit was installed." >&2
+    exit 1
+}
+# The compiler's runtime DLLs that the Qt DLLs load, from the compiler the kit
+# was built with, so that the kit holds all a Qt program needs to start;
+# stripped as the Qt DLLs are (Debian's C++ library has its symbols, 24 MB).
+for dll in libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll; do
+    cp "$(x86_64-w64-mingw32-g++-posix -print-file-name="$dll")" "$staging/bin/"
+    x86_64-w64-mingw32-strip --strip-unneeded "$staging/bin/$dll"
+done
+# Into place in one step: a kit folder is either whole or absent.
+chmod 755 "$staging"
+mv -T "$staging" "$kit"
+trap - EXIT
+rm -rf "$source_dir" "$build_dir"
+step "The Qt kit for Windows is ready: $kit ($(du -sh "$kit" | cut -f1)), $(minutes "$started") in all"

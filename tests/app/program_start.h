@@ -1,7 +1,9 @@
 #pragma once
 
-#include <signal.h>
 #include <sys/types.h>
+#ifndef _WIN32
+#include <signal.h>
+#endif
 
 #include <QDeadlineTimer>
 #include <QProcess>
@@ -21,7 +23,10 @@ public:
     ~ProgramStart()
     {
         if (process_.state() != QProcess::NotRunning) {
+#ifndef _WIN32
+            // A test may have stopped it.
             ::kill(static_cast<pid_t>(process_.processId()), SIGCONT);
+#endif
             process_.kill();
             process_.waitForFinished();
         }
@@ -54,9 +59,11 @@ public:
     }
     // Ends its standard input.
     void closeInput() { process_.closeWriteChannel(); }
-    QStringList lines() const { return QString::fromLocal8Bit(output_).split(QLatin1Char('\n')); }
-    QByteArray output() const { return output_; }
-    QByteArray errors() { return process_.readAllStandardError(); }
+    QStringList lines() const { return QString::fromLocal8Bit(output()).split(QLatin1Char('\n')); }
+    // What it wrote, with its lines ended by LF alone, as on Linux: on
+    // Windows, text written to a stream ends each line with CR LF.
+    QByteArray output() const { return QByteArray(output_).replace("\r\n", "\n"); }
+    QByteArray errors() { return process_.readAllStandardError().replace("\r\n", "\n"); }
     pid_t pid() const { return static_cast<pid_t>(process_.processId()); }
     bool running() const { return process_.state() == QProcess::Running; }
     void crash()

@@ -57,6 +57,8 @@ fi
 
 staging=$(mktemp -d "$qt_windows_kit_cache/.incoming.XXXXXX")
 trap 'rm -rf "$staging"' EXIT
+# Stopped by a signal, it still goes through the clean-up above.
+trap 'exit 1' INT TERM HUP
 
 step "Building the Qt $upstream_version kit for Windows into $kit"
 echo "   (Debian's qt6-base $source_version, the MinGW-w64 compiler $(x86_64-w64-mingw32-g++-posix -dumpfullversion)," \
@@ -113,8 +115,12 @@ grep -qs . "$apt_dir"/sources.list.d/* || refuse "no Debian $codename entry in t
 source_dir=$work/source
 rm -rf "$source_dir"
 mkdir -p "$source_dir"
-apt-get "${apt_options[@]}" -qq update >"$work/apt.log" 2>&1 ||
-    refuse "apt-get update of the source lists failed: $(grep -E '^(E|Err):' "$work/apt.log" | head -3)"
+# apt-get update ends well even when it could fetch nothing: what counts is
+# that the archive's index of sources has arrived.
+apt-get "${apt_options[@]}" -q update >"$work/apt.log" 2>&1 || true
+compgen -G "$apt_dir/lists/*_Sources*" >/dev/null ||
+    refuse "the archive's index of source packages could not be fetched:" \
+        "$(grep -E '^(E|Err|W):' "$work/apt.log" | head -3 | paste -sd '|' | sed 's/|/; /g')"
 (cd "$source_dir" && apt-get "${apt_options[@]}" -q source --download-only "qt6-base=$source_version") \
     >>"$work/apt.log" 2>&1 ||
     refuse "apt-get source failed: $(grep -E '^(E|Err):' "$work/apt.log" | head -3)"

@@ -7,9 +7,8 @@
 
 #include <cstdio>
 
-#include "cli/adapter_choice.h"
-#include "cli/adapter_work.h"
-#include "cli/output.h"
+#include "update/adapter_work.h"
+#include "update/attached_adapters.h"
 #include "platform/virtual/virtual_bus.h"
 #include "platform/virtual/virtual_clock.h"
 #include "simulation/simulated_adapter.h"
@@ -29,12 +28,12 @@ double toolSeconds(std::uint16_t productId, Work work)
     const auto busOwner = platform::VirtualBus::create(clock);
     platform::VirtualBus &bus = *busOwner;
     platform::ScopedServices services(bus.services());
-    attachSimulatedAdapter(bus, {productId, "04020001", SimulatedFirmware::carried});
-    Output output(true);  // progress on standard error
-    const AdapterResult result = workOn(attachedAdapters().front(), work, false, output);
-    const char *expected = work == Work::install ? "installed" : "current";
-    if (std::string(result.outcome) != expected)
-        std::fprintf(stdout, "unexpected outcome %s: %s\n", result.outcome,
+    simulation::attachSimulatedAdapter(bus, {productId, "04020001", simulation::SimulatedFirmware::carried});
+    AdapterWorkHost quiet;
+    const AdapterResult result = workOn(attachedAdapters().front(), work, false, quiet);
+    const Outcome expected = work == Work::install ? Outcome::installed : Outcome::current;
+    if (result.outcome != expected)
+        std::fprintf(stdout, "unexpected outcome %s: %s\n", nameOf(result.outcome),
                      result.failure ? result.failure->message.c_str() : "");
     return result.seconds;
 }
@@ -47,16 +46,11 @@ double engineSeconds(std::uint16_t productId, InstallPass pass)
     const auto busOwner = platform::VirtualBus::create(clock);
     platform::VirtualBus &bus = *busOwner;
     platform::ScopedServices services(bus.services());
-    platform::VirtualAdapter &adapter = attachSimulatedAdapter(bus, {productId, "04020001"});
+    simulation::Adapter &adapter = simulation::attachSimulatedAdapter(bus, {productId, "04020001"});
     const UsbDeviceInfo device = attachedAdapters().front();
-    installCarriedImage(adapter, *device.firmwareImage());
+    simulation::installCarriedImage(adapter, *device.firmwareImage());
     std::unique_ptr<HDataLink> link = openAdapterLink(device);
-    struct QuietHost : InstallHost {
-        void progress(int, int, const char *, const char *) override {}
-        void setInstallEnabled(bool) override {}
-        void setPollingEnabled(bool) override {}
-        void invalidatePanel() override {}
-    } host;
+    AdapterWorkHost host;  // shows nothing
     const std::int64_t start = clock.nowMicroseconds();
     FirmwareInstaller(device, link, true, host).run(pass);
     return static_cast<double>(clock.nowMicroseconds() - start) / 1e6;

@@ -17,17 +17,10 @@
 #include "simulation/simulated_adapter.h"
 #include "update/adapter_link.h"
 #include "update/firmware_image.h"
+#include "update/adapter_work.h"
 #include "update/install_engine.h"
 
 namespace {
-
-class QuietHost : public InstallHost {
-public:
-    void progress(int, int, const char *, const char *) override {}
-    void setInstallEnabled(bool) override {}
-    void setPollingEnabled(bool) override {}
-    void invalidatePanel() override {}
-};
 
 // One install of an erased adapter of the variant, on a bus that runs on
 // `clock`; the seconds it took on that clock's counter.
@@ -35,12 +28,13 @@ double installSeconds(platform::Clock &clock, std::uint16_t productId)
 {
     auto bus = platform::VirtualBus::create(clock);
     const platform::ScopedServices services(bus->services());
-    attachSimulatedAdapter(*bus, {productId, "04020001", SimulatedFirmware::none, std::nullopt});
+    simulation::attachSimulatedAdapter(*bus,
+                                       {productId, "04020001", simulation::SimulatedFirmware::none, std::nullopt});
     const UsbDeviceInfo device = filterDevices(enumerateDevices(0), 0x131B, -1).front();
     const std::int64_t frequency = clock.counterFrequency();
     const std::int64_t start = clock.counterValue();
     std::unique_ptr<HDataLink> link = openAdapterLink(device);
-    QuietHost host;
+    AdapterWorkHost host;  // shows nothing
     FirmwareInstaller(device, link, true, host).run();
     link.reset();
     return static_cast<double>(clock.counterValue() - start) / static_cast<double>(frequency);

@@ -8,9 +8,9 @@
 #include <memory>
 
 #include "discovery/enumeration.h"
-#include "platform/libusb/emulation/umockdev_preload.h"
-#include "platform/libusb/emulation/usb_testbed.h"
 #include "platform/libusb/libusb_backend.h"
+#include "tests/platform/libusb/emulation/umockdev_preload.h"
+#include "tests/platform/libusb/emulation/usb_testbed.h"
 
 namespace {
 

@@ -61,6 +61,11 @@ DeviceSession::DeviceSession(const Options &options)
 
 DeviceSession::~DeviceSession() = default;
 
+std::optional<std::uint32_t> DeviceSession::simulatedFlashCrc(const UsbDeviceInfo &device) const
+{
+    return simulation_ ? simulation_->flashCrc(device.devicePath) : std::nullopt;
+}
+
 bool DeviceSession::replayUsedUp() const { return replay_ && (replay_->divergence() || !replay_->verdict()); }
 
 void DeviceSession::pauseBetweenPolls(std::uint32_t milliseconds) const

@@ -8,9 +8,9 @@
 #include <optional>
 #include <string>
 
-#include "cli/error_kind.h"
 #include "cli/options.h"
 #include "platform/platform.h"
+#include "update/adapter_reading.h"
 
 class Simulation;
 
@@ -30,7 +30,9 @@ public:
     DeviceSession(const DeviceSession &) = delete;
     DeviceSession &operator=(const DeviceSession &) = delete;
 
-    const Simulation *simulation() const { return simulation_.get(); }
+    // What a simulated adapter's flash holds over its carried image's
+    // range; nothing for a real or replayed adapter.
+    std::optional<std::uint32_t> simulatedFlashCrc(const UsbDeviceInfo &device) const;
 
     // A replay with nothing more to answer: the command has asked for every
     // recorded exchange, or for another one. A station that waits for the

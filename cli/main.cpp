@@ -6,115 +6,121 @@
 #include <string>
 #include <vector>
 
-#include "cli/adapter_choice.h"
 #include "cli/commands.h"
 #include "cli/device_session.h"
+#include "cli/help_text.h"
 #include "cli/options.h"
 #include "cli/output.h"
+#include "cli/report.h"
 #include "cli/stop_signal.h"
-#include "platform/device_text.h"
+#include "platform/console.h"
+#include "update/adapter_link.h"
 
 namespace {
 
-int runCommand(const Options &options, Output &output, const DeviceSession &session)
+// What the command line asks for before it is understood: where the
+// results go, in which form, should it be refused.
+struct Form {
+    bool json = false;
+    bool station = false;
+};
+
+Form formOf(const std::vector<std::string> &arguments)
+{
+    Form form;
+    for (const std::string &argument : arguments) {
+        if (argument == "--")
+            break;
+        form.json = form.json || argument == "--json";
+        form.station = form.station || argument == "--wait";
+    }
+    return form;
+}
+
+CommandResult runCommand(const Options &options, Report &report, Output &output, const DeviceSession &session)
 {
     switch (options.command) {
-    case Options::Command::list: return runList(options, output);
-    case Options::Command::info: return runInfo(options, output);
-    default: return options.wait ? runStation(options, output, session) : runOnAdapters(options, output);
+    case Command::list: return runList(options, report);
+    case Command::info: return runInfo(options, report);
+    default:
+        return options.wait ? runStation(options, report, output, session) : runOnAdapters(options, report, session);
     }
 }
 
-int usageFailure(Output &output, const std::string &message)
+// Help and the version, which need no adapters. Their text into a closed
+// pipe (`| head -1`) is no failure: the reader had what it wanted.
+CommandResult tellAbout(const Options &options, Output &output)
 {
-    noteFailure(output, {ErrorKind::usage, message});
-    std::fprintf(output.messages(), "vantrel-flash: %s (try vantrel-flash --help)\n",
-                 platform::terminalFromUtf8(message).c_str());
-    return exitUsage;
+    CommandResult result;
+    result.command = options.command;
+    if (options.command == Command::help && options.json)
+        std::fputs(usageText().c_str(), output.messages());
+    else if (options.command == Command::help)
+        output.writeResults(usageText());
+    else if (!options.json)
+        output.writeResults(versionText() + "\n");
+    return result;
 }
 
-// A failure of the command's recording or replay rather than of an adapter.
-void reportSessionFailure(Output &output, const Failure &failure)
-{
-    noteFailure(output, failure);
-    std::fprintf(output.messages(), "vantrel-flash: %s\n", platform::terminalFromUtf8(failure.message).c_str());
-}
-
-int run(const std::vector<std::string> &arguments, Output &output)
+CommandResult run(const std::vector<std::string> &arguments, Output &output, Report &report)
 {
     Options options;
     try {
         options = parseOptions(arguments);
-        output.document["command"] = commandName(options.command);
     } catch (const UsageError &e) {
-        return usageFailure(output, e.message);
+        return failedCommand(std::nullopt, {ErrorKind::usage, e.message}, exitUsage);
     }
-    if (options.command == Options::Command::help) {
-        std::fputs(usageText().c_str(), output.json() ? output.messages() : output.results());
-        return exitSuccess;
-    }
-    if (options.command == Options::Command::version) {
-        output.document["version"] = productVersion();
-        output.document["backend"] = platformBackend();
-        if (!output.json())
-            std::fprintf(output.results(), "%s\n", versionText().c_str());
-        return exitSuccess;
-    }
+    if (options.command == Command::help || options.command == Command::version)
+        return tellAbout(options, output);
+    if (options.timeoutMilliseconds)
+        setLinkTimeout(static_cast<std::int32_t>(*options.timeoutMilliseconds));
     std::optional<DeviceSession> session;
     try {
         session.emplace(options);
     } catch (const UsageError &e) {
-        return usageFailure(output, e.message);
+        return failedCommand(options.command, {ErrorKind::usage, e.message}, exitUsage);
     } catch (const Failure &failure) {
         // A recording that cannot be used: like a wrong command line, nothing ran.
-        reportSessionFailure(output, failure);
-        return exitUsage;
+        return failedCommand(options.command, failure, exitUsage);
     }
-    output.simulation = session->simulation();
-    // Station mode writes a line of JSON for each adapter, and no document.
-    output.lines = options.wait;
-    int exitCode = runCommand(options, output, *session);
+    CommandResult result = runCommand(options, report, output, *session);
     if (const std::optional<Failure> failure = session->finish(stopSignal() != 0)) {
-        reportSessionFailure(output, *failure);
-        exitCode = exitFailure;
+        result.failure = failure;
+        result.exitCode = exitFailure;
     }
-    output.simulation = nullptr;
-    return exitCode;
+    return result;
 }
 
 }  // namespace
 
 int main(int argc, char **argv)
 {
+    // Before any file is opened: none may take a closed standard stream's place.
+    platform::keepStandardStreamsOpen();
     const std::vector<std::string> arguments(argv + 1, argv + argc);
-    bool json = false, station = false;
-    for (const std::string &argument : arguments) {
-        json = json || argument == "--json";
-        station = station || argument == "--wait";
-    }
-    Output output(json);
-    output.document["command"] = nullptr;
-    output.document["errorKind"] = nullptr;
+    const Form form = formOf(arguments);
+    Output output;
+    const std::unique_ptr<Report> report = Report::create(output, form.json, form.station);
     catchStopSignals();
-    int exitCode = run(arguments, output);
+    CommandResult result = run(arguments, output, *report);
     if (const int signal = stopSignal()) {
-        exitCode = exitCodeAfter(signal);
         // Whatever else went wrong, the stop is why the command ended; the
         // message of what was under way, if any, says what it left behind.
-        output.document["errorKind"] = nameOf(ErrorKind::interrupted);
-        if (!output.document.contains("message"))
-            output.document["message"] = "interrupted";
+        result.exitCode = exitCodeAfter(signal);
+        const std::string message = result.failure && !result.failure->message.empty() ? result.failure->message
+                                                                                         : "interrupted";
+        result.failure = Failure{ErrorKind::interrupted, message};
     }
-    if (output.json() && !output.lines) {
-        output.document["exitCode"] = exitCode;
-        output.writeDocument(station);
-    }
+    report->finish(result);
     // Results that never arrived are no success, or a script would read
-    // nothing as everything being fine.
-    if (!output.resultsWritten()) {
+    // nothing as everything being fine; but help and the version into a
+    // closed pipe (`| head -1`) gave the reader what it wanted.
+    const Output::Delivery delivery = output.deliverResults();
+    const bool toldAbout = result.command == Command::help || result.command == Command::version;
+    if (delivery != Output::Delivery::written && !(toldAbout && delivery == Output::Delivery::readerGone)) {
         std::fprintf(stderr, "vantrel-flash: the results could not be written to standard output\n");
-        if (exitCode == exitSuccess)
-            exitCode = exitFailure;
+        if (result.exitCode == exitSuccess)
+            result.exitCode = exitFailure;
     }
-    return exitCode;
+    return result.exitCode;
 }

@@ -16,8 +16,9 @@ enum ExitCode : int {
     exitNoAdapter = 3,   // no adapter, or no unambiguous choice of one
 };
 
+enum class Command { list, info, install, verify, help, version };
+
 struct Options {
-    enum class Command { list, info, install, verify, help, version };
     Command command = Command::help;
     std::optional<std::string> serialNumber;
     std::optional<std::string> port;
@@ -27,32 +28,27 @@ struct Options {
     std::optional<unsigned> count;  // station mode: end after this many adapters
     bool json = false;
     bool realTime = false;  // simulated adapters and replays take real time
-    std::vector<SimulatedAdapterSetup> simulate;
+    std::optional<std::uint32_t> timeoutMilliseconds;  // the link's time-out, --timeout
+    std::vector<simulation::SimulatedAdapterSetup> simulate;
     // Recorded device sessions (docs/recordings.md).
     std::optional<std::string> recordFile;  // --record FILE
     bool anonymise = false;                 // with --record
     std::optional<std::string> replayFile;  // --replay FILE
     // The command as a recording names it, and a replay must repeat it: the
-    // arguments that decide what is done to which adapters, without those
-    // that only choose where the adapters come from (--simulate, --real-time,
-    // the recording options) or how the results are shown (--json). The
+    // command and the options that decide what is done to which adapters,
+    // in one order whatever the order typed, without those that only choose
+    // where the adapters come from or how the results are shown. The
     // exchanges with the adapters are the same with and without them.
     std::vector<std::string> commandWords;
 };
-
-// The command's name as the command line and the JSON name it.
-const char *commandName(Options::Command command);
 
 struct UsageError {
     std::string message;
 };
 
-// Throws UsageError for anything it does not understand.
+// Throws UsageError, with one line that says what is wrong, for anything
+// it does not understand or that changes nothing for the command.
 Options parseOptions(const std::vector<std::string> &arguments);
-
-// The help text, with the simulated variants and faults that this build
-// knows and the error kinds the JSON carries.
-std::string usageText();
 
 // The product's version ("1.1.1") and the platform backend built in
 // ("libusb", "Win32", "virtual-only"), and both as --version says them:

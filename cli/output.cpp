@@ -1,5 +1,9 @@
 #include "cli/output.h"
 
+#include <cerrno>
+
+#include "platform/console.h"
+
 std::FILE *Output::results()
 {
     std::fflush(stderr);
@@ -12,21 +16,36 @@ std::FILE *Output::messages()
     return stderr;
 }
 
-void Output::writeLine(const nlohmann::json &value)
+void Output::writeResults(const std::string &text)
 {
     std::FILE *out = results();
-    std::fprintf(out, "%s\n", dumpJson(value, -1).c_str());
-    std::fflush(out);
+    errno = 0;
+    if (std::fputs(text.c_str(), out) == EOF || std::fflush(out) != 0)
+        readerGone_ = readerGone_ || errno == EPIPE;
 }
 
-void Output::writeDocument(bool oneLine)
+void Output::writeJson(const nlohmann::json &value, bool oneLine)
 {
-    std::FILE *out = results();
-    std::fprintf(out, "%s\n", dumpJson(document, oneLine ? -1 : 2).c_str());
-    std::fflush(out);
+    writeResults(dumpJson(value, oneLine ? -1 : 2) + "\n");
 }
 
-bool Output::resultsWritten() { return std::fflush(stdout) == 0 && !std::ferror(stdout); }
+bool Output::readerGone()
+{
+    readerGone_ = readerGone_ || platform::readerGone(stdout);
+    return readerGone_;
+}
+
+Output::Delivery Output::deliverResults()
+{
+    // Whatever a write failed with stays in the buffer and fails again here,
+    // with its reason.
+    errno = 0;
+    const bool flushed = std::fflush(stdout) == 0;
+    const int reason = errno;
+    if (flushed && !std::ferror(stdout))
+        return Delivery::written;
+    return readerGone_ || reason == EPIPE ? Delivery::readerGone : Delivery::failed;
+}
 
 std::string dumpJson(const nlohmann::json &value, int indent)
 {

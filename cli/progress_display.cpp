@@ -2,67 +2,50 @@
 
 #include "cli/output.h"
 #include "cli/progress_line.h"
-#include "cli/stop_signal.h"
 #include "platform/console.h"
 #include "platform/platform.h"
 
-double secondsNow()
+const char *progressLabel(InstallTask task)
 {
-    platform::Clock &clock = platform::clock();
-    const std::int64_t frequency = clock.counterFrequency();
-    if (frequency <= 0)
-        return clock.tickCount() / 1000.0;
-    return static_cast<double>(clock.counterValue()) / static_cast<double>(frequency);
-}
-
-std::string taskName(const std::string &description)
-{
-    if (description == installTask::erase)
-        return "erase";
-    if (description == installTask::download)
-        return "write";
-    if (description == installTask::verify)
-        return "verify";
-    if (description == installTask::compare)
-        return "compare";
-    return description;
-}
-
-ProgressDisplay::ProgressDisplay(Output &output) : output_(output) {}
-
-double ProgressDisplay::secondsSinceStart() const { return secondsNow() - start_; }
-
-void ProgressDisplay::progress(int step, int steps, const char *taskdesc, const char *units)
-{
-    if (taskdesc) {
-        task_ = taskdesc;
-        units_ = units ? units : "";
-        start_ = secondsNow();
-        ended_ = false;
+    switch (task) {
+    case InstallTask::compare: return "Comparing";
+    case InstallTask::erase: return "Erasing";
+    case InstallTask::download: return "Writing";
+    case InstallTask::verify: return "Verifying";
+    default: return nameOf(task);
     }
-    if (steps != -1)
-        total_ = steps;
-    if (!ended_)
-        draw(step, nullptr);
 }
 
-void ProgressDisplay::taskEndedEarly(int stepsDone)
+ProgressDisplay::ProgressDisplay(Output &output, bool onMessages) : output_(output), onMessages_(onMessages) {}
+
+void ProgressDisplay::taskStarted(InstallTask task, int bytes)
 {
-    const char *ending = stopSignal() != 0 ? "stopped" : "failed";
-    stopped_ = TaskStop{taskName(task_), stepsDone, total_};
-    draw(stepsDone, ending);
+    label_ = progressLabel(task);
+    total_ = bytes;
+    start_ = platform::secondsNow();
+    ended_ = false;
+    draw(0, nullptr);
+}
+
+void ProgressDisplay::taskProgress(int bytesDone)
+{
+    if (!ended_)
+        draw(bytesDone, nullptr);
+}
+
+void ProgressDisplay::taskEndedEarly(int bytesDone, bool stopped)
+{
+    draw(bytesDone, stopped ? "stopped" : "failed");
     ended_ = true;
 }
 
-bool ProgressDisplay::stopRequested() { return stopSignal() != 0; }
-
-void ProgressDisplay::draw(int step, const char *ending)
+void ProgressDisplay::draw(int done, const char *ending)
 {
-    std::FILE *out = output_.progress();
-    const double seconds = secondsSinceStart();
-    const bool finished = ending || step >= total_;
+    std::FILE *out = onMessages_ ? output_.messages() : output_.results();
+    const double seconds = platform::secondsNow() - start_;
+    const bool finished = ending || done >= total_;
     if (platform::isTerminal(out)) {
-        const ProgressState state{task_, step, total_, units_, seconds > 0 ? step / seconds / 1024.0 : 0.0, ending};
+        const ProgressState state{label_, done, total_, "bytes", seconds > 0 ? done / seconds / 1024.0 : 0.0, ending};
         std::string line = progressLine(state, platform::terminalColumns(out));
         const std::size_t length = line.size();
         // Spaces cover what a longer line before it left.
@@ -73,10 +56,9 @@ void ProgressDisplay::draw(int step, const char *ending)
         if (finished)
             std::fputc('\n', out);
     } else if (ending) {
-        std::fprintf(out, "%s: %s after %d of %d %s, %.2f s\n", task_.c_str(), ending, step, total_, units_.c_str(),
-                     seconds);
+        std::fprintf(out, "%s: %s after %d of %d bytes, %.2f s\n", label_.c_str(), ending, done, total_, seconds);
     } else if (finished) {
-        std::fprintf(out, "%s: %d %s, %.2f s\n", task_.c_str(), total_, units_.c_str(), seconds);
+        std::fprintf(out, "%s: %d bytes, %.2f s\n", label_.c_str(), total_, seconds);
     }
     std::fflush(out);
 }

@@ -5,22 +5,23 @@
 
 void Simulation::QuietClock::sleep(std::uint32_t milliseconds) { advance(milliseconds); }
 
-Simulation::Simulation(const std::vector<SimulatedAdapterSetup> &adapters, bool realTime) : realTime_(realTime)
+Simulation::Simulation(const std::vector<simulation::SimulatedAdapterSetup> &adapters, bool realTime)
+    : realTime_(realTime)
 {
     // On the virtual clock the modelled time passes at once, so durations
     // and rates still come out as a real adapter's would.
     platform::Clock &clock = realTime ? *platform::installed().clock : virtualClock_;
-    schedule_ = std::make_unique<AdapterSchedule>(clock);
+    schedule_ = std::make_unique<simulation::AdapterSchedule>(clock);
     bus_ = platform::VirtualBus::create(*schedule_);
-    for (const SimulatedAdapterSetup &setup : adapters) {
+    for (const simulation::SimulatedAdapterSetup &setup : adapters) {
         try {
-            platform::VirtualAdapter &adapter = attachSimulatedAdapter(*bus_, setup);
+            simulation::Adapter &adapter = simulation::attachSimulatedAdapter(*bus_, setup);
             if (setup.arriveAt)
-                schedule_->arriveAt(*bus_, adapter, *setup.arriveAt);
+                schedule_->arriveAt(adapter, *setup.arriveAt);
             if (setup.leaveAt)
-                schedule_->leaveAt(*bus_, adapter, *setup.leaveAt);
+                schedule_->leaveAt(adapter, *setup.leaveAt);
             adapters_.push_back(&adapter);
-        } catch (const SimulationError &e) {
+        } catch (const simulation::SimulationError &e) {
             throw UsageError{"--simulate: " + e.message};
         }
     }
@@ -29,8 +30,8 @@ Simulation::Simulation(const std::vector<SimulatedAdapterSetup> &adapters, bool 
 
 std::optional<std::uint32_t> Simulation::flashCrc(const std::string &devicePath) const
 {
-    for (platform::VirtualAdapter *adapter : adapters_) {
-        const platform::AdapterConfig &config = adapter->config();
+    for (simulation::Adapter *adapter : adapters_) {
+        const simulation::AdapterConfig &config = adapter->config();
         if (config.devicePath != devicePath)
             continue;
         const Variant *variant = carriedVariants().forAdapter(config.productId, config.serialNumber);

@@ -15,7 +15,7 @@
 class Simulation {
 public:
     // Throws UsageError for a fault or damage that cannot show on its adapter.
-    Simulation(const std::vector<SimulatedAdapterSetup> &adapters, bool realTime);
+    Simulation(const std::vector<simulation::SimulatedAdapterSetup> &adapters, bool realTime);
 
     // The CRC-32 of the flash, over its carried image's range, of the
     // simulated adapter at that device path.
@@ -36,8 +36,8 @@ private:
     QuietClock virtualClock_;
     bool realTime_ = false;
     // Adapters arrive and leave as the bus's clock goes by.
-    std::unique_ptr<AdapterSchedule> schedule_;
+    std::unique_ptr<simulation::AdapterSchedule> schedule_;
     std::shared_ptr<platform::VirtualBus> bus_;
     std::unique_ptr<platform::ScopedServices> services_;
-    std::vector<platform::VirtualAdapter *> adapters_;
+    std::vector<simulation::Adapter *> adapters_;
 };

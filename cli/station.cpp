@@ -7,13 +7,12 @@
 #include <vector>
 
 #include "cli/adapter_choice.h"
-#include "cli/adapter_work.h"
 #include "cli/commands.h"
 #include "cli/device_session.h"
 #include "cli/output.h"
+#include "cli/report.h"
 #include "cli/stop_signal.h"
-#include "platform/device_text.h"
-#include "platform/platform.h"
+#include "update/attached_adapters.h"
 
 namespace {
 
@@ -34,15 +33,23 @@ struct Seen {
 
 }  // namespace
 
-int runStation(const Options &options, Output &output, const DeviceSession &session)
+CommandResult runStation(const Options &options, Report &report, Output &output, const DeviceSession &session)
 {
+    CommandResult result;
+    result.command = Command::install;
+    result.started = true;
     std::vector<Seen> done;  // still attached
-    unsigned count = 0;
-    bool anyFailed = false;
-    if (!output.json())
-        std::fprintf(output.messages(), "Waiting for an adapter (Ctrl-C ends)...\n");
+    unsigned sequence = 0;
+    Report::StationCount count;
+    report.stationWaiting();
     // A replayed station runs out where its recording was stopped.
     while (stopSignal() == 0 && !session.replayUsedUp()) {
+        // Results nobody reads would be lost: no adapter is taken up for them.
+        if (output.readerGone()) {
+            report.readerGone();
+            result.exitCode = exitFailure;
+            break;
+        }
         DeviceList waiting;
         for (const UsbDeviceInfo &device : attachedAdapters())
             if (isSelected(device, options))
@@ -58,22 +65,28 @@ int runStation(const Options &options, Output &output, const DeviceSession &sess
             session.pauseBetweenPolls(pollPause);
             continue;
         }
-        const AdapterResult result = workOn(*next, workOf(options), false, output);
-        nlohmann::json line = jsonOf(result, output);
-        line["sequence"] = ++count;
-        if (output.json())
-            output.writeLine(line);
-        printResult(result, output);
-        anyFailed = anyFailed || !result.succeeded();
-        if (result.interrupted() || (options.count && count == *options.count))
+        setStopState(StopState::working);
+        AdapterResult adapter = workOn(*next, workOf(options), false, report);
+        setStopState(StopState::idle);
+        adapter.simulatedFlashCrc = session.simulatedFlashCrc(adapter.device);
+        report.adapterDone(adapter, ++sequence);
+        if (adapter.outcome == Outcome::interrupted)
+            ++count.interrupted;
+        else if (adapter.succeeded())
+            ++count.done;
+        else
+            ++count.failed;
+        if (!adapter.succeeded()) {
+            result.exitCode = exitFailure;
+            if (!result.failure)
+                result.failure = adapter.failure;
+        }
+        if (adapter.outcome == Outcome::interrupted || (options.count && sequence == *options.count))
             break;
         done.push_back({next->devicePath, next->serialNumber});
-        if (!output.json())
-            std::fprintf(output.messages(), "Remove %s and attach the next adapter...\n",
-                         platform::terminalFromLatin1(next->serialNumber).c_str());
+        report.stationNext(*next);
     }
-    // On standard error, out of the way of the JSON lines.
     if (stopSignal() != 0)
-        std::fprintf(output.messages(), "Station stopped after %u adapter%s.\n", count, count == 1 ? "" : "s");
-    return anyFailed ? exitFailure : exitSuccess;
+        report.stationStopped(count);
+    return result;
 }

@@ -1,17 +1,70 @@
 #include "cli/stop_signal.h"
 
+#include <list>
+#include <mutex>
+
 #include "platform/stop_signals.h"
 
 namespace {
 
-// Said at the first signal, while whatever is under way may still wait on
-// the adapter for a while.
-constexpr const char *stopNotice =
-    "vantrel-flash: stopping (after the loader command under way, if any); a second Ctrl-C or SIGTERM ends it at once\n";
+// The lines of one state, and the StopNotices that point into them. Kept
+// for the program's life once made: a handler may be reading the old ones
+// while new ones are set.
+struct NoticeTexts {
+    std::string first[3];
+    std::string second[3];
+    platform::StopNotices notices{};
+};
+
+std::mutex lock;
+std::list<NoticeTexts> made;
+StopState state = StopState::idle;
+std::string unfinishedRecording;
+
+void setNotices()
+{
+    NoticeTexts &texts = made.emplace_back();
+    for (int i = 0; i < 3; ++i) {
+        const std::string name = platform::stopRequestName(i);
+        texts.first[i] = "vantrel-flash: " + name + ": " +
+                         (state == StopState::working ? "stopping the work on the adapter now; a second stop ends "
+                                                        "vantrel-flash at once\n"
+                                                      : "stopping\n");
+        texts.second[i] = "vantrel-flash: " + name + " again: ended at once" +
+                          (unfinishedRecording.empty()
+                               ? std::string()
+                               : "; the unfinished recording is left in " + unfinishedRecording) +
+                          "\n";
+        texts.notices.first[i] = texts.first[i].c_str();
+        texts.notices.second[i] = texts.second[i].c_str();
+    }
+    platform::setStopNotices(&texts.notices);
+}
 
 }  // namespace
 
-void catchStopSignals() { platform::catchStopRequests(stopNotice); }
+void catchStopSignals()
+{
+    const std::lock_guard<std::mutex> guard(lock);
+    setNotices();
+    platform::catchStopRequests(&made.back().notices);
+}
+
+void setStopState(StopState newState)
+{
+    const std::lock_guard<std::mutex> guard(lock);
+    if (newState == state)
+        return;
+    state = newState;
+    setNotices();
+}
+
+void setUnfinishedRecording(const std::string &path)
+{
+    const std::lock_guard<std::mutex> guard(lock);
+    unfinishedRecording = path;
+    setNotices();
+}
 
 int stopSignal() { return platform::stopRequest(); }
 

@@ -1,10 +1,20 @@
 #pragma once
 
-// SIGINT and SIGTERM ask vantrel-flash to stop at the next safe point: the
-// loader command under way finishes, the link is closed, the report is
-// written. The first one says so on standard error at once; a second one of
-// either kind ends the program at once.
+#include <string>
+
+// SIGINT, SIGTERM and SIGHUP (Ctrl-C, Ctrl-Break and the console closing on
+// Windows) ask vantrel-flash to stop: the first says so on standard error at
+// once and stops what is under way, a second ends the program at once.
 void catchStopSignals();
+
+// What the tool is doing, so that a stop says what it stops.
+enum class StopState {
+    idle,     // no adapter being worked on (a station waiting, a command starting)
+    working,  // the work on an adapter is under way
+};
+void setStopState(StopState state);
+// Where a recording is left unfinished should a second stop end the tool.
+void setUnfinishedRecording(const std::string &path);
 
 // The signal that asked for a stop, or 0.
 int stopSignal();

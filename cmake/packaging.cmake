@@ -61,14 +61,20 @@ elseif(NOT CMAKE_CROSSCOMPILING)
 
     configure_file(${packaging_dir}/man/vantrel-update.1.in ${generated}/vantrel-update.1 @ONLY)
     configure_file(${packaging_dir}/debian/changelog ${generated}/changelog COPYONLY)
-    # What a recording holds, for whoever attaches one to a report.
+    # What a recording holds, for whoever attaches one to a report; and
+    # vantrel-flash's JSON, for whoever scripts it, with its schema beside
+    # the program's other data for tools to find.
     configure_file(${PROJECT_SOURCE_DIR}/docs/recordings.md ${generated}/recordings.md COPYONLY)
+    configure_file(${PROJECT_SOURCE_DIR}/docs/json.md ${generated}/json.md COPYONLY)
     vantrel_compress(${generated}/vantrel-update.1)
     vantrel_compress(${generated}/changelog)
     vantrel_compress(${generated}/recordings.md)
+    vantrel_compress(${generated}/json.md)
     install(FILES ${generated}/vantrel-update.1.gz DESTINATION share/man/man1)
-    install(FILES ${generated}/changelog.gz ${generated}/recordings.md.gz ${packaging_dir}/debian/copyright
+    install(FILES ${generated}/changelog.gz ${generated}/recordings.md.gz ${generated}/json.md.gz
+                  ${packaging_dir}/debian/copyright
             DESTINATION ${doc_dir})
+    install(FILES ${PROJECT_SOURCE_DIR}/docs/vantrel-flash.schema.json DESTINATION share/vantrel-update)
 
     # vantrel-flash's page is its own --help, so that the commands, the
     # simulated variants and faults and the exit codes are written once; the
@@ -91,8 +97,8 @@ elseif(NOT CMAKE_CROSSCOMPILING)
     endif()
     add_custom_target(vantrel_packaging_files ALL DEPENDS ${compressed_files})
 
-    install(FILES ${packaging_dir}/bash-completion/vantrel-flash
-            DESTINATION share/bash-completion/completions)
+    install(FILES ${VANTREL_FLASH_COMPLETION} DESTINATION share/bash-completion/completions
+            RENAME vantrel-flash)
     install(FILES ${packaging_dir}/appstream/org.vantrel.VantrelUpdate.metainfo.xml DESTINATION share/metainfo)
 
     # The same maintainer script after install and after removal: it has

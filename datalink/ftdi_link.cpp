@@ -89,9 +89,9 @@ std::uint32_t Ftd2xxDataLink::rawReadTimeout() const
 void Ftd2xxDataLink::purge()
 {
     if (!vendorRequest(resetRequest, purgeReceiveValue, requestIndex_))
-        throw HException("cannot purge RX");
+        throw HException(ErrorKind::linkFailed, "cannot purge RX");
     if (!vendorRequest(resetRequest, purgeTransmitValue, requestIndex_))
-        throw HException("cannot purge TX");
+        throw HException(ErrorKind::linkFailed, "cannot purge TX");
     bufferedCount_ = 0;
     readPosition_ = input_;
 }
@@ -100,13 +100,13 @@ void Ftd2xxDataLink::setBitMode(int mask, int mode)
 {
     const int value = (mode & 0xFF) << 8 | (mask & 0xFF);
     if (!vendorRequest(bitModeRequest, value, requestIndex_))
-        throw HException("cannot set bit mode");
+        throw HException(ErrorKind::openFailed, "cannot set bit mode");
 }
 
 void Ftd2xxDataLink::setLatencyTimer(int milliseconds)
 {
     if (!vendorRequest(latencyTimerRequest, milliseconds, requestIndex_))
-        throw HException("Cannot set latency timer");
+        throw HException(ErrorKind::openFailed, "Cannot set latency timer");
 }
 
 UsbdFtd2xxDataLink::UsbdFtd2xxDataLink(const UsbDeviceInfo &device, int interfaceSelector)
@@ -116,7 +116,7 @@ UsbdFtd2xxDataLink::UsbdFtd2xxDataLink(const UsbDeviceInfo &device, int interfac
     // exception leaves.
     pipes_ = openPipeSet(device);
     if (!pipes_->io.resetPipe(pipes_->inPipe))
-        throw HException("Cannot set reset on pipe");
+        throw HException(ErrorKind::openFailed, "Cannot set reset on pipe");
     setLatencyTimer(1);
     purge();
 }

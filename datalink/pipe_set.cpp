@@ -12,15 +12,15 @@ namespace {
 constexpr std::size_t pipeNameCapacity = 256;
 constexpr std::size_t pipeNameSuffix = sizeof "\\PIPE00" - 1;
 
-const char *openFailureMessage(platform::OpenOutcome outcome)
+HException openFailure(platform::OpenOutcome outcome)
 {
     switch (outcome) {
     case platform::OpenOutcome::busy:
-        return "device already in use";
+        return HException(ErrorKind::deviceBusy, "device already in use");
     case platform::OpenOutcome::accessDenied:
-        return "cannot open device driver (no permission: install the udev rules)";
+        return HException(ErrorKind::noPermission, "cannot open device driver (no permission: install the udev rules)");
     default:
-        return "cannot open device driver";
+        return HException(ErrorKind::openFailed, "cannot open device driver");
     }
 }
 
@@ -29,7 +29,7 @@ void openPipe(PipeSet &pipes, const std::string &devicePath, platform::Pipe pipe
     const platform::OpenOutcome outcome = pipes.io.openPipe(devicePath, pipe, handle);
     if (outcome != platform::OpenOutcome::opened) {
         handle = platform::invalidHandle;
-        throw HException(openFailureMessage(outcome));
+        throw openFailure(outcome);
     }
 }
 
@@ -47,7 +47,7 @@ std::unique_ptr<PipeSet> openPipeSet(const UsbDeviceInfo &device)
     // A path whose pipe names would not fit is refused rather than cut
     // short: a truncated name could open some other device's pipe.
     if (device.devicePath.size() + pipeNameSuffix + 1 > pipeNameCapacity)
-        throw HException(openFailureMessage(platform::OpenOutcome::failed));
+        throw openFailure(platform::OpenOutcome::failed);
     // Should anything below throw, the PipeSet's destructor closes what was
     // opened so far.
     auto pipes = std::make_unique<PipeSet>(device.backend ? device.backend : platform::usbBackend());
@@ -55,10 +55,10 @@ std::unique_ptr<PipeSet> openPipeSet(const UsbDeviceInfo &device)
     openPipe(*pipes, device.devicePath, platform::Pipe::out, pipes->outPipe);
     pipes->readSlot = pipes->io.createRequestSlot();
     if (pipes->readSlot == platform::invalidHandle)
-        throw HException("cannot create in overlapped event");
+        throw HException(ErrorKind::openFailed, "cannot create in overlapped event");
     pipes->writeSlot = pipes->io.createRequestSlot();
     if (pipes->writeSlot == platform::invalidHandle)
-        throw HException("cannot create out overlapped event");
+        throw HException(ErrorKind::openFailed, "cannot create out overlapped event");
     return pipes;
 }
 

@@ -32,11 +32,11 @@ std::int32_t UsbVantrelWinDataLink::read(std::uint8_t *buffer, std::int32_t coun
         return 0;
     switch (readAll(*pipes_, buffer, static_cast<std::uint32_t>(count), requestTimeout(firstTimeout()))) {
     case TransferFailure::notPending:
-        throw HException("read operation failed (I/O pending)");
+        throw HException(ErrorKind::linkFailed, "read operation failed (I/O pending)");
     case TransferFailure::timedOut:
-        throw HException("read operation timed out");
+        throw HException(ErrorKind::noReply, "read operation timed out");
     case TransferFailure::notFetchable:
-        throw HException("read operation failed (GetOverlappedResult)");
+        throw HException(ErrorKind::linkFailed, "read operation failed (GetOverlappedResult)");
     case TransferFailure::none:
         break;
     }
@@ -49,10 +49,10 @@ std::int32_t UsbVantrelWinDataLink::write(const std::uint8_t *buffer, std::int32
         return 0;
     switch (writeAll(*pipes_, buffer, static_cast<std::uint32_t>(count), requestTimeout(firstTimeout()))) {
     case TransferFailure::timedOut:
-        throw HException("write operation timed out");
+        throw HException(ErrorKind::linkFailed, "write operation timed out");
     case TransferFailure::notPending:
     case TransferFailure::notFetchable:
-        throw HException("write operation failed");
+        throw HException(ErrorKind::linkFailed, "write operation failed");
     case TransferFailure::none:
         break;
     }

@@ -6,8 +6,8 @@ DemoAdapter::DemoAdapter(const DemoOptions &options)
     : bus_(platform::VirtualBus::create(*platform::nativeServices().clock))
 {
     try {
-        adapter_ = &attachSimulatedAdapter(*bus_, options.adapter);
-    } catch (const SimulationError &e) {
+        adapter_ = &simulation::attachSimulatedAdapter(*bus_, options.adapter);
+    } catch (const simulation::SimulationError &e) {
         throw DemoUsageError{e.message};
     }
     if (options.attachAfter > 0)

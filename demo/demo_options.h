@@ -8,7 +8,7 @@
 // What the demo's command line asks for.
 struct DemoOptions {
     // A Vantrel Max with older firmware than the carried one.
-    SimulatedAdapterSetup adapter = {16, "04020001", SimulatedFirmware::older, std::nullopt};
+    simulation::SimulatedAdapterSetup adapter = {16, "04020001", simulation::SimulatedFirmware::older, std::nullopt};
     int attachAfter = 0;  // seconds after start
     // A recorded session to replay in place of the simulated adapter.
     std::string replayFile;
@@ -25,6 +25,10 @@ struct DemoUsageError {
 
 // Throws DemoUsageError for anything it does not understand.
 DemoOptions parseDemoOptions(const std::vector<std::string> &arguments);
+
+// Whether the command line asks for the help text, which needs no window:
+// it is answered before the toolkit, which may want a display, starts.
+bool asksForHelp(const std::vector<std::string> &arguments);
 
 // The help text, with the variants and faults that this build knows.
 std::string demoUsage();

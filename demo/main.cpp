@@ -21,6 +21,10 @@
 
 int main(int argc, char **argv)
 {
+    if (asksForHelp(std::vector<std::string>(argv + 1, argv + argc))) {
+        std::fputs(demoUsage().c_str(), stdout);
+        return 0;
+    }
     // The toolkit takes its own options (-platform and the like) out first.
     UpdaterApplication app(argc, argv);
     DemoOptions options;

@@ -7,6 +7,7 @@
 #include "fuzz/fuzz_check.h"
 #include "platform/virtual/virtual_bus.h"
 #include "platform/virtual/virtual_clock.h"
+#include "tests/support/inspecting_backend.h"
 
 namespace {
 
@@ -47,7 +48,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     device.hidProduct = maybeText(input);
     device.hidSerialNumber = maybeText(input);
     bus->addInterface(device);
-    const platform::ScopedServices services(bus->services());
+    const auto inspector = std::make_shared<InspectingBackend>(bus);
+    const platform::ScopedServices services({&clock, inspector});
 
     const DeviceList records = enumerateDevices(hidInterfaceKind);
     FUZZ_CHECK(records.size() == 1);
@@ -58,6 +60,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (opened && device.hidProduct)
         FUZZ_CHECK(record.description == narrowed(*device.hidProduct));
     FUZZ_CHECK(record.serialNumber.size() <= 512);
-    FUZZ_CHECK(bus->openHandleCount() == 0);
+    FUZZ_CHECK(inspector->openHandles() == 0);
     return 0;
 }

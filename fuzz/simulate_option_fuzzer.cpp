@@ -26,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     }
     try {
         const Options options = parseOptions(arguments);
-        for (const SimulatedAdapterSetup &setup : options.simulate) {
+        for (const simulation::SimulatedAdapterSetup &setup : options.simulate) {
             FUZZ_CHECK(carriedVariants().byProductId(setup.productId) != nullptr);
             FUZZ_CHECK(!setup.serialNumber.empty());
         }

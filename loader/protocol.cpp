@@ -23,14 +23,15 @@ constexpr unsigned busyWaitMilliseconds = 1000;
 const char *const writeTimedOut = "write timed out";
 const char *const readTimedOut = "hardware error: target JTAG adapter data link read timed out";
 
-// Throws `failed` for status 0 and `wrongTag` for a tag other than `tag`.
-void checkStatusReply(const std::uint8_t *reply, std::uint8_t tag, const char *wrongTag,
+// Throws `failed` for status 0 and `wrongTag` for a tag other than `tag`,
+// both of the command's kind.
+void checkStatusReply(const std::uint8_t *reply, std::uint8_t tag, ErrorKind kind, const char *wrongTag,
                       const char *failed)
 {
     if (reply[0] != tag)
-        throw HException(wrongTag);
+        throw HException(kind, wrongTag);
     if (reply[1] == failedStatus)
-        throw HException(failed);
+        throw HException(kind, failed);
 }
 
 }  // namespace
@@ -40,7 +41,7 @@ void HDataLink::sendCommand(std::uint8_t code)
     std::uint8_t packet[plainPacketSize] = {code};
     std::memcpy(packet + 1, packetSignature, sizeof packetSignature);
     if (write(packet, sizeof packet) != static_cast<std::int32_t>(sizeof packet))
-        throw HException(writeTimedOut);
+        throw HException(ErrorKind::linkFailed, writeTimedOut);
 }
 
 void HDataLink::sendCommand(std::uint8_t code, std::uint32_t address, std::uint32_t length)
@@ -50,14 +51,14 @@ void HDataLink::sendCommand(std::uint8_t code, std::uint32_t address, std::uint3
     putLittleEndian32(packet + 5, address);
     putLittleEndian32(packet + 9, length);
     if (write(packet, sizeof packet) != static_cast<std::int32_t>(sizeof packet))
-        throw HException(writeTimedOut);
+        throw HException(ErrorKind::linkFailed, writeTimedOut);
 }
 
 void HDataLink::readReply(std::uint8_t *reply, std::size_t size)
 {
     const auto count = static_cast<std::int32_t>(size);
     if (read(reply, count) != count)
-        throw HException(readTimedOut);
+        throw HException(ErrorKind::noReply, readTimedOut);
 }
 
 void HDataLink::connect(bool waitForAnswer)
@@ -70,13 +71,13 @@ void HDataLink::connect(bool waitForAnswer)
         std::uint8_t reply[statusReplySize];
         readReply(reply, sizeof reply);
         if (reply[0] != replyTag(connectCommand))
-            throw HException("connect failed, unexpected tag returned");
+            throw HException(ErrorKind::connectFailed, "connect failed, unexpected tag returned");
         if (reply[1] == failedStatus)
-            throw HException("connect failed");
+            throw HException(ErrorKind::connectFailed, "connect failed");
         if (reply[1] != busyStatus)
             return;
         if (packets == maxConnectPackets)
-            throw HException("connect failed");
+            throw HException(ErrorKind::connectFailed, "connect failed");
         preciseDelay(busyWaitMilliseconds);
         purge();
         sendCommand(connectCommand);
@@ -91,7 +92,7 @@ void HDataLink::disconnect()
     // The link is purged whatever the reply says, so a bad reply leaves no
     // stale bytes behind.
     purge();
-    checkStatusReply(reply, replyTag(disconnectCommand),
+    checkStatusReply(reply, replyTag(disconnectCommand), ErrorKind::disconnectFailed,
                      "disconnect failed, unexpected tag returned", "disconnect failed");
 }
 
@@ -101,7 +102,7 @@ void HDataLink::getLoaderInfo(LoaderInfo &info)
     std::uint8_t reply[loaderInfoReplySize];
     readReply(reply, sizeof reply);
     if (reply[0] != replyTag(loaderInfoCommand))
-        throw HException("get loader info failed, unexpected tag returned");
+        throw HException(ErrorKind::deviceError, "get loader info failed, unexpected tag returned");
     const std::uint8_t *payload = reply + 1;
     info.loaderVersionMajor = littleEndian16(payload + 0);
     info.loaderVersionMinor = littleEndian16(payload + 2);
@@ -117,7 +118,7 @@ void HDataLink::eraseMemory(std::uint32_t address, std::uint32_t length)
     sendCommand(eraseCommand, address, length);
     std::uint8_t reply[statusReplySize];
     readReply(reply, sizeof reply);
-    checkStatusReply(reply, replyTag(eraseCommand),
+    checkStatusReply(reply, replyTag(eraseCommand), ErrorKind::eraseFailed,
                      "memory erase failed, unexpected tag returned", "memory erase failed");
 }
 
@@ -126,10 +127,10 @@ void HDataLink::writeData(const std::uint8_t *data, std::uint32_t length)
     // write() counts in 32-bit signed units; a longer block cannot be sent in
     // the one call the loader expects.
     if (length > static_cast<std::uint32_t>(INT32_MAX))
-        throw HException(writeTimedOut);
+        throw HException(ErrorKind::linkFailed, writeTimedOut);
     const auto count = static_cast<std::int32_t>(length);
     if (write(data, count) != count)
-        throw HException(writeTimedOut);
+        throw HException(ErrorKind::linkFailed, writeTimedOut);
 }
 
 void HDataLink::writeMemory(std::uint32_t address, std::uint32_t length, const std::uint8_t *data)
@@ -138,7 +139,7 @@ void HDataLink::writeMemory(std::uint32_t address, std::uint32_t length, const s
     writeData(data, length);
     std::uint8_t reply[statusReplySize];
     readReply(reply, sizeof reply);
-    checkStatusReply(reply, replyTag(writeCommand),
+    checkStatusReply(reply, replyTag(writeCommand), ErrorKind::writeFailed,
                      "memory write failed, unexpected tag returned", "memory write failed");
 }
 

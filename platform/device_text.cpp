@@ -44,6 +44,23 @@ std::optional<Decoded> decodeFirst(std::string_view text)
     return Decoded{code, length};
 }
 
+// Calls `character(code, bytes)` for each well-formed character of the text
+// and `bad(byte)` for each byte that starts none.
+template <typename Character, typename Bad>
+void walkUtf8(std::string_view text, Character character, Bad bad)
+{
+    for (std::size_t i = 0; i < text.size();) {
+        const std::optional<Decoded> decoded = decodeFirst(text.substr(i));
+        if (!decoded) {
+            bad(static_cast<unsigned char>(text[i]));
+            ++i;
+            continue;
+        }
+        character(decoded->code, text.substr(i, decoded->length));
+        i += decoded->length;
+    }
+}
+
 }  // namespace
 
 std::string utf8FromLatin1(std::string_view latin1)
@@ -98,19 +115,15 @@ std::string terminalFromUtf8(std::string_view text)
 {
     std::string shown;
     shown.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();) {
-        const std::optional<Decoded> decoded = decodeFirst(text.substr(i));
-        if (!decoded) {
-            appendEscaped(shown, static_cast<unsigned char>(text[i]));
-            ++i;
-        } else if (isTerminalControl(decoded->code)) {
-            appendEscaped(shown, static_cast<unsigned>(decoded->code));
-            i += decoded->length;
-        } else {
-            shown += text.substr(i, decoded->length);
-            i += decoded->length;
-        }
-    }
+    walkUtf8(
+        text,
+        [&](char32_t code, std::string_view bytes) {
+            if (isTerminalControl(code))
+                appendEscaped(shown, static_cast<unsigned>(code));
+            else
+                shown += bytes;
+        },
+        [&](unsigned char byte) { appendEscaped(shown, byte); });
     return shown;
 }
 
@@ -118,17 +131,20 @@ std::string latin1FromUtf8(std::string_view utf8)
 {
     std::string latin1;
     latin1.reserve(utf8.size());
-    for (std::size_t i = 0; i < utf8.size();) {
-        const std::optional<Decoded> decoded = decodeFirst(utf8.substr(i));
-        if (!decoded) {
-            latin1 += '?';
-            ++i;
-            continue;
-        }
-        latin1 += decoded->code <= 0xFF ? static_cast<char>(decoded->code) : '?';
-        i += decoded->length;
-    }
+    walkUtf8(
+        utf8, [&](char32_t code, std::string_view) { latin1 += code <= 0xFF ? static_cast<char>(code) : '?'; },
+        [&](unsigned char) { latin1 += '?'; });
     return latin1;
+}
+
+std::string wellFormedUtf8(std::string_view text)
+{
+    std::string kept;
+    kept.reserve(text.size());
+    walkUtf8(
+        text, [&](char32_t, std::string_view bytes) { kept += bytes; },
+        [&](unsigned char) { kept += "\xEF\xBF\xBD"; });
+    return kept;
 }
 
 std::optional<std::string> exactLatin1FromUtf8(std::string_view utf8)

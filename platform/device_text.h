@@ -24,6 +24,11 @@ std::string latin1FromUtf8(std::string_view utf8);
 // within Latin-1: the way back from utf8FromLatin1.
 std::optional<std::string> exactLatin1FromUtf8(std::string_view utf8);
 
+// UTF-8 text with every byte that is not part of a well-formed character
+// as U+FFFD, the replacement character: what a store that takes only UTF-8
+// can keep of text a user typed.
+std::string wellFormedUtf8(std::string_view text);
+
 // Device text as a terminal shows it without taking orders from it: every
 // printable character as UTF-8, every control character (below 0x20, DEL and
 // 0x80-0x9F, which a terminal takes as the start of escape sequences) as

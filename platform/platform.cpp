@@ -39,6 +39,15 @@ const Services &installed() { return current(); }
 
 Clock &clock() { return require(current().clock, "clock"); }
 
+double secondsNow()
+{
+    Clock &source = clock();
+    const std::int64_t frequency = source.counterFrequency();
+    if (frequency <= 0)
+        return source.tickCount() / 1000.0;
+    return static_cast<double>(source.counterValue()) / static_cast<double>(frequency);
+}
+
 const std::shared_ptr<UsbBackend> &usbBackend()
 {
     require(current().usb.get(), "USB devices");

@@ -26,6 +26,9 @@ void install(const Services &services);
 const Services &installed();
 
 Clock &clock();
+// The installed clock's time in seconds, from its high-resolution counter
+// where it has one: durations and rates, on the virtual clock too.
+double secondsNow();
 // The backend that enumeration lists devices through.
 const std::shared_ptr<UsbBackend> &usbBackend();
 

@@ -6,10 +6,12 @@
 // from them.
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/device_call.h"
 #include "platform/usb_backend.h"
 
 namespace recording {
@@ -28,19 +30,8 @@ struct RecordingHeader {
     std::string backend;
 };
 
-enum class Operation {
-    list,    // DeviceEnumeration::listDevices
-    open,    // DeviceIo::openPipe
-    slot,    // DeviceIo::createRequestSlot
-    close,   // DeviceIo::close
-    read,    // DeviceIo::startRead
-    write,   // DeviceIo::startWrite
-    wait,    // DeviceIo::waitRequest
-    result,  // DeviceIo::requestResult
-    cancel,  // DeviceIo::cancelRequest
-    reset,   // DeviceIo::resetPipe
-    vendor,  // DeviceIo::vendorRequest
-};
+// The calls a recording holds: those of the device interfaces.
+using Operation = platform::DeviceOperation;
 
 // Handles as the recording numbers them: 1, 2, 3 ... in the order the backend
 // issued them, whatever its own values were. 0 stands for a handle the
@@ -83,5 +74,9 @@ struct Recording {
     // Microseconds from the last exchange to the end of the session.
     std::int64_t trailingMicroseconds = 0;
 };
+
+// What the program asked in `call`: its handles as `idOf` numbers them, and
+// the bytes of a write as their CRC-32.
+Exchange askedIn(const platform::DeviceCall &call, const std::function<HandleId(platform::Handle)> &idOf);
 
 }  // namespace recording

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "loader/crc32.h"
 #include "platform/virtual/device_time.h"
 #include "recording/recording_format.h"
 
@@ -81,15 +80,6 @@ HandleId SessionRecorder::idOf(platform::Handle handle) const
     return found == ids_.end() ? 0 : found->second;
 }
 
-Exchange SessionRecorder::asked(Operation operation, platform::Handle pipe, platform::Handle slot) const
-{
-    Exchange exchange;
-    exchange.operation = operation;
-    exchange.pipe = idOf(pipe);
-    exchange.slot = idOf(slot);
-    return exchange;
-}
-
 void SessionRecorder::note(Exchange exchange)
 {
     if (finished_)
@@ -100,126 +90,48 @@ void SessionRecorder::note(Exchange exchange)
     writeLine(exchangeLine(exchange, ++exchanges_));
 }
 
-std::vector<platform::DeviceEntry> SessionRecorder::listDevices(platform::DeviceClass deviceClass)
+void SessionRecorder::answer(platform::DeviceCall &call)
 {
-    std::vector<platform::DeviceEntry> entries = backend_->enumeration().listDevices(deviceClass);
-    Exchange exchange = asked(Operation::list);
-    exchange.deviceClass = deviceClass;
-    for (const platform::DeviceEntry &entry : entries)
-        exchange.entries.push_back(anonymise_ ? anonymiser_.entry(entry) : entry);
+    // Taken before the backend sees the call: a write's bytes are the
+    // program's only until its request ends.
+    Exchange exchange = askedIn(call, [this](platform::Handle handle) { return idOf(handle); });
+    platform::perform(call, *backend_);
+    switch (call.operation) {
+    case Operation::list:
+        for (const platform::DeviceEntry &entry : call.entries)
+            exchange.entries.push_back(anonymise_ ? anonymiser_.entry(entry) : entry);
+        break;
+    case Operation::open:
+        if (anonymise_)
+            exchange.devicePath = anonymiser_.devicePath(call.devicePath);
+        exchange.outcome = call.outcome;
+        if (call.outcome == platform::OpenOutcome::opened)
+            exchange.handle = issue(call.handle);
+        break;
+    case Operation::slot:
+        if (call.handle != platform::invalidHandle)
+            exchange.handle = issue(call.handle);
+        break;
+    case Operation::close:
+        ids_.erase(call.handle);
+        reads_.erase(call.handle);
+        break;
+    case Operation::read:
+        reads_[call.slot] = Read{call.readBuffer, call.size};
+        break;
+    case Operation::write:
+        reads_.erase(call.slot);
+        break;
+    case Operation::result:
+        exchange.bytes = call.bytes;
+        if (const auto read = reads_.find(call.slot); call.bytes && read != reads_.end() && read->second.buffer)
+            exchange.data.assign(read->second.buffer, read->second.buffer + std::min(*call.bytes, read->second.count));
+        break;
+    default:
+        break;
+    }
+    exchange.ok = call.ok;
     note(std::move(exchange));
-    return entries;
-}
-
-platform::OpenOutcome SessionRecorder::openPipe(const std::string &devicePath, platform::Pipe pipe,
-                                                platform::Handle &handle)
-{
-    const platform::OpenOutcome outcome = backend_->io().openPipe(devicePath, pipe, handle);
-    Exchange exchange = asked(Operation::open);
-    exchange.devicePath = anonymise_ ? anonymiser_.devicePath(devicePath) : devicePath;
-    exchange.pipeEnd = pipe;
-    exchange.outcome = outcome;
-    if (outcome == platform::OpenOutcome::opened)
-        exchange.handle = issue(handle);
-    note(std::move(exchange));
-    return outcome;
-}
-
-platform::Handle SessionRecorder::createRequestSlot()
-{
-    const platform::Handle slot = backend_->io().createRequestSlot();
-    Exchange exchange = asked(Operation::slot);
-    if (slot != platform::invalidHandle)
-        exchange.handle = issue(slot);
-    note(std::move(exchange));
-    return slot;
-}
-
-void SessionRecorder::close(platform::Handle handle)
-{
-    backend_->io().close(handle);
-    Exchange exchange = asked(Operation::close);
-    exchange.handle = idOf(handle);
-    ids_.erase(handle);
-    reads_.erase(handle);
-    note(std::move(exchange));
-}
-
-bool SessionRecorder::startRead(platform::Handle pipe, platform::Handle slot, std::uint8_t *buffer,
-                                std::uint32_t count)
-{
-    const bool pending = backend_->io().startRead(pipe, slot, buffer, count);
-    reads_[slot] = Read{buffer, count};
-    Exchange exchange = asked(Operation::read, pipe, slot);
-    exchange.size = count;
-    exchange.ok = pending;
-    note(std::move(exchange));
-    return pending;
-}
-
-bool SessionRecorder::startWrite(platform::Handle pipe, platform::Handle slot, const std::uint8_t *buffer,
-                                 std::uint32_t count)
-{
-    // Taken before the backend sees the bytes: the program's buffer is the
-    // program's until the request ends.
-    const std::uint32_t crc = crc32(buffer, count);
-    const bool pending = backend_->io().startWrite(pipe, slot, buffer, count);
-    reads_.erase(slot);
-    Exchange exchange = asked(Operation::write, pipe, slot);
-    exchange.size = count;
-    exchange.crc = crc;
-    exchange.ok = pending;
-    note(std::move(exchange));
-    return pending;
-}
-
-bool SessionRecorder::waitRequest(platform::Handle slot, std::uint32_t timeoutMilliseconds)
-{
-    const bool completed = backend_->io().waitRequest(slot, timeoutMilliseconds);
-    Exchange exchange = asked(Operation::wait, platform::invalidHandle, slot);
-    exchange.timeoutMilliseconds = timeoutMilliseconds;
-    exchange.ok = completed;
-    note(std::move(exchange));
-    return completed;
-}
-
-std::optional<std::uint32_t> SessionRecorder::requestResult(platform::Handle pipe, platform::Handle slot)
-{
-    const std::optional<std::uint32_t> bytes = backend_->io().requestResult(pipe, slot);
-    Exchange exchange = asked(Operation::result, pipe, slot);
-    exchange.bytes = bytes;
-    if (const auto read = reads_.find(slot); bytes && read != reads_.end() && read->second.buffer)
-        exchange.data.assign(read->second.buffer, read->second.buffer + std::min(*bytes, read->second.count));
-    note(std::move(exchange));
-    return bytes;
-}
-
-void SessionRecorder::cancelRequest(platform::Handle pipe, platform::Handle slot)
-{
-    backend_->io().cancelRequest(pipe, slot);
-    note(asked(Operation::cancel, pipe, slot));
-}
-
-bool SessionRecorder::resetPipe(platform::Handle pipe)
-{
-    const bool done = backend_->io().resetPipe(pipe);
-    Exchange exchange = asked(Operation::reset, pipe);
-    exchange.ok = done;
-    note(std::move(exchange));
-    return done;
-}
-
-bool SessionRecorder::vendorRequest(platform::Handle pipe, std::uint32_t request, std::uint32_t value,
-                                    std::uint32_t index)
-{
-    const bool done = backend_->io().vendorRequest(pipe, request, value, index);
-    Exchange exchange = asked(Operation::vendor, pipe);
-    exchange.request = request;
-    exchange.value = value;
-    exchange.index = index;
-    exchange.ok = done;
-    note(std::move(exchange));
-    return done;
 }
 
 }  // namespace recording

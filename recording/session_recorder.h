@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/device_call.h"
 #include "platform/platform.h"
 #include "recording/anonymiser.h"
 #include "recording/exchange.h"
@@ -35,9 +36,7 @@ struct RecordSettings {
 // ends badly still leaves what it did. The HID library is not offered:
 // nothing of the updater's own reads HID strings, and a replay could not
 // answer them, so a recorded session behaves as its replay does.
-class SessionRecorder : public platform::UsbBackend,
-                        public platform::DeviceEnumeration,
-                        public platform::DeviceIo {
+class SessionRecorder : public platform::DeviceCallBackend {
 public:
     SessionRecorder(std::shared_ptr<platform::UsbBackend> backend, platform::Clock &clock,
                     std::unique_ptr<std::ostream> out, const RecordSettings &settings);
@@ -51,38 +50,15 @@ public:
     bool finish();
     std::size_t exchanges() const { return exchanges_; }
 
-    // UsbBackend
-    platform::DeviceEnumeration &enumeration() override { return *this; }
-    platform::DeviceIo &io() override { return *this; }
-
-    // DeviceEnumeration
-    std::vector<platform::DeviceEntry> listDevices(platform::DeviceClass deviceClass) override;
-
-    // DeviceIo
-    platform::OpenOutcome openPipe(const std::string &devicePath, platform::Pipe pipe,
-                                   platform::Handle &handle) override;
-    platform::Handle createRequestSlot() override;
-    void close(platform::Handle handle) override;
-    bool startRead(platform::Handle pipe, platform::Handle slot, std::uint8_t *buffer, std::uint32_t count) override;
-    bool startWrite(platform::Handle pipe, platform::Handle slot, const std::uint8_t *buffer,
-                    std::uint32_t count) override;
-    bool waitRequest(platform::Handle slot, std::uint32_t timeoutMilliseconds) override;
-    std::optional<std::uint32_t> requestResult(platform::Handle pipe, platform::Handle slot) override;
-    void cancelRequest(platform::Handle pipe, platform::Handle slot) override;
-    bool resetPipe(platform::Handle pipe) override;
-    bool vendorRequest(platform::Handle pipe, std::uint32_t request, std::uint32_t value,
-                       std::uint32_t index) override;
-
 private:
     struct Read {
         std::uint8_t *buffer = nullptr;
         std::uint32_t count = 0;
     };
 
+    void answer(platform::DeviceCall &call) override;
     HandleId issue(platform::Handle handle);
     HandleId idOf(platform::Handle handle) const;
-    Exchange asked(Operation operation, platform::Handle pipe = platform::invalidHandle,
-                   platform::Handle slot = platform::invalidHandle) const;
     void note(Exchange exchange);
     void writeLine(const std::string &line);
 

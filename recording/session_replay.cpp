@@ -3,107 +3,18 @@
 #include <algorithm>
 #include <cstring>
 
-#include "loader/crc32.h"
 #include "platform/virtual/device_time.h"
-#include "platform/device_text.h"
-#include "recording/byte_text.h"
+#include "recording/operations.h"
 
 namespace recording {
 
 namespace {
 
-// Whether the program asked for what was recorded: the same operation with
-// the same arguments. Outcomes are the recording's to give.
-bool sameRequest(const Exchange &recorded, const Exchange &asked)
-{
-    if (recorded.operation != asked.operation)
-        return false;
-    switch (asked.operation) {
-    case Operation::list:
-        return recorded.deviceClass == asked.deviceClass;
-    case Operation::open:
-        return recorded.devicePath == asked.devicePath && recorded.pipeEnd == asked.pipeEnd;
-    case Operation::slot:
-        return true;
-    case Operation::close:
-        return recorded.handle == asked.handle;
-    case Operation::read:
-        return recorded.pipe == asked.pipe && recorded.slot == asked.slot && recorded.size == asked.size;
-    case Operation::write:
-        return recorded.pipe == asked.pipe && recorded.slot == asked.slot && recorded.size == asked.size &&
-               recorded.crc == asked.crc;
-    case Operation::wait:
-        // A wait's time-out is what is left of the program's own budget,
-        // counted on its clock in whole milliseconds: it tells nothing of
-        // what was asked of the device, and a replay that starts at another
-        // point of a millisecond may count one less.
-        return recorded.slot == asked.slot;
-    case Operation::result:
-    case Operation::cancel:
-        return recorded.pipe == asked.pipe && recorded.slot == asked.slot;
-    case Operation::reset:
-        return recorded.pipe == asked.pipe;
-    case Operation::vendor:
-        return recorded.pipe == asked.pipe && recorded.request == asked.request && recorded.value == asked.value &&
-               recorded.index == asked.index;
-    }
-    return false;
-}
-
 std::string number(std::uint64_t value) { return std::to_string(value); }
-
-// What the program asked, in words; `detailed` adds every argument, for two
-// requests that read alike without them.
-std::string describe(const Exchange &exchange, bool detailed)
-{
-    const std::string onSlot = " on slot " + number(exchange.slot);
-    const std::string onPipe = " on pipe " + number(exchange.pipe);
-    switch (exchange.operation) {
-    case Operation::list:
-        return exchange.deviceClass == platform::DeviceClass::hid ? "a listing of HID devices"
-                                                                  : "a listing of USB devices";
-    case Operation::open:
-        return std::string("an open of the ") + (exchange.pipeEnd == platform::Pipe::in ? "in" : "out") +
-               " pipe of " + platform::utf8FromLatin1(exchange.devicePath);
-    case Operation::slot:
-        return "a request slot";
-    case Operation::close:
-        return "a close of handle " + number(exchange.handle);
-    case Operation::read:
-        return "a read of " + number(exchange.size) + " bytes" + (detailed ? onPipe + ", slot " + number(exchange.slot) : "");
-    case Operation::write:
-        return "a write of " + number(exchange.size) + " bytes" +
-               (detailed ? " with CRC-32 " + crcText(exchange.crc) + onPipe + ", slot " + number(exchange.slot) : "");
-    case Operation::wait:
-        return detailed ? "a wait of up to " + number(exchange.timeoutMilliseconds) + " ms" + onSlot
-                        : "a wait" + onSlot;
-    case Operation::result:
-        return "the result" + onSlot + (detailed ? onPipe : "");
-    case Operation::cancel:
-        return "a cancel" + onSlot + (detailed ? onPipe : "");
-    case Operation::reset:
-        return "a reset of pipe " + number(exchange.pipe);
-    case Operation::vendor:
-        return "vendor request " + number(exchange.request) +
-               (detailed ? " (value " + number(exchange.value) + ", index " + number(exchange.index) + ")" : "") +
-               onPipe;
-    }
-    return "?";
-}
 
 HandleId idOf(platform::Handle handle)
 {
     return handle <= platform::Handle{0xFFFFFFFF} ? static_cast<HandleId>(handle) : 0;
-}
-
-Exchange asked(Operation operation, platform::Handle pipe = platform::invalidHandle,
-               platform::Handle slot = platform::invalidHandle)
-{
-    Exchange exchange;
-    exchange.operation = operation;
-    exchange.pipe = idOf(pipe);
-    exchange.slot = idOf(slot);
-    return exchange;
 }
 
 }  // namespace
@@ -160,7 +71,7 @@ void SessionReplay::passRecordedTime(const Exchange &recorded)
     lastMicroseconds_ = std::max(now, due);
 }
 
-const Exchange *SessionReplay::answer(const Exchange &asked)
+const Exchange *SessionReplay::recordedFor(const Exchange &asked)
 {
     if (divergence_)
         return nullptr;
@@ -198,112 +109,58 @@ const Exchange *SessionReplay::answerListing(const Exchange &asked)
     return nullptr;
 }
 
-std::vector<platform::DeviceEntry> SessionReplay::listDevices(platform::DeviceClass deviceClass)
+void SessionReplay::answer(platform::DeviceCall &call)
 {
-    Exchange exchange = asked(Operation::list);
-    exchange.deviceClass = deviceClass;
-    const Exchange *recorded = answer(exchange);
-    return recorded ? recorded->entries : std::vector<platform::DeviceEntry>{};
-}
-
-platform::OpenOutcome SessionReplay::openPipe(const std::string &devicePath, platform::Pipe pipe,
-                                              platform::Handle &handle)
-{
-    Exchange exchange = asked(Operation::open);
-    exchange.devicePath = devicePath;
-    exchange.pipeEnd = pipe;
-    const Exchange *recorded = answer(exchange);
+    const Exchange asked = askedIn(call, idOf);
+    if (call.operation == Operation::close)
+        reads_.erase(asked.handle);
+    else if (call.operation == Operation::write)
+        reads_.erase(asked.slot);
+    // Past a divergence every call fails at once: nothing listed, no open,
+    // no slot, nothing pending, completed, done or fetched.
+    const Exchange *recorded = recordedFor(asked);
     if (!recorded)
-        return platform::OpenOutcome::failed;
-    if (recorded->outcome == platform::OpenOutcome::opened)
-        handle = recorded->handle;
-    return recorded->outcome;
+        return;
+    call.ok = recorded->ok;
+    switch (call.operation) {
+    case Operation::list:
+        call.entries = recorded->entries;
+        break;
+    case Operation::open:
+        call.outcome = recorded->outcome;
+        if (recorded->outcome == platform::OpenOutcome::opened)
+            call.handle = recorded->handle;
+        break;
+    case Operation::slot:
+        call.handle = recorded->handle != 0 ? platform::Handle{recorded->handle} : platform::invalidHandle;
+        break;
+    case Operation::read:
+        if (recorded->ok)
+            reads_[asked.slot] = Read{call.readBuffer, call.size};
+        break;
+    case Operation::result:
+        call.bytes = fetched(*recorded, asked.slot);
+        break;
+    default:
+        // A cancel leaves the buffer the read's: a request that completed
+        // as it was cancelled still has its result fetched, data and all.
+        break;
+    }
 }
 
-platform::Handle SessionReplay::createRequestSlot()
+std::optional<std::uint32_t> SessionReplay::fetched(const Exchange &recorded, HandleId slot)
 {
-    const Exchange *recorded = answer(asked(Operation::slot));
-    return recorded && recorded->handle != 0 ? platform::Handle{recorded->handle} : platform::invalidHandle;
-}
-
-void SessionReplay::close(platform::Handle handle)
-{
-    Exchange exchange = asked(Operation::close);
-    exchange.handle = idOf(handle);
-    reads_.erase(exchange.handle);
-    answer(exchange);
-}
-
-bool SessionReplay::startRead(platform::Handle pipe, platform::Handle slot, std::uint8_t *buffer,
-                              std::uint32_t count)
-{
-    Exchange exchange = asked(Operation::read, pipe, slot);
-    exchange.size = count;
-    const Exchange *recorded = answer(exchange);
-    if (!recorded || !recorded->ok)
-        return false;
-    reads_[exchange.slot] = Read{buffer, count};
-    return true;
-}
-
-bool SessionReplay::startWrite(platform::Handle pipe, platform::Handle slot, const std::uint8_t *buffer,
-                               std::uint32_t count)
-{
-    Exchange exchange = asked(Operation::write, pipe, slot);
-    exchange.size = count;
-    exchange.crc = crc32(buffer, count);
-    reads_.erase(exchange.slot);
-    const Exchange *recorded = answer(exchange);
-    return recorded && recorded->ok;
-}
-
-bool SessionReplay::waitRequest(platform::Handle slot, std::uint32_t timeoutMilliseconds)
-{
-    Exchange exchange = asked(Operation::wait, platform::invalidHandle, slot);
-    exchange.timeoutMilliseconds = timeoutMilliseconds;
-    const Exchange *recorded = answer(exchange);
-    return recorded && recorded->ok;
-}
-
-std::optional<std::uint32_t> SessionReplay::requestResult(platform::Handle pipe, platform::Handle slot)
-{
-    const Exchange exchange = asked(Operation::result, pipe, slot);
-    const Exchange *recorded = answer(exchange);
-    if (!recorded || !recorded->bytes)
+    if (!recorded.bytes)
         return std::nullopt;
-    const auto read = reads_.find(exchange.slot);
+    const auto read = reads_.find(slot);
     if (read == reads_.end())
-        return recorded->bytes;
+        return recorded.bytes;
     // The program takes the count for bytes in its buffer: it never counts
     // more than were put there, whatever the recording claims.
-    const auto copied = static_cast<std::uint32_t>(std::min<std::size_t>(recorded->data.size(), read->second.count));
+    const auto copied = static_cast<std::uint32_t>(std::min<std::size_t>(recorded.data.size(), read->second.count));
     if (copied > 0)
-        std::memcpy(read->second.buffer, recorded->data.data(), copied);
-    return std::min(*recorded->bytes, copied);
-}
-
-void SessionReplay::cancelRequest(platform::Handle pipe, platform::Handle slot)
-{
-    // The buffer stays the read's: a request that completed as it was
-    // cancelled still has its result fetched, data and all.
-    answer(asked(Operation::cancel, pipe, slot));
-}
-
-bool SessionReplay::resetPipe(platform::Handle pipe)
-{
-    const Exchange *recorded = answer(asked(Operation::reset, pipe));
-    return recorded && recorded->ok;
-}
-
-bool SessionReplay::vendorRequest(platform::Handle pipe, std::uint32_t request, std::uint32_t value,
-                                  std::uint32_t index)
-{
-    Exchange exchange = asked(Operation::vendor, pipe);
-    exchange.request = request;
-    exchange.value = value;
-    exchange.index = index;
-    const Exchange *recorded = answer(exchange);
-    return recorded && recorded->ok;
+        std::memcpy(read->second.buffer, recorded.data.data(), copied);
+    return std::min(*recorded.bytes, copied);
 }
 
 }  // namespace recording

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/device_call.h"
 #include "platform/platform.h"
 #include "platform/virtual/device_time.h"
 #include "platform/virtual/virtual_clock.h"
@@ -30,10 +31,7 @@ struct ReplayOptions {
 // exchanges. When the program asks for something else than was recorded
 // next, the replay notes the divergence and from then on fails every call at
 // once; the program runs to its end, and its caller asks for divergence().
-class SessionReplay : public platform::UsbBackend,
-                      public platform::DeviceEnumeration,
-                      public platform::DeviceIo,
-                      public std::enable_shared_from_this<SessionReplay> {
+class SessionReplay : public platform::DeviceCallBackend, public std::enable_shared_from_this<SessionReplay> {
 public:
     static std::shared_ptr<SessionReplay> create(Recording recording, const ReplayOptions &options = {});
     SessionReplay(const SessionReplay &) = delete;
@@ -53,28 +51,6 @@ public:
     // Called once, as the divergence happens.
     void onDivergence(std::function<void(const std::string &)> observer) { observer_ = std::move(observer); }
 
-    // UsbBackend
-    platform::DeviceEnumeration &enumeration() override { return *this; }
-    platform::DeviceIo &io() override { return *this; }
-
-    // DeviceEnumeration
-    std::vector<platform::DeviceEntry> listDevices(platform::DeviceClass deviceClass) override;
-
-    // DeviceIo
-    platform::OpenOutcome openPipe(const std::string &devicePath, platform::Pipe pipe,
-                                   platform::Handle &handle) override;
-    platform::Handle createRequestSlot() override;
-    void close(platform::Handle handle) override;
-    bool startRead(platform::Handle pipe, platform::Handle slot, std::uint8_t *buffer, std::uint32_t count) override;
-    bool startWrite(platform::Handle pipe, platform::Handle slot, const std::uint8_t *buffer,
-                    std::uint32_t count) override;
-    bool waitRequest(platform::Handle slot, std::uint32_t timeoutMilliseconds) override;
-    std::optional<std::uint32_t> requestResult(platform::Handle pipe, platform::Handle slot) override;
-    void cancelRequest(platform::Handle pipe, platform::Handle slot) override;
-    bool resetPipe(platform::Handle pipe) override;
-    bool vendorRequest(platform::Handle pipe, std::uint32_t request, std::uint32_t value,
-                       std::uint32_t index) override;
-
 private:
     struct Read {
         std::uint8_t *buffer = nullptr;
@@ -83,8 +59,11 @@ private:
 
     SessionReplay(Recording recording, const ReplayOptions &options);
 
+    void answer(platform::DeviceCall &call) override;
     // The recorded exchange that answers `asked`, or null once diverged.
-    const Exchange *answer(const Exchange &asked);
+    const Exchange *recordedFor(const Exchange &asked);
+    // A recorded result, its read data copied into the read's buffer.
+    std::optional<std::uint32_t> fetched(const Exchange &recorded, HandleId slot);
     const Exchange *answerListing(const Exchange &asked);
     void diverge(const Exchange *recorded, const Exchange &asked);
     void passRecordedTime(const Exchange &recorded);

@@ -41,6 +41,7 @@ echo "== Contents of $(basename "$deb")"
     echo ./usr/share/bash-completion/completions/vantrel-flash
     echo ./usr/share/doc/vantrel-update/changelog.gz
     echo ./usr/share/doc/vantrel-update/copyright
+    echo ./usr/share/doc/vantrel-update/json.md.gz
     echo ./usr/share/doc/vantrel-update/recordings.md.gz
     echo ./usr/share/icons/hicolor/scalable/apps/vantrel-update.svg
     # Every size the icon carries.
@@ -52,6 +53,7 @@ echo "== Contents of $(basename "$deb")"
     echo ./usr/share/man/man1/vantrel-flash.1.gz
     echo ./usr/share/man/man1/vantrel-update.1.gz
     echo ./usr/share/metainfo/org.vantrel.VantrelUpdate.metainfo.xml
+    echo ./usr/share/vantrel-update/vantrel-flash.schema.json
 } | sort >"$scratch/expected"
 # Files only: dpkg-deb lists each folder too, with a trailing slash.
 dpkg-deb --contents "$deb" | awk '{print $NF}' | grep -v '/$' | sort >"$scratch/contents"
@@ -118,8 +120,9 @@ for heading in NAME SYNOPSIS OPTIONS "EXIT STATUS" FILES EXAMPLES "SEE ALSO"; do
 done
 grep -q -- "--simulate VARIANT" "$scratch/page" || fail "man vantrel-flash lacks the help's options"
 
-# The completion as bash loads it on demand, for the commands and for the
-# simulated variants and faults, which come from the program's help.
+# The completion as bash loads it on demand, for the commands, the options
+# that go with each and the simulated variants and faults, which the build
+# made from the program's own tables.
 cat >"$scratch/complete.bash" <<'EOF'
 source /usr/share/bash-completion/bash_completion
 _completion_loader vantrel-flash
@@ -138,12 +141,14 @@ complete_line "vantrel-flash "
 complete_line "vantrel-flash install --simulate "
 complete_line "vantrel-flash install --simulate msp430,fault=c"
 complete_line "vantrel-flash list --"
+complete_line "vantrel-flash install --"
 EOF
 bash "$scratch/complete.bash" >"$scratch/completions" 2>&1
 cat >"$scratch/completions-expected" <<'EOF'
 list info install verify help
 arm-standard arm-basic max flex msp430
 connect crc
+--json --simulate --real-time --record --anonymise --replay --version --help
 --serial --port --all --if-needed --wait --count --json --simulate --real-time --record --anonymise --replay --version --help
 EOF
 diff "$scratch/completions-expected" "$scratch/completions" ||

@@ -10,7 +10,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/qt-windows-kit.sh
 
-scripts/install-dependencies.sh mingw-w64 g++-mingw-w64-x86-64 wine wine64
+# tcl: SQLite's own build makes the amalgamation that the history is built with.
+scripts/install-dependencies.sh mingw-w64 g++-mingw-w64-x86-64 wine wine64 tcl
+sqlite=$(scripts/windows-sqlite.sh)
 scripts/build-qt-windows.sh
 kit=$(qt_windows_kit_dir)
 
@@ -33,7 +35,7 @@ wineboot </dev/null >/dev/null 2>&1
 
 echo "== Windows cross build and tests under Wine"
 cmake -S . -B build/windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Debug \
-    "-DVANTREL_QT_WINDOWS_KIT=$kit"
+    -DVANTREL_SQLITE_AMALGAMATION="$sqlite" "-DVANTREL_QT_WINDOWS_KIT=$kit"
 cmake --build build/windows -j 2
 ctest --test-dir build/windows --output-on-failure -j 2 --timeout 300
 

@@ -4,6 +4,9 @@
 
 #include "platform/virtual/device_time.h"
 #include "platform/virtual/virtual_bus.h"
+#include "simulation/adapter.h"
+
+namespace simulation {
 
 std::int64_t AdapterSchedule::elapsedMicroseconds()
 {
@@ -19,17 +22,15 @@ void AdapterSchedule::add(Event event)
     events_.push_back(event);
 }
 
-void AdapterSchedule::arriveAt(platform::VirtualBus &bus, platform::VirtualAdapter &adapter,
-                               std::uint32_t milliseconds)
+void AdapterSchedule::arriveAt(Adapter &adapter, std::uint32_t milliseconds)
 {
-    bus.detach(adapter);
-    add({std::int64_t{milliseconds} * 1000, &bus, &adapter, true});
+    adapter.device().bus().detach(adapter.device());
+    add({std::int64_t{milliseconds} * 1000, &adapter.device(), true});
 }
 
-void AdapterSchedule::leaveAt(platform::VirtualBus &bus, platform::VirtualAdapter &adapter,
-                              std::uint32_t milliseconds)
+void AdapterSchedule::leaveAt(Adapter &adapter, std::uint32_t milliseconds)
 {
-    add({std::int64_t{milliseconds} * 1000, &bus, &adapter, false});
+    add({std::int64_t{milliseconds} * 1000, &adapter.device(), false});
 }
 
 void AdapterSchedule::carryOutDueEvents()
@@ -47,9 +48,9 @@ void AdapterSchedule::carryOutDueEvents()
     auto due = events_.begin();
     for (; due != events_.end() && due->dueMicroseconds <= now; ++due) {
         if (due->arrives)
-            due->bus->reattach(*due->adapter);
+            due->device->bus().reattach(*due->device);
         else
-            due->bus->detach(*due->adapter);
+            due->device->bus().detach(*due->device);
     }
     events_.erase(events_.begin(), due);
     carryingOut_ = false;
@@ -72,3 +73,5 @@ void AdapterSchedule::sleep(std::uint32_t milliseconds)
     time_.sleep(milliseconds);
     carryOutDueEvents();
 }
+
+}  // namespace simulation

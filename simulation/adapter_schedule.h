@@ -4,11 +4,11 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/virtual/virtual_device.h"
 
-namespace platform {
-class VirtualAdapter;
-class VirtualBus;
-}  // namespace platform
+namespace simulation {
+
+class Adapter;
 
 // Adapters that arrive on a virtual bus and leave it at set times, as on a
 // production line where one adapter after another is plugged in. It is the
@@ -21,9 +21,9 @@ public:
     explicit AdapterSchedule(platform::Clock &time) : time_(time) {}
 
     // The adapter is off the bus until `milliseconds` after the clock's start.
-    void arriveAt(platform::VirtualBus &bus, platform::VirtualAdapter &adapter, std::uint32_t milliseconds);
+    void arriveAt(Adapter &adapter, std::uint32_t milliseconds);
     // The adapter is pulled out at `milliseconds` after the clock's start.
-    void leaveAt(platform::VirtualBus &bus, platform::VirtualAdapter &adapter, std::uint32_t milliseconds);
+    void leaveAt(Adapter &adapter, std::uint32_t milliseconds);
 
     // Whether an arrival or a departure is still to come.
     bool eventsToCome() const { return !events_.empty(); }
@@ -36,8 +36,7 @@ public:
 private:
     struct Event {
         std::int64_t dueMicroseconds;  // since the schedule's start
-        platform::VirtualBus *bus;
-        platform::VirtualAdapter *adapter;
+        platform::VirtualDevice *device;
         bool arrives;
     };
 
@@ -50,3 +49,5 @@ private:
     std::vector<Event> events_;  // the ones still to come
     bool carryingOut_ = false;
 };
+
+}  // namespace simulation

@@ -7,6 +7,8 @@
 #include "update/firmware_image.h"
 #include "update/install_engine.h"
 
+namespace simulation {
+
 namespace {
 
 constexpr std::uint32_t flashSize = 0x80000;
@@ -37,7 +39,7 @@ std::vector<std::uint8_t> olderImageOf(const FirmwareImage &entry)
 
 // Changes one byte of each piece, past the image header so that the boot
 // loader still reports the version.
-void damagePieces(platform::SimulatedLoader &loader, const FirmwareImage &entry,
+void damagePieces(SimulatedLoader &loader, const FirmwareImage &entry,
                   const std::vector<std::uint32_t> &pieces)
 {
     constexpr std::uint32_t piece = FirmwareInstaller::verifyPiece;
@@ -53,10 +55,9 @@ void damagePieces(platform::SimulatedLoader &loader, const FirmwareImage &entry,
 
 }  // namespace
 
-platform::AdapterConfig simulatedAdapter(std::uint16_t productId, std::string serialNumber,
-                                         const VariantTable &variants)
+AdapterConfig simulatedAdapter(std::uint16_t productId, std::string serialNumber, const VariantTable &variants)
 {
-    platform::AdapterConfig config;
+    AdapterConfig config;
     config.productId = productId;
     config.serialNumber = std::move(serialNumber);
     if (const Variant *variant = variants.byProductId(productId)) {
@@ -69,17 +70,17 @@ platform::AdapterConfig simulatedAdapter(std::uint16_t productId, std::string se
     return config;
 }
 
-void installCarriedImage(platform::VirtualAdapter &adapter, const FirmwareImage &entry)
+void installCarriedImage(Adapter &adapter, const FirmwareImage &entry)
 {
     adapter.loader().eraseAll();
     adapter.loader().loadImage(entry.image, entry.imageSize);
 }
 
-void applyRealisticTiming(platform::VirtualBus &bus, platform::VirtualAdapter &adapter)
+void applyRealisticTiming(platform::VirtualBus &bus, Adapter &adapter)
 {
     // A full-speed bulk pipe: a millisecond per request, about 1 MB/s.
     bus.setTiming({1000, 1'000'000});
-    platform::LoaderTiming timing;
+    LoaderTiming timing;
     timing.commandMicroseconds = 200;
     timing.eraseMicrosecondsPerKiB = 1500;
     timing.programMicrosecondsPerKiB = 6000;
@@ -87,15 +88,15 @@ void applyRealisticTiming(platform::VirtualBus &bus, platform::VirtualAdapter &a
     adapter.loader().setTiming(timing);
 }
 
-platform::VirtualAdapter &attachSimulatedAdapter(platform::VirtualBus &bus, const SimulatedAdapterSetup &setup)
+Adapter &attachSimulatedAdapter(platform::VirtualBus &bus, const SimulatedAdapterSetup &setup)
 {
-    platform::AdapterConfig config = simulatedAdapter(setup.productId, setup.serialNumber);
+    AdapterConfig config = simulatedAdapter(setup.productId, setup.serialNumber);
     config.devicePath = setup.port;
     const Variant *variant = carriedVariants().forAdapter(setup.productId, setup.serialNumber);
     const FirmwareImage *entry = variant ? variant->image : nullptr;
     if (!setup.damagedPieces.empty() && !entry)
         throw SimulationError{"the updater carries no image for this adapter, so none can be damaged"};
-    platform::VirtualAdapter &adapter = bus.attach(config);
+    Adapter &adapter = attach(bus, config);
     const bool installed = entry && (setup.firmware != SimulatedFirmware::none || !setup.damagedPieces.empty());
     if (installed) {
         if (setup.firmware == SimulatedFirmware::older) {
@@ -114,3 +115,5 @@ platform::VirtualAdapter &attachSimulatedAdapter(platform::VirtualBus &bus, cons
         injectSimulatedFault(adapter, entry, installed, *setup.fault);
     return adapter;
 }
+
+}  // namespace simulation

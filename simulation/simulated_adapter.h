@@ -6,24 +6,27 @@
 #include <vector>
 
 #include "platform/virtual/virtual_bus.h"
+#include "simulation/adapter.h"
 #include "simulation/simulated_faults.h"
 #include "update/variant.h"
 
 struct FirmwareImage;
 
+namespace simulation {
+
 // An adapter of the variant that `productId` selects in `variants`: its name,
 // its link family, and flash laid out around the variant's load address.
 // A product id that no row names gives a plain adapter with its own USB
 // interface.
-platform::AdapterConfig simulatedAdapter(std::uint16_t productId, std::string serialNumber,
-                                         const VariantTable &variants = carriedVariants());
+AdapterConfig simulatedAdapter(std::uint16_t productId, std::string serialNumber,
+                              const VariantTable &variants = carriedVariants());
 
 // Puts the carried image into the adapter's flash, as if it were installed.
-void installCarriedImage(platform::VirtualAdapter &adapter, const FirmwareImage &entry);
+void installCarriedImage(Adapter &adapter, const FirmwareImage &entry);
 
 // Makes transfers and flash work take about as long as on a real adapter,
 // so that an install on a real clock takes seconds.
-void applyRealisticTiming(platform::VirtualBus &bus, platform::VirtualAdapter &adapter);
+void applyRealisticTiming(platform::VirtualBus &bus, Adapter &adapter);
 
 // What is on a simulated adapter's flash.
 enum class SimulatedFirmware {
@@ -66,4 +69,6 @@ struct SimulatedAdapterSetup {
 // adapter with firmware that its variant re-enumerates on connect does so),
 // its damage and its fault. Throws SimulationError when the fault or the
 // damage cannot show on it.
-platform::VirtualAdapter &attachSimulatedAdapter(platform::VirtualBus &bus, const SimulatedAdapterSetup &setup);
+Adapter &attachSimulatedAdapter(platform::VirtualBus &bus, const SimulatedAdapterSetup &setup);
+
+}  // namespace simulation

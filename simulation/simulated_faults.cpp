@@ -4,12 +4,13 @@
 #include <limits>
 
 #include "loader/commands.h"
-#include "platform/virtual/virtual_bus.h"
+#include "simulation/adapter.h"
 #include "update/firmware_image.h"
+
+namespace simulation {
 
 namespace {
 
-using platform::LoaderFault;
 using namespace loader;
 
 constexpr std::array<SimulatedFaultInfo, 10> faults = {{
@@ -56,15 +57,14 @@ std::string simulatedFaultNames(std::string_view separator)
     return names;
 }
 
-void injectSimulatedFault(platform::VirtualAdapter &adapter, const FirmwareImage *entry, bool installed,
-                          SimulatedFault fault)
+void injectSimulatedFault(Adapter &adapter, const FirmwareImage *entry, bool installed, SimulatedFault fault)
 {
     if (!entry)
         throw SimulationError{"the updater does not support this adapter, so no fault can show on it"};
-    platform::SimulatedLoader &loader = adapter.loader();
+    SimulatedLoader &loader = adapter.loader();
     switch (fault) {
     case SimulatedFault::busy:
-        adapter.setBusy(true);
+        adapter.device().setBusy(true);
         break;
     case SimulatedFault::connect:
         loader.injectFault(connectCommand, LoaderFault::statusZero);
@@ -89,7 +89,7 @@ void injectSimulatedFault(platform::VirtualAdapter &adapter, const FirmwareImage
         loader.injectFault(loaderInfoCommand, LoaderFault::noReply);
         break;
     case SimulatedFault::unplug:
-        adapter.unplugAfterBytes(entry->imageSize / 2);
+        adapter.device().unplugAfterBytes(entry->imageSize / 2);
         break;
     case SimulatedFault::neverBack:
         if (!installed || !entry->reopenAfterConnect)
@@ -99,3 +99,5 @@ void injectSimulatedFault(platform::VirtualAdapter &adapter, const FirmwareImage
         break;
     }
 }
+
+}  // namespace simulation

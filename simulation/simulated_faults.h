@@ -5,10 +5,11 @@
 #include <string>
 #include <string_view>
 
-namespace platform {
-class VirtualAdapter;
-}
 struct FirmwareImage;
+
+namespace simulation {
+
+class Adapter;
 
 // The failures that a simulated adapter can be made to show, by the names
 // that vantrel-flash --simulate ...,fault=F, the demo's --fault F and the
@@ -46,5 +47,6 @@ struct SimulationError {
 // Makes the adapter fail that way. `entry` is the adapter's carried image
 // (null when the updater carries none) and `installed` whether its flash
 // holds firmware. Throws SimulationError when the fault cannot show on it.
-void injectSimulatedFault(platform::VirtualAdapter &adapter, const FirmwareImage *entry, bool installed,
-                          SimulatedFault fault);
+void injectSimulatedFault(Adapter &adapter, const FirmwareImage *entry, bool installed, SimulatedFault fault);
+
+}  // namespace simulation

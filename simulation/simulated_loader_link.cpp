@@ -2,8 +2,7 @@
 
 #include <algorithm>
 
-
-namespace platform {
+namespace simulation {
 
 std::int32_t SimulatedLoaderLink::read(std::uint8_t *buffer, std::int32_t count)
 {
@@ -50,4 +49,4 @@ int SimulatedLoaderLink::purgeCount() const
                                           [](const Record &r) { return r.event == Event::purge; }));
 }
 
-}  // namespace platform
+}  // namespace simulation

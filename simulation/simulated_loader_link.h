@@ -5,9 +5,9 @@
 
 #include "datalink/data_link.h"
 #include "platform/virtual/device_time.h"
-#include "platform/virtual/simulated_loader.h"
+#include "simulation/simulated_loader.h"
 
-namespace platform {
+namespace simulation {
 
 // A data link wired straight to a simulated boot loader, with no transport in
 // between: the loader protocol's own test bench. It records what the host
@@ -36,9 +36,9 @@ public:
 
 private:
     SimulatedLoader &loader_;
-    DeviceTime time_{clock()};
+    platform::DeviceTime time_{platform::clock()};
     std::int32_t writeLimit_ = -1;
     std::vector<Record> records_;
 };
 
-}  // namespace platform
+}  // namespace simulation

@@ -48,3 +48,8 @@ std::optional<std::string> installedVersion(const LoaderInfo &info)
     return versionDescription(info.imageVersionMajor, info.imageVersionMinor,
                               boundedText(info.imageDescription, sizeof info.imageDescription));
 }
+
+std::string_view releaseNotesOf(const FirmwareImage &entry)
+{
+    return entry.releaseNotes ? std::string_view(entry.releaseNotes, entry.releaseNotesLength) : std::string_view();
+}

@@ -8,6 +8,10 @@
 
 struct LoaderInfo;
 
+// How the window names a version it cannot show, and the tool with it.
+inline constexpr const char *notInstalledText = "Not Installed";
+inline constexpr const char *invalidImageText = "Invalid Firmware Image";
+
 // One carried firmware image: read-only data that lives for the whole run.
 struct FirmwareImage {
     const char *variantName;
@@ -38,6 +42,9 @@ inline constexpr std::size_t buildTextOffset = 24;
 inline constexpr std::size_t buildTextField = 40;  // NUL-terminated when shorter
 inline constexpr std::uint32_t minimumImageSize = 64;
 }  // namespace imageHeader
+
+// The carried release history (UTF-8), empty where there is none.
+std::string_view releaseNotesOf(const FirmwareImage &entry);
 
 // At least 64 bytes that begin with the image magic.
 bool isValidImage(const FirmwareImage &entry);

@@ -9,8 +9,21 @@
 
 namespace {
 
-const char *const bytesUnit = "bytes";
 const char *const verifyPrefix = "Verify failed : ";
+
+// What a task of pieces calls a failure of its own, with its prefix. A
+// reply that never comes to one of its commands is its failure too: the
+// loader answered before, so it is the command that failed. A link that
+// breaks (an adapter pulled out) stays a link failure.
+struct TaskFailure {
+    const char *prefix;
+    ErrorKind kind;
+
+    HException wrap(const HException &e) const
+    {
+        return HException(e.kind() == ErrorKind::noReply ? kind : e.kind(), prefix + e.message());
+    }
+};
 
 // One task: the range in pieces of `piece` bytes, `operation` on each, the
 // count reported after each. A failure reports the task complete, so the
@@ -18,14 +31,14 @@ const char *const verifyPrefix = "Verify failed : ";
 // the task's prefix. A stop that the host asks for ends the task the same way
 // at a piece boundary.
 template <typename Operation>
-void runTask(InstallHost &host, std::uint32_t address, std::uint32_t length, std::uint32_t piece,
-             const char *description, const char *prefix, Operation operation)
+void runTask(InstallHost &host, InstallTask task, std::uint32_t address, std::uint32_t length, std::uint32_t piece,
+             const TaskFailure &failure, Operation operation)
 {
-    host.progress(0, static_cast<int>(length), description, bytesUnit);
+    host.taskStarted(task, static_cast<int>(length));
     std::uint32_t done = 0;
     auto endEarly = [&] {
         host.taskEndedEarly(static_cast<int>(done));
-        host.progress(static_cast<int>(length), -1, nullptr, nullptr);
+        host.taskProgress(static_cast<int>(length));
     };
     auto stopPoint = [&] {
         if (host.stopRequested()) {
@@ -41,16 +54,16 @@ void runTask(InstallHost &host, std::uint32_t address, std::uint32_t length, std
             address += piece;
             remaining -= piece;
             done += piece;
-            host.progress(static_cast<int>(done), -1, nullptr, nullptr);
+            host.taskProgress(static_cast<int>(done));
         }
         if (remaining > 0) {
             stopPoint();
             operation(address, remaining, done);
-            host.progress(static_cast<int>(done + remaining), -1, nullptr, nullptr);
+            host.taskProgress(static_cast<int>(done + remaining));
         }
     } catch (const HException &e) {
         endEarly();
-        throw HException(prefix + e.message());
+        throw failure.wrap(e);
     }
 }
 
@@ -71,6 +84,7 @@ InstallReport FirmwareInstaller::run(InstallPass pass)
     host_.setInstallEnabled(false);
     host_.setPollingEnabled(false);
     try {
+        task_ = InstallTask::connect;
         // Every re-open attempt may have failed last time: start from a link.
         if (!link_)
             link_ = openAdapterLink(device_);
@@ -86,6 +100,7 @@ InstallReport FirmwareInstaller::run(InstallPass pass)
             verify(*link_, entry.loadAddress, entry.imageSize, entry.image);
             report.written = true;
         }
+        task_ = InstallTask::disconnect;
         link_->disconnect();
     } catch (const HException &) {
         restoreHost();
@@ -130,6 +145,13 @@ void FirmwareInstaller::reopenAndConnect()
             throw InstallInterrupted{};
         try {
             link_ = openAdapterLink(device_);
+        } catch (const HException &e) {
+            // Gone for good, whatever the last attempt met.
+            if (retriesLeft == 0)
+                throw HException(ErrorKind::notBack, e.message());
+            continue;
+        }
+        try {
             link_->connect(true);
             return;
         } catch (const HException &) {
@@ -141,14 +163,16 @@ void FirmwareInstaller::reopenAndConnect()
 
 void FirmwareInstaller::erase(HDataLink &link, std::uint32_t address, std::uint32_t length)
 {
-    runTask(host_, address, length, erasePiece, installTask::erase, "Erase failed : ",
+    task_ = InstallTask::erase;
+    runTask(host_, task_, address, length, erasePiece, {"Erase failed : ", ErrorKind::eraseFailed},
             [&](std::uint32_t at, std::uint32_t size, std::uint32_t) { link.eraseMemory(at, size); });
 }
 
 void FirmwareInstaller::download(HDataLink &link, std::uint32_t address, std::uint32_t length,
                                  const std::uint8_t *bytes)
 {
-    runTask(host_, address, length, writePiece, installTask::download, "Download failed : ",
+    task_ = InstallTask::download;
+    runTask(host_, task_, address, length, writePiece, {"Download failed : ", ErrorKind::writeFailed},
             [&](std::uint32_t at, std::uint32_t size, std::uint32_t offset) {
                 link.writeMemory(at, size, bytes + offset);
             });
@@ -157,10 +181,11 @@ void FirmwareInstaller::download(HDataLink &link, std::uint32_t address, std::ui
 void FirmwareInstaller::verify(HDataLink &link, std::uint32_t address, std::uint32_t length,
                                const std::uint8_t *bytes)
 {
-    runTask(host_, address, length, verifyPiece, installTask::verify, verifyPrefix,
+    task_ = InstallTask::verify;
+    runTask(host_, task_, address, length, verifyPiece, {verifyPrefix, ErrorKind::verifyFailed},
             [&](std::uint32_t at, std::uint32_t size, std::uint32_t offset) {
                 if (!link.verifyMemory(at, size, bytes + offset))
-                    throw HException("crc check mismatch");
+                    throw HException(ErrorKind::verifyMismatch, "crc check mismatch");
             });
 }
 
@@ -168,7 +193,8 @@ FlashComparison FirmwareInstaller::compare(HDataLink &link, std::uint32_t addres
                                            const std::uint8_t *bytes)
 {
     FlashComparison comparison;
-    runTask(host_, address, length, verifyPiece, installTask::compare, verifyPrefix,
+    task_ = InstallTask::compare;
+    runTask(host_, task_, address, length, verifyPiece, {verifyPrefix, ErrorKind::verifyFailed},
             [&](std::uint32_t at, std::uint32_t size, std::uint32_t offset) {
                 if (!link.verifyMemory(at, size, bytes + offset)) {
                     if (comparison.differing++ == 0)

@@ -5,18 +5,9 @@
 
 #include "datalink/data_link.h"
 #include "discovery/usb_device_info.h"
+#include "update/install_task.h"
 
 struct FirmwareImage;
-
-// The descriptions the sequence's tasks report, as the window's status line
-// shows them; hosts that tell the tasks apart compare with these.
-namespace installTask {
-inline constexpr const char *erase = "Erasing memory, do not remove Vantrel";
-inline constexpr const char *download = "Downloading firmware, do not remove Vantrel";
-inline constexpr const char *verify = "Verifying firmware";
-// The comparison that precedes the other tasks, or stands alone, when a host asks for one.
-inline constexpr const char *compare = "Comparing flash with the carried firmware";
-}  // namespace installTask
 
 // What the install sequence drives besides the adapter: the progress display,
 // the install control and the device poll of whoever started it (the window's
@@ -24,9 +15,11 @@ inline constexpr const char *compare = "Comparing flash with the carried firmwar
 class InstallHost {
 public:
     virtual ~InstallHost() = default;
-    // The progress contract: steps -1 keeps the total, a null description
-    // leaves the status alone.
-    virtual void progress(int step, int steps, const char *taskdesc, const char *units) = 0;
+    // A task that goes over the flash piece by piece (compare, erase,
+    // download, verify) begins; it will move `bytes`.
+    virtual void taskStarted(InstallTask task, int bytes) = 0;
+    // How many of the task's bytes are done; all of them ends the task.
+    virtual void taskProgress(int bytesDone) = 0;
     virtual void setInstallEnabled(bool enabled) = 0;
     virtual void setPollingEnabled(bool enabled) = 0;
     // Asks the poll to rebuild the panel so that it reads the new version.
@@ -35,9 +28,9 @@ public:
     // What the window does not need; the command-line tool listens.
     //
     // A task that ends before its last piece (a failure, or a stop the host
-    // asked for) first tells how many steps it really did, and then reports
+    // asked for) first tells how many bytes it really did, and then reports
     // itself complete, which is what clears the window's bar.
-    virtual void taskEndedEarly(int /*stepsDone*/) {}
+    virtual void taskEndedEarly(int /*bytesDone*/) {}
     // Asked at every piece boundary and between re-open attempts: true ends
     // the sequence there with InstallInterrupted.
     virtual bool stopRequested() { return false; }
@@ -74,7 +67,11 @@ struct InstallReport {
 
 // The install sequence for one adapter: connect (re-opening the link when
 // the variant reboots into its boot loader), erase, download, verify,
-// disconnect. Failures leave as HException after the host is restored.
+// disconnect. Failures leave as HException after the host is restored; the
+// task they ended is task(). Failures that leave a task (erase, download,
+// verify) carry its prefix, and a reply that never came within one is that
+// task's failure. A variant that reboots into its boot loader and is not
+// found again fails as notBack.
 class FirmwareInstaller {
 public:
     static constexpr std::uint32_t erasePiece = 8192;
@@ -101,6 +98,9 @@ public:
     FlashComparison compare(HDataLink &link, std::uint32_t address, std::uint32_t length,
                             const std::uint8_t *bytes);
 
+    // The task under way, or the last one run: where a failure happened.
+    InstallTask task() const { return task_; }
+
 private:
     void connectLoader(const FirmwareImage &entry);
     void reopenAndConnect();
@@ -110,4 +110,5 @@ private:
     std::unique_ptr<HDataLink> &link_;
     bool notInstalled_;
     InstallHost &host_;
+    InstallTask task_ = InstallTask::connect;
 };

@@ -37,11 +37,27 @@ CarriedImageView viewOfCarriedImage(const FirmwareImage &entry)
 {
     const std::optional<std::string> version = carriedVersion(entry);
     if (!version)
-        return {QStringLiteral("<i>Invalid Firmware Image</i>"), QString(), false};
+        return {QStringLiteral("<i>%1</i>").arg(QLatin1String(invalidImageText)), QString(), false};
     // Counted bytes, not a C string: the text carries no terminator.
     const QString notes = entry.releaseNotes ? latin1Text({entry.releaseNotes, entry.releaseNotesLength}) : QString();
     return {latin1Text(*version), notes, true};
 }
+
+namespace {
+
+// What the window's status line says while a task runs; the window shows
+// no comparison, which only the command-line tool asks for.
+const char *statusTextOf(InstallTask task)
+{
+    switch (task) {
+    case InstallTask::erase: return "Erasing memory, do not remove Vantrel";
+    case InstallTask::download: return "Downloading firmware, do not remove Vantrel";
+    case InstallTask::verify: return "Verifying firmware";
+    default: return nullptr;
+    }
+}
+
+}  // namespace
 
 // The panel's side of the install sequence: the window's progress display
 // and poll, and the panel's button.
@@ -49,9 +65,17 @@ class VantrelUpdaterWidget::Host : public InstallHost {
 public:
     explicit Host(VantrelUpdaterWidget &panel) : panel_(panel) {}
 
-    void progress(int step, int steps, const char *taskdesc, const char *units) override
+    void taskStarted(InstallTask task, int bytes) override
     {
-        emit panel_.progress(step, steps, taskdesc, units);
+        const char *text = statusTextOf(task);
+        shown_ = text != nullptr;
+        if (shown_)
+            emit panel_.progress(0, bytes, text, "bytes");
+    }
+    void taskProgress(int bytesDone) override
+    {
+        if (shown_)
+            emit panel_.progress(bytesDone, -1, nullptr, nullptr);
     }
     void setInstallEnabled(bool enabled) override { panel_.installButton->setEnabled(enabled); }
     void setPollingEnabled(bool enabled) override { theUpdater->setPollingEnabled(enabled); }
@@ -59,6 +83,7 @@ public:
 
 private:
     VantrelUpdaterWidget &panel_;
+    bool shown_ = false;
 };
 
 VantrelUpdaterWidget::VantrelUpdaterWidget(const UsbDeviceInfo &deviceInfo, QWidget *parent)
@@ -118,7 +143,7 @@ VantrelUpdaterWidget::VantrelUpdaterWidget(const UsbDeviceInfo &deviceInfo, QWid
     link->getLoaderInfo(info);
     const std::optional<std::string> installed = installedVersion(info);
     installedVersionLabel->setText(versionCaption +
-                                   (installed ? latin1Text(*installed) : QStringLiteral("<i>Not Installed</i>")));
+                                   (installed ? latin1Text(*installed) : QStringLiteral("<i>%1</i>").arg(QLatin1String(notInstalledText))));
     notInstalled = !installed;
 
     updateImageInfo();

@@ -3,6 +3,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstring>
 
 namespace platform {
@@ -14,43 +15,79 @@ namespace {
 constexpr int stopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 volatile sig_atomic_t requestedBy = 0;
-const char *noticeText = "";
+std::atomic<const StopNotices *> notices{nullptr};
 
 void handle(int signal, void (*handler)(int))
 {
     struct sigaction action {};
     action.sa_handler = handler;
     sigemptyset(&action.sa_mask);
-    // Calls under way go on: a stop is taken at the next safe point, never
-    // by a write or a wait that fails half-way.
+    // Calls under way go on: the program's waits look at the request
+    // themselves, and no write fails half-way.
     action.sa_flags = SA_RESTART;
     sigaction(signal, &action, nullptr);
+}
+
+void say(const char *const (&lines)[3], int signal)
+{
+    const char *line = lines[stopNoticeIndex(signal)];
+    if (!line)
+        return;
+    const ssize_t written = write(STDERR_FILENO, line, std::strlen(line));
+    static_cast<void>(written);  // nothing to be done about a lost notice
+}
+
+extern "C" void onSecondStopSignal(int signal)
+{
+    if (const StopNotices *current = notices.load())
+        say(current->second, signal);
+    handle(signal, SIG_DFL);
+    raise(signal);
 }
 
 extern "C" void onStopSignal(int signal)
 {
     // Only what a handler may do: note the signal, say so with one write,
-    // and let the next one take its default course.
+    // and let the next one end the program.
     requestedBy = signal;
-    const ssize_t written = write(STDERR_FILENO, noticeText, std::strlen(noticeText));
-    static_cast<void>(written);  // nothing to be done about a lost notice
+    if (const StopNotices *current = notices.load())
+        say(current->first, signal);
     for (const int stop : stopSignals)
-        handle(stop, SIG_DFL);
+        handle(stop, onSecondStopSignal);
 }
 
 }  // namespace
 
-void catchStopRequests(const char *notice)
+void catchStopRequests(const StopNotices *stopNotices)
 {
-    noticeText = notice;
+    notices = stopNotices;
     for (const int stop : stopSignals)
         handle(stop, onStopSignal);
     // A reader that closed its end of standard output (`| head`) is no
-    // request to stop: the install goes on, and the lost output is told at
-    // the end, where writes to the pipe have failed.
+    // request to stop: the program finds the lost output where its writes
+    // to the pipe fail.
     handle(SIGPIPE, SIG_IGN);
 }
 
+void setStopNotices(const StopNotices *stopNotices) { notices = stopNotices; }
+
 int stopRequest() { return requestedBy; }
+
+void noteStopRequest(int signal)
+{
+    if (requestedBy != 0)
+        return;
+    requestedBy = signal;
+    for (const int stop : stopSignals)
+        handle(stop, onSecondStopSignal);
+}
+
+const char *stopRequestName(int noticeIndex)
+{
+    constexpr const char *names[] = {"Ctrl-C (SIGINT)", "SIGTERM", "SIGHUP (the terminal or session went away)"};
+    return names[noticeIndex];
+}
+
+int stopNoticeIndex(int signal) { return signal == SIGINT ? 0 : signal == SIGHUP ? 2 : 1; }
 
 }  // namespace platform

@@ -11,31 +11,59 @@ namespace platform {
 namespace {
 
 std::atomic<int> requestedBy{0};
-const char *noticeText = "";
+std::atomic<const StopNotices *> notices{nullptr};
+
+void say(const char *const (&lines)[3], int signal)
+{
+    const char *line = lines[stopNoticeIndex(signal)];
+    if (!line)
+        return;
+    DWORD written = 0;
+    WriteFile(GetStdHandle(STD_ERROR_HANDLE), line, static_cast<DWORD>(std::strlen(line)), &written, nullptr);
+}
 
 // The system calls this on a thread of its own for each console event.
 BOOL WINAPI onConsoleEvent(DWORD event)
 {
     if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT)
         return FALSE;
-    int expected = 0;
     const int signal = event == CTRL_C_EVENT ? SIGINT : SIGTERM;
-    if (!requestedBy.compare_exchange_strong(expected, signal))
-        return FALSE;  // the second request: the system's handler ends the program
-    DWORD written = 0;
-    WriteFile(GetStdHandle(STD_ERROR_HANDLE), noticeText, static_cast<DWORD>(std::strlen(noticeText)), &written,
-              nullptr);
+    int expected = 0;
+    const StopNotices *current = notices.load();
+    if (!requestedBy.compare_exchange_strong(expected, signal)) {
+        // The second request: the system's handler ends the program.
+        if (current)
+            say(current->second, signal);
+        return FALSE;
+    }
+    if (current)
+        say(current->first, signal);
     return TRUE;
 }
 
 }  // namespace
 
-void catchStopRequests(const char *notice)
+void catchStopRequests(const StopNotices *stopNotices)
 {
-    noticeText = notice;
+    notices = stopNotices;
     SetConsoleCtrlHandler(onConsoleEvent, TRUE);
 }
 
+void setStopNotices(const StopNotices *stopNotices) { notices = stopNotices; }
+
 int stopRequest() { return requestedBy.load(); }
+
+void noteStopRequest(int signal)
+{
+    int expected = 0;
+    requestedBy.compare_exchange_strong(expected, signal);
+}
+
+const char *stopRequestName(int noticeIndex)
+{
+    return noticeIndex == 0 ? "Ctrl-C" : "Ctrl-Break or the console closing";
+}
+
+int stopNoticeIndex(int signal) { return signal == SIGINT ? 0 : 1; }
 
 }  // namespace platform

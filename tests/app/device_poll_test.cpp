@@ -7,14 +7,15 @@
 
 namespace {
 
-using platform::LoaderFault;
+using simulation::Adapter;
+using simulation::LoaderFault;
 
 class Poll : public WindowFixture {
 protected:
     // One Vantrel Max, ready at the first poll.
-    platform::VirtualAdapter &readyMax(const std::string &serial = "04020001")
+    Adapter &readyMax(const std::string &serial = "04020001")
     {
-        platform::VirtualAdapter &adapter = attach(16, serial);
+        Adapter &adapter = attach(16, serial);
         openWindow();
         EXPECT_EQ(status(), "Device ready.");
         return adapter;
@@ -56,7 +57,7 @@ TEST_F(Poll, KeepsThePanelAndItsLinkWhileTheSameAdapterStays)
     tick();
     tick();
     EXPECT_EQ(shownPanel(), panel);
-    EXPECT_EQ(bus.linksOpened(), 1);
+    EXPECT_EQ(inspector.linksOpened(), 1);
     // A status from the panel's reports stays until something changes.
     window->setStatus(QStringLiteral("kept"), false);
     tick();
@@ -65,15 +66,15 @@ TEST_F(Poll, KeepsThePanelAndItsLinkWhileTheSameAdapterStays)
 
 TEST_F(Poll, UnplugRemovesOnlyThePanelAndTheNextTickShowsNoDevices)
 {
-    platform::VirtualAdapter &adapter = readyMax();
+    Adapter &adapter = readyMax();
     const Shown before = shown();
     QPointer<VantrelUpdaterWidget> panel = shownPanel();
-    bus.detach(adapter);
+    bus.detach(adapter.device());
 
     tick();
     EXPECT_TRUE(blankShown());
     EXPECT_TRUE(panel.isNull()) << "the panel is deleted";
-    EXPECT_EQ(bus.openHandleCount(), 0) << "and with it its link";
+    EXPECT_EQ(inspector.openHandles(), 0) << "and with it its link";
     EXPECT_EQ(shown(), before);
 
     tick();
@@ -94,18 +95,18 @@ void PrintTo(const ReplugCase &c, std::ostream *os) { *os << c.newSerial; }
 
 TEST_P(PollReplug, ComparesSerialNumbersByteForByte)
 {
-    platform::VirtualAdapter &first = readyMax("VT00a1");
+    Adapter &first = readyMax("VT00a1");
     QPointer<VantrelUpdaterWidget> panel = shownPanel();
-    bus.detach(first);
+    bus.detach(first.device());
     if (GetParam().panelReplaced)
         attach(16, GetParam().newSerial);
     else
-        bus.reattach(first);
+        bus.reattach(first.device());
 
     tick();
     if (!GetParam().panelReplaced) {
         EXPECT_EQ(shownPanel(), panel.data()) << "unplugged and back between two ticks goes unnoticed";
-        EXPECT_EQ(bus.linksOpened(), 1);
+        EXPECT_EQ(inspector.linksOpened(), 1);
         return;
     }
     EXPECT_TRUE(panel.isNull());
@@ -141,10 +142,10 @@ TEST_F(Poll, ASecondAdapterRemovesThePanelThenAsksForOnlyOne)
 
 TEST_F(Poll, DevicesOfOtherVendorsNeverCount)
 {
-    platform::AdapterConfig other = simulatedAdapter(16, "FOREIGN1");
+    simulation::AdapterConfig other = simulation::simulatedAdapter(16, "FOREIGN1");
     other.vendorId = 0x0403;
-    bus.attach(other);
-    bus.attach(other);
+    simulation::attach(bus, other);
+    simulation::attach(bus, other);
     openWindow();
     EXPECT_EQ(status(), noDevices);
     attach(16);
@@ -168,13 +169,13 @@ TEST_F(Poll, AnUnsupportedVariantChangesOnlyTheStatus)
     EXPECT_TRUE(blankShown());
     tick();
     EXPECT_EQ(status(), unsupported);
-    EXPECT_EQ(bus.linksOpened(), 0);
+    EXPECT_EQ(inspector.linksOpened(), 0);
 }
 
 TEST_F(Poll, AnUnsupportedAdapterAfterAPanelLeavesThePreviousAdapterOnShow)
 {
-    platform::VirtualAdapter &max = readyMax();
-    bus.detach(max);
+    Adapter &max = readyMax();
+    bus.detach(max.device());
     attach(4, "04010000");  // an ARM Basic older than any the updater carries for
     tick();
     tick();
@@ -188,7 +189,7 @@ TEST_F(Poll, AnUnsupportedAdapterAfterAPanelLeavesThePreviousAdapterOnShow)
 
 struct OpenFailureCase {
     const char *name;
-    std::function<void(platform::VirtualAdapter &)> fault;
+    std::function<void(Adapter &)> fault;
     const char *status;
 };
 
@@ -198,7 +199,7 @@ class PollOpenFailure : public Poll, public testing::WithParamInterface<OpenFail
 
 TEST_P(PollOpenFailure, ShowsTheMessageAndTriesAgainEveryTick)
 {
-    platform::VirtualAdapter &adapter = attach(16);
+    Adapter &adapter = attach(16);
     GetParam().fault(adapter);
     openWindow();
     EXPECT_EQ(status(), GetParam().status);
@@ -206,14 +207,14 @@ TEST_P(PollOpenFailure, ShowsTheMessageAndTriesAgainEveryTick)
     EXPECT_FALSE(firmwareEnabled());
     EXPECT_TRUE(captionsOnly());
     EXPECT_EQ(shownPanel(), nullptr);
-    EXPECT_EQ(bus.openHandleCount(), 0) << "the failed panel released what it opened";
+    EXPECT_EQ(inspector.openHandles(), 0) << "the failed panel released what it opened";
 
-    const int setsBefore = bus.listings();
+    const int setsBefore = inspector.listings();
     tick();
-    EXPECT_EQ(bus.listings(), setsBefore + 1);
+    EXPECT_EQ(inspector.listings(), setsBefore + 1);
     EXPECT_EQ(status(), GetParam().status);
 
-    adapter.setBusy(false);
+    adapter.device().setBusy(false);
     adapter.loader().clearFaults();
     tick();
     EXPECT_EQ(status(), "Device ready.");
@@ -222,15 +223,15 @@ TEST_P(PollOpenFailure, ShowsTheMessageAndTriesAgainEveryTick)
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, PollOpenFailure,
-    testing::Values(OpenFailureCase{"Busy", [](platform::VirtualAdapter &a) { a.setBusy(true); },
+    testing::Values(OpenFailureCase{"Busy", [](Adapter &a) { a.device().setBusy(true); },
                                     "Device already in use."},
                     OpenFailureCase{"SilentLoader",
-                                    [](platform::VirtualAdapter &a) {
+                                    [](Adapter &a) {
                                         a.loader().injectFault(0x08, LoaderFault::noReply);
                                     },
                                     "Read operation timed out."},
                     OpenFailureCase{"WrongTag",
-                                    [](platform::VirtualAdapter &a) {
+                                    [](Adapter &a) {
                                         a.loader().injectFault(0x08, LoaderFault::wrongTag);
                                     },
                                     "Get loader info failed, unexpected tag returned."}),
@@ -238,9 +239,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(Poll, AFailureAfterAnotherAdapterKeepsThePageAndTheSerial)
 {
-    platform::VirtualAdapter &max = readyMax();
-    bus.detach(max);
-    attach(16, "04020002").setBusy(true);
+    Adapter &max = readyMax();
+    bus.detach(max.device());
+    attach(16, "04020002").device().setBusy(true);
     tick();  // removes the panel
     tick();  // fails to build the new one
     EXPECT_EQ(status(), "Device already in use.");
@@ -251,14 +252,14 @@ TEST_F(Poll, AFailureAfterAnotherAdapterKeepsThePageAndTheSerial)
 
 TEST_F(Poll, DoesNothingWhilePollingIsOff)
 {
-    platform::VirtualAdapter &adapter = readyMax();
+    Adapter &adapter = readyMax();
     VantrelUpdaterWidget *panel = shownPanel();
     window->setPollingEnabled(false);
     window->panelValid = false;
-    bus.detach(adapter);
-    const int setsBefore = bus.listings();
+    bus.detach(adapter.device());
+    const int setsBefore = inspector.listings();
     tick();
-    EXPECT_EQ(bus.listings(), setsBefore) << "nothing is listed";
+    EXPECT_EQ(inspector.listings(), setsBefore) << "nothing is listed";
     EXPECT_EQ(shownPanel(), panel);
     EXPECT_FALSE(window->panelValid);
 
@@ -278,7 +279,7 @@ TEST_F(Poll, AnInvalidPanelIsRebuiltOverTwoTicks)
     EXPECT_TRUE(window->panelValid);
     tick();
     EXPECT_NE(shownPanel(), nullptr);
-    EXPECT_EQ(bus.linksOpened(), 2);
+    EXPECT_EQ(inspector.linksOpened(), 2);
 }
 
 }  // namespace

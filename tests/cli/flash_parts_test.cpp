@@ -2,50 +2,22 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <set>
 #include <string>
 
+#include <nlohmann/json.hpp>
+
 #include "cli/adapter_choice.h"
-#include "cli/error_kind.h"
+#include "datalink/error_kind.h"
+#include "cli/json_results.h"
 #include "cli/progress_line.h"
+#include "update/install_task.h"
+#include "update/outcome.h"
 #include "platform/device_text.h"
 
 namespace {
-
-TEST(ErrorKinds, EveryMessageTheEngineTheLoaderOrALinkGivesHasItsKind)
-{
-    struct Case {
-        const char *message;
-        const char *kind;
-    };
-    for (const Case &c : {
-             Case{"device already in use", "device-busy"},
-             Case{"cannot open device driver (no permission: install the udev rules)", "no-permission"},
-             Case{"cannot open device driver", "open-failed"},
-             Case{"Cannot set reset on pipe", "open-failed"},
-             Case{"hardware error: target JTAG adapter data link read timed out", "no-reply"},
-             Case{"read operation timed out", "no-reply"},
-             Case{"read operation failed (GetOverlappedResult)", "link-failed"},
-             Case{"write timed out", "link-failed"},
-             Case{"cannot purge RX", "link-failed"},
-             Case{"connect failed", "connect-failed"},
-             Case{"connect failed, unexpected tag returned", "connect-failed"},
-             Case{"Erase failed : memory erase failed", "erase-failed"},
-             Case{"Erase failed : read operation timed out", "erase-failed"},
-             Case{"Download failed : memory write failed", "write-failed"},
-             Case{"Download failed : write operation failed", "write-failed"},
-             Case{"Verify failed : crc check mismatch", "verify-mismatch"},
-             Case{"Verify failed : read operation timed out", "verify-failed"},
-             Case{"disconnect failed", "disconnect-failed"},
-             Case{"disconnect failed, unexpected tag returned", "disconnect-failed"},
-             Case{"get loader info failed, unexpected tag returned", "device-error"},
-             Case{"", "device-error"},
-             // Only a whole message or a prefix counts, never a part within.
-             Case{"the loader said: device already in use", "device-error"},
-         }) {
-        EXPECT_STREQ(nameOf(errorKindOf(c.message)), c.kind) << c.message;
-    }
-}
 
 TEST(ErrorKinds, NamesAreUniqueAndEachHasAMeaning)
 {
@@ -85,11 +57,11 @@ TEST(DeviceText, EveryByteBecomesItsLatin1Character)
 
 TEST(ProgressLine, NarrowsToTheTerminalKeepingWhatMattersMost)
 {
-    const ProgressState writing{"Downloading firmware, do not remove Vantrel", 8192, 57932, "bytes", 85.1, nullptr};
-    EXPECT_EQ(progressLine(writing, 120), "Downloading firmware, do not remove Vantrel [####                          ]"
+    const ProgressState writing{"Writing the firmware onto a long-named part", 8192, 57932, "bytes", 85.1, nullptr};
+    EXPECT_EQ(progressLine(writing, 120), "Writing the firmware onto a long-named part [####                          ]"
                                           "  14% 8192/57932 bytes 85.1 KiB/s");
-    EXPECT_EQ(progressLine(writing, 72), "Downloading firmware, do not remove Vantrel [#         ]  14%");
-    EXPECT_EQ(progressLine(writing, 40), "Downloading firmwa... [#         ]  14%");
+    EXPECT_EQ(progressLine(writing, 72), "Writing the firmware onto a long-named part [#         ]  14%");
+    EXPECT_EQ(progressLine(writing, 40), "Writing the firmwa... [#         ]  14%");
     EXPECT_EQ(progressLine(writing, 8), " 14%");
     for (int columns = 2; columns <= 130; ++columns)
         EXPECT_LT(progressLine(writing, columns).size(), static_cast<std::size_t>(columns)) << columns;
@@ -97,7 +69,50 @@ TEST(ProgressLine, NarrowsToTheTerminalKeepingWhatMattersMost)
 
     ProgressState failed = writing;
     failed.ending = "failed";
-    EXPECT_EQ(progressLine(failed, 40), "Downloading... [#         ]  14% failed");
+    EXPECT_EQ(progressLine(failed, 40), "Writing the... [#         ]  14% failed");
+}
+
+}  // namespace
+
+namespace {
+
+std::string fileText(const std::string &path)
+{
+    std::ifstream file(path);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+std::set<std::string> enumOf(const nlohmann::json &schema, const char *definition)
+{
+    std::set<std::string> names;
+    for (const nlohmann::json &name : schema["$defs"][definition]["enum"])
+        if (name.is_string())
+            names.insert(name.get<std::string>());
+    return names;
+}
+
+// The published documents name every kind, task and outcome exactly as the
+// tables the programs use do: a name added to a table and forgotten there
+// would be a name a script cannot know of.
+TEST(PublishedContract, TheSchemaAndTheReadmeFollowTheTables)
+{
+    const nlohmann::json schema = nlohmann::json::parse(fileText(VANTREL_SOURCE_DIR "/docs/vantrel-flash.schema.json"));
+    std::set<std::string> kinds, tasks, outcomeNames;
+    for (const ErrorKindInfo &info : errorKinds())
+        kinds.insert(info.name);
+    for (const InstallTaskInfo &info : installTasks())
+        tasks.insert(info.name);
+    for (const OutcomeInfo &info : outcomes())
+        outcomeNames.insert(info.name);
+    EXPECT_EQ(enumOf(schema, "errorKind"), kinds);
+    EXPECT_EQ(enumOf(schema, "task"), tasks);
+    EXPECT_EQ(enumOf(schema, "outcome"), outcomeNames);
+    EXPECT_EQ(schema["$defs"]["formatVersion"]["const"], jsonFormatVersion);
+
+    const std::string readme = fileText(VANTREL_SOURCE_DIR "/README.md");
+    for (const ErrorKindInfo &info : errorKinds())
+        EXPECT_NE(readme.find("| `" + std::string(info.name) + "` | " + info.meaning + " |"), std::string::npos)
+            << info.name << " is not in the README's table as the program describes it";
 }
 
 }  // namespace

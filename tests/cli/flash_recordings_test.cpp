@@ -52,7 +52,7 @@ FlashRun replay(const fs::path &file, const Arguments &command)
 json withoutTimesAndSimulatorFlash(json value)
 {
     if (value.is_object()) {
-        for (const char *key : {"durationSeconds", "flashCrc32", "imageCrc32"})
+        for (const char *key : {"durationSeconds", "simulated"})
             value.erase(key);
         for (auto &[key, member] : value.items())
             member = withoutTimesAndSimulatorFlash(member);
@@ -122,7 +122,7 @@ const std::vector<CommittedCase> &committedCases()
         {"fail-busy", {"install"}, 1, "failed", "device-busy", "device already in use"},
         {"fail-no-reply", {"install"}, 1, "failed", "no-reply", "read operation timed out"},
         {"fail-crc", {"install"}, 1, "failed", "verify-mismatch", "Verify failed : crc check mismatch"},
-        {"fail-unplug", {"install"}, 1, "failed", "write-failed", "Download failed : write operation failed"},
+        {"fail-unplug", {"install"}, 1, "failed", "link-failed", "Download failed : write operation failed"},
     };
     return cases;
 }
@@ -145,7 +145,7 @@ TEST_P(CommittedRecording, ReplaysThroughTheToolWithTheRecordedOutcome)
     if (c.exitCode == 0) {
         EXPECT_EQ(result["versionAfter"], result["carriedVersion"]);
     }
-    EXPECT_FALSE(result.contains("flashCrc32")) << "a replay knows no simulated flash";
+    EXPECT_FALSE(result.contains("simulated")) << "a replay knows no simulated flash";
     EXPECT_FALSE(contains(run.err, "replay diverged")) << run.err;
 }
 
@@ -379,7 +379,7 @@ TEST_F(FlashRecordings, WhatIsNoRecordingOfTheCommandIsRefusedBeforeAnythingRuns
             replay(file, {std::string(c.name) == "another command" ? "verify" : "install", "--real-time"});
         EXPECT_EQ(run.exitCode, 2);
         EXPECT_EQ(run.document["errorKind"], "bad-recording");
-        EXPECT_FALSE(run.document.contains("adapters")) << "nothing ran";
+        EXPECT_EQ(run.document["adapters"], json::array()) << "nothing ran";
         const std::string message = run.document["message"];
         EXPECT_TRUE(contains(message, file.string())) << message;
         EXPECT_TRUE(contains(message, c.says)) << message;
@@ -421,7 +421,7 @@ TEST_F(FlashRecordings, ARecordingThatCannotBeWrittenIsAFailure)
     EXPECT_EQ(unopened.exitCode, 2);
     EXPECT_EQ(unopened.document["errorKind"], "recording-failed");
     EXPECT_EQ(unopened.document["message"], "cannot write the recording " + nowhere);
-    EXPECT_FALSE(unopened.document.contains("adapters")) << "nothing ran";
+    EXPECT_EQ(unopened.document["adapters"], json::array()) << "nothing ran";
 
     // A full disk: the install itself went well, the recording did not.
     const FlashRun full = flash({"--record", "/dev/full", "install", "--json", "--simulate", "flex"});

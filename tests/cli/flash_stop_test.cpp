@@ -7,16 +7,19 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "cli/adapter_choice.h"
-#include "cli/adapter_work.h"
+#include "cli/commands.h"
 #include "cli/output.h"
+#include "cli/report.h"
 #include "cli/stop_signal.h"
+#include "update/adapter_work.h"
 #include "platform/platform.h"
 #include "platform/virtual/virtual_bus.h"
 #include "simulation/simulated_adapter.h"
 #include "update/attached_adapters.h"
 
 namespace {
+
+using simulation::SimulatedFault;
 
 // Time that passes at once, in which Ctrl-C is pressed five seconds after
 // the start: an install on the small adapter used here is done with its
@@ -45,7 +48,8 @@ private:
 struct ImpatientSimulation {
     explicit ImpatientSimulation(SimulatedFault fault)
     {
-        attachSimulatedAdapter(*bus, SimulatedAdapterSetup(6, "F1", SimulatedFirmware::none, fault));
+        simulation::attachSimulatedAdapter(
+            *bus, simulation::SimulatedAdapterSetup(6, "F1", simulation::SimulatedFirmware::none, fault));
     }
 
     ImpatientClock clock;
@@ -58,10 +62,11 @@ struct ImpatientSimulation {
 [[noreturn]] void installStoppedIn(SimulatedFault fault)
 {
     catchStopSignals();
-    ImpatientSimulation simulation(fault);
-    Output output(false);
-    const AdapterResult result = workOn(attachedAdapters().front(), Work::install, false, output);
-    std::fprintf(stderr, "\n[%s %s: %s]\n", result.outcome, result.failure ? nameOf(result.failure->kind) : "-",
+    ImpatientSimulation simulated(fault);
+    Output output;
+    const std::unique_ptr<Report> report = Report::create(output, false, false);
+    const AdapterResult result = workOn(attachedAdapters().front(), Work::install, false, *report);
+    std::fprintf(stderr, "\n[%s %s: %s]\n", nameOf(result.outcome), result.failure ? nameOf(result.failure->kind) : "-",
                  result.failure ? result.failure->message.c_str() : "");
     std::exit(0);
 }
@@ -77,7 +82,7 @@ TEST(StopDuringAWait, ACommandLeftWithoutAnswerByTheStopIsAnInterruption)
          "\\[interrupted interrupted: interrupted before anything was written to Vantrel Flex F1\\]"},
         {"the first verify command, after the write", SimulatedFault::verify,
          "\\[interrupted interrupted: interrupted while verifying: Vantrel Flex F1 may be left partly written; "
-         "vantrel-flash install again repairs it\\]"},
+         "installing again repairs it\\]"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
@@ -89,8 +94,11 @@ TEST(StopDuringAWait, AnAdapterListedWhileTheStopCameIsNotCalledSilent)
 {
     const auto listStopped = [] {
         catchStopSignals();
-        ImpatientSimulation simulation(SimulatedFault::noReply);
-        const AdapterView view = viewOf(attachedAdapters().front());
+        ImpatientSimulation simulated(SimulatedFault::noReply);
+        Output output;
+        const std::unique_ptr<Report> report = Report::create(output, true, false);
+        const CommandResult result = runList(Options{}, *report);
+        const AdapterView &view = result.listed.front();
         std::fprintf(stderr, "[%s]\n", view.failure ? nameOf(view.failure->kind) : "-");
         std::exit(0);
     };

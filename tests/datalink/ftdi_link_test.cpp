@@ -6,6 +6,9 @@
 
 namespace {
 
+using simulation::Adapter;
+using simulation::AdapterConfig;
+
 // An FTDI link whose raw reads play back scripted chunks, each taking 1 ms.
 class ScriptedFtdiLink : public Ftd2xxDataLink {
 public:
@@ -183,11 +186,11 @@ TEST_F(FtdiRead, RefusedRequestsThrowTheirMessages)
 // The concrete link over the virtual bus.
 class FtdiLink : public BusFixture {
 protected:
-    platform::VirtualAdapter &adapter = bus.attach(ftdiConfig());
+    Adapter &adapter = simulation::attach(bus, ftdiConfig());
 
-    static platform::AdapterConfig ftdiConfig()
+    static AdapterConfig ftdiConfig()
     {
-        platform::AdapterConfig config;
+        AdapterConfig config;
         config.productId = 3;
         config.ftdi = true;
         return config;
@@ -199,7 +202,7 @@ TEST_F(FtdiLink, ConstructionResetsSetsLatencyAndPurges)
     UsbdFtd2xxDataLink link(recordOf(adapter), -1);
     EXPECT_EQ(link.firstTimeout(), 1000);
     EXPECT_EQ(adapter.chip()->latencyTimer(), 1);
-    using Request = platform::FtdiChip::VendorRequest;
+    using Request = simulation::FtdiChip::VendorRequest;
     EXPECT_EQ(adapter.chip()->requests(), (std::vector<Request>{{9, 1, 1}, {0, 1, 1}, {0, 2, 1}}));
 }
 
@@ -228,7 +231,7 @@ TEST_F(FtdiLink, SelectorTwoSendsIndexThree)
 
 struct FtdiOpenFailure {
     const char *name;
-    std::function<void(platform::VirtualBus &, platform::VirtualAdapter &)> arrange;
+    std::function<void(InspectingBackend &, Adapter &)> arrange;
     std::string message;
 };
 
@@ -238,19 +241,21 @@ class FtdiOpen : public FtdiLink, public testing::WithParamInterface<FtdiOpenFai
 
 TEST_P(FtdiOpen, FailuresReleaseEverything)
 {
-    GetParam().arrange(bus, adapter);
+    GetParam().arrange(inspector, adapter);
     EXPECT_EQ(messageOf([&] { UsbdFtd2xxDataLink link(recordOf(adapter), -1); }), GetParam().message);
-    EXPECT_EQ(bus.openHandleCount(), 0);
+    EXPECT_EQ(inspector.openHandles(), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, FtdiOpen,
     testing::Values(
-        FtdiOpenFailure{"Busy", [](auto &, auto &a) { a.setBusy(true); }, "device already in use"},
-        FtdiOpenFailure{"Pipe01", [](auto &, auto &a) { a.failPipeOpen(platform::Pipe::out); }, "cannot open device driver"},
-        FtdiOpenFailure{"OutEvent", [](auto &b, auto &) { b.failRequestSlot(2); },
+        FtdiOpenFailure{"Busy", [](auto &, auto &a) { a.device().setBusy(true); }, "device already in use"},
+        FtdiOpenFailure{"Pipe01", [](auto &, auto &a) { a.device().failPipeOpen(platform::Pipe::out); },
+                        "cannot open device driver"},
+        FtdiOpenFailure{"OutEvent", [](auto &i, auto &) { i.failSlotCreation(2); },
                         "cannot create out overlapped event"},
-        FtdiOpenFailure{"Reset", [](auto &, auto &a) { a.faults().resetRefused = true; }, "Cannot set reset on pipe"},
+        FtdiOpenFailure{"Reset", [](auto &, auto &a) { a.device().faults().resetRefused = true; },
+                        "Cannot set reset on pipe"},
         FtdiOpenFailure{"Latency", [](auto &, auto &a) { a.chip()->refuseRequests(10); }, "Cannot set latency timer"},
         FtdiOpenFailure{"PurgeRx", [](auto &, auto &a) { a.chip()->refuseRequests(-1, 1); }, "cannot purge RX"},
         FtdiOpenFailure{"PurgeTx", [](auto &, auto &a) { a.chip()->refuseRequests(10, 2); }, "cannot purge TX"}),
@@ -262,7 +267,7 @@ TEST_F(FtdiLink, IdleReadsTimeOutWithAShortCountAndNoOutstandingRequest)
     link.setTimeout(50);
     std::uint8_t reply[2];
     EXPECT_EQ(link.read(reply, 2), 0);
-    EXPECT_EQ(bus.outstandingRequests(), 0);
+    EXPECT_EQ(inspector.outstandingRequests(), 0);
     EXPECT_GT(clock.nowMicroseconds(), 50'000);
 }
 
@@ -274,30 +279,30 @@ TEST_F(FtdiLink, AChipThatTricklesEndsTheReadAtItsTimeOut)
     // Each raw read takes 59 s and brings the status bytes and one byte of
     // the 77-byte reply: the second may wait only the second that is left,
     // and gets nothing in it.
-    adapter.faults().maxCompletion = 3;
-    adapter.faults().readDelay = 59000;
+    adapter.device().faults().maxCompletion = 3;
+    adapter.device().faults().readDelay = 59000;
     const std::int64_t start = clock.nowMicroseconds();
     Bytes reply(77);
     EXPECT_EQ(link.read(reply.data(), 77), -1);
     EXPECT_EQ(clock.nowMicroseconds() - start, 60'000'000);
     EXPECT_EQ(reply[0], 0xF7);
-    EXPECT_EQ(bus.outstandingRequests(), 0);
+    EXPECT_EQ(inspector.outstandingRequests(), 0);
 }
 
 TEST_F(FtdiLink, WritesFailWithMinusOne)
 {
     UsbdFtd2xxDataLink link(recordOf(adapter), -1);
     const Bytes data = patternBytes(70000);
-    bus.clearRequestLog();
+    inspector.clearRequestLog();
     EXPECT_EQ(link.write(data.data(), 70000), 70000);
-    EXPECT_EQ(bus.requestLog(), (std::vector<std::pair<bool, std::uint32_t>>{{false, 65536}, {false, 4464}}));
+    EXPECT_EQ(inspector.requestLog(), (std::vector<std::pair<bool, std::uint32_t>>{{false, 65536}, {false, 4464}}));
     EXPECT_EQ(link.write(data.data(), 0), 0);
-    adapter.faults().writeNotPending = 1;
+    adapter.device().faults().writeNotPending = 1;
     EXPECT_EQ(link.write(data.data(), 5), -1);
-    adapter.faults().writesStall = true;
+    adapter.device().faults().writesStall = true;
     link.setTimeout(10);
     EXPECT_EQ(link.write(data.data(), 5), -1);
-    EXPECT_EQ(bus.outstandingRequests(), 0);
+    EXPECT_EQ(inspector.outstandingRequests(), 0);
 }
 
 }  // namespace

@@ -7,9 +7,12 @@
 
 namespace {
 
+using simulation::Adapter;
+using simulation::AdapterConfig;
+
 class LoaderOverLinks : public BusFixture, public testing::WithParamInterface<std::uint16_t> {
 protected:
-    std::unique_ptr<HDataLink> makeLink(const platform::VirtualAdapter &adapter)
+    std::unique_ptr<HDataLink> makeLink(const Adapter &adapter)
     {
         if (adapter.isFtdi())
             return std::make_unique<UsbdFtd2xxDataLink>(recordOf(adapter), -1);
@@ -19,11 +22,11 @@ protected:
 
 TEST_P(LoaderOverLinks, FullExchange)
 {
-    platform::AdapterConfig config;
+    AdapterConfig config;
     config.productId = GetParam();
     config.ftdi = GetParam() == 3;
     config.imageAddress = 0x6000;
-    platform::VirtualAdapter &adapter = bus.attach(config);
+    Adapter &adapter = simulation::attach(bus, config);
     adapter.loader().setBusyReplies(2);
     auto link = makeLink(adapter);
     link->setTimeout(60000);
@@ -44,23 +47,23 @@ TEST_P(LoaderOverLinks, FullExchange)
     EXPECT_EQ(info.words[1], 1U);
     EXPECT_EQ(info.imageVersionMajor, 4);
     EXPECT_EQ(info.imageVersionMinor, 9);
-    EXPECT_EQ(bus.outstandingRequests(), 0);
+    EXPECT_EQ(inspector.outstandingRequests(), 0);
 }
 
 TEST_P(LoaderOverLinks, NoReplyGivesTheReadTimeOutMessage)
 {
-    platform::AdapterConfig config;
+    AdapterConfig config;
     config.productId = GetParam();
     config.ftdi = GetParam() == 3;
-    platform::VirtualAdapter &adapter = bus.attach(config);
+    Adapter &adapter = simulation::attach(bus, config);
     auto link = makeLink(adapter);
     link->setTimeout(60000);
-    adapter.loader().injectFault(0x01, platform::LoaderFault::noReply);
+    adapter.loader().injectFault(0x01, simulation::LoaderFault::noReply);
     const std::string expected = GetParam() == 3 ? "hardware error: target JTAG adapter data link read timed out"
                                                  : "read operation timed out";
     EXPECT_EQ(messageOf([&] { link->connect(true); }), expected);
     EXPECT_GE(clock.nowMicroseconds(), 60'000'000);
-    EXPECT_EQ(bus.outstandingRequests(), 0);
+    EXPECT_EQ(inspector.outstandingRequests(), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(ProductIds, LoaderOverLinks, testing::Values(3, 16),

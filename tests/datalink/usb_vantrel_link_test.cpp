@@ -4,11 +4,13 @@
 
 namespace {
 
+using simulation::Adapter;
+
 const std::uint8_t infoCommand[] = {0x08, 0x4D, 0x39, 0xEA, 0xF6};
 
 class UsbLink : public BusFixture {
 protected:
-    platform::VirtualAdapter &adapter = bus.attach({});
+    Adapter &adapter = simulation::attach(bus, {});
 
     std::unique_ptr<UsbVantrelWinDataLink> open()
     {
@@ -28,10 +30,10 @@ TEST_F(UsbLink, ConstructionSetsTenSecondTimeOutsAndDropsWhatAnEarlierLinkLeftUn
     auto link = open();
     EXPECT_EQ(link->firstTimeout(), 10000);
     EXPECT_EQ(link->secondTimeout(), 10000);
-    EXPECT_EQ(bus.openHandleCount(), 4) << "two pipes, two events";
+    EXPECT_EQ(inspector.openHandles(), 4) << "two pipes, two events";
     EXPECT_EQ(adapter.loader().available(), 0U);
     link.reset();
-    EXPECT_EQ(bus.openHandleCount(), 0);
+    EXPECT_EQ(inspector.openHandles(), 0);
 }
 
 TEST_F(UsbLink, PurgeDiscardsWaitingInputAndReturnsAfterOneShortWait)
@@ -46,7 +48,7 @@ TEST_F(UsbLink, PurgeDiscardsWaitingInputAndReturnsAfterOneShortWait)
         EXPECT_EQ(adapter.loader().available(), 0U);
         EXPECT_EQ(clock.nowMicroseconds() - start, std::int64_t{discardWaitMilliseconds} * 1000)
             << "the request that finds nothing, never the link's time-out";
-        EXPECT_EQ(bus.outstandingRequests(), 0);
+        EXPECT_EQ(inspector.outstandingRequests(), 0);
     }
     // The link is in step: the next reply read is the next command's.
     adapter.loader().receive(infoCommand, sizeof infoCommand);
@@ -62,12 +64,12 @@ TEST_F(UsbLink, PurgeOfADeviceThatKeepsSendingStopsAfterItsRounds)
     const std::size_t before = adapter.loader().available();
     link->purge();
     EXPECT_EQ(before - adapter.loader().available(), std::size_t{discardMaxRounds} * discardChunkBytes);
-    EXPECT_EQ(bus.outstandingRequests(), 0);
+    EXPECT_EQ(inspector.outstandingRequests(), 0);
 }
 
 struct PurgeFault {
     const char *name;
-    std::function<void(platform::VirtualBus &, platform::VirtualAdapter &)> arrange;
+    std::function<void(platform::VirtualBus &, Adapter &)> arrange;
 };
 
 void PrintTo(const PurgeFault &c, std::ostream *os) { *os << c.name; }
@@ -80,21 +82,22 @@ TEST_P(UsbLinkPurgeFault, PurgeCannotFail)
     replyWaiting();
     GetParam().arrange(bus, adapter);
     EXPECT_EQ(messageOf([&] { link->purge(); }), "(no exception)");
-    EXPECT_EQ(bus.outstandingRequests(), 0);
-    EXPECT_EQ(bus.openHandleCount(), 4);
+    EXPECT_EQ(inspector.outstandingRequests(), 0);
+    EXPECT_EQ(inspector.openHandles(), 4);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, UsbLinkPurgeFault,
-    testing::Values(PurgeFault{"ReadNotPending", [](auto &, auto &a) { a.faults().readNotPending = 1; }},
-                    PurgeFault{"ReadNotFetchable", [](auto &, auto &a) { a.faults().readNotFetchable = 1; }},
-                    PurgeFault{"Unplugged", [](auto &b, auto &a) { b.detach(a); }}),
+    testing::Values(PurgeFault{"ReadNotPending", [](auto &, auto &a) { a.device().faults().readNotPending = 1; }},
+                    PurgeFault{"ReadNotFetchable", [](auto &, auto &a) { a.device().faults().readNotFetchable = 1; }},
+                    PurgeFault{"Unplugged", [](auto &b, auto &a) { b.detach(a.device()); }}),
     [](const testing::TestParamInfo<PurgeFault> &param) { return std::string(param.param.name); });
 
 struct OpenFailure {
     const char *name;
-    std::function<void(platform::VirtualBus &, platform::VirtualAdapter &, UsbDeviceInfo &)> arrange;
+    std::function<void(InspectingBackend &, Adapter &, UsbDeviceInfo &)> arrange;
     std::string message;
+    ErrorKind kind = ErrorKind::openFailed;
 };
 
 void PrintTo(const OpenFailure &c, std::ostream *os) { *os << c.name; }
@@ -104,19 +107,25 @@ class UsbLinkOpenFailure : public UsbLink, public testing::WithParamInterface<Op
 TEST_P(UsbLinkOpenFailure, ThrowsItsMessageAndLeavesNothingOpen)
 {
     UsbDeviceInfo record = recordOf(adapter);
-    GetParam().arrange(bus, adapter, record);
-    EXPECT_EQ(messageOf([&] { UsbVantrelWinDataLink link(record); }), GetParam().message);
-    EXPECT_EQ(bus.openHandleCount(), 0);
+    GetParam().arrange(inspector, adapter, record);
+    const std::optional<HException> failure = exceptionOf([&] { UsbVantrelWinDataLink link(record); });
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->message(), GetParam().message);
+    EXPECT_STREQ(nameOf(failure->kind()), nameOf(GetParam().kind));
+    EXPECT_EQ(inspector.openHandles(), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, UsbLinkOpenFailure,
     testing::Values(
-        OpenFailure{"Busy", [](auto &, auto &a, auto &) { a.setBusy(true); }, "device already in use"},
+        OpenFailure{"Busy", [](auto &, auto &a, auto &) { a.device().setBusy(true); }, "device already in use",
+                    ErrorKind::deviceBusy},
         OpenFailure{"NoSuchPath", [](auto &, auto &, auto &r) { r.devicePath += "x"; }, "cannot open device driver"},
-        OpenFailure{"Pipe01", [](auto &, auto &a, auto &) { a.failPipeOpen(platform::Pipe::out); }, "cannot open device driver"},
-        OpenFailure{"InEvent", [](auto &b, auto &, auto &) { b.failRequestSlot(1); }, "cannot create in overlapped event"},
-        OpenFailure{"OutEvent", [](auto &b, auto &, auto &) { b.failRequestSlot(2); },
+        OpenFailure{"Pipe01", [](auto &, auto &a, auto &) { a.device().failPipeOpen(platform::Pipe::out); },
+                    "cannot open device driver"},
+        OpenFailure{"InEvent", [](auto &i, auto &, auto &) { i.failSlotCreation(1); },
+                    "cannot create in overlapped event"},
+        OpenFailure{"OutEvent", [](auto &i, auto &, auto &) { i.failSlotCreation(2); },
                     "cannot create out overlapped event"},
         // A name that would not fit the 256-character pipe name is refused, not cut.
         OpenFailure{"PathTooLong", [](auto &, auto &, auto &r) { r.devicePath = std::string(249, 'p'); },
@@ -127,15 +136,15 @@ TEST_F(UsbLink, AHeldPipeMakesASecondLinkBusy)
 {
     auto first = open();
     EXPECT_EQ(messageOf([&] { open(); }), "device already in use");
-    EXPECT_EQ(bus.openHandleCount(), 4);
+    EXPECT_EQ(inspector.openHandles(), 4);
 }
 
 TEST_F(UsbLink, APathThatJustFitsOpens)
 {
-    platform::AdapterConfig config;
+    simulation::AdapterConfig config;
     config.serialNumber = "LONG";
     config.devicePath = std::string(248, 'p');  // + "\PIPE00" + zero = 256
-    auto &longPath = bus.attach(config);
+    auto &longPath = simulation::attach(bus, config);
     EXPECT_NO_THROW(UsbVantrelWinDataLink link(recordOf(longPath)));
 }
 
@@ -143,39 +152,40 @@ TEST_F(UsbLink, LongTransfersAreSplitAt65536Bytes)
 {
     auto link = open();
     Bytes data = patternBytes(100000);
-    bus.clearRequestLog();
+    inspector.clearRequestLog();
     EXPECT_EQ(link->write(data.data(), 100000), 100000);
-    EXPECT_EQ(bus.requestLog(), (std::vector<std::pair<bool, std::uint32_t>>{{false, 65536}, {false, 34464}}));
+    EXPECT_EQ(inspector.requestLog(), (std::vector<std::pair<bool, std::uint32_t>>{{false, 65536}, {false, 34464}}));
 
     // Reads likewise: feed the loader 100000 reply bytes through info commands.
     for (int i = 0; i < 1299; ++i)
         adapter.loader().receive(reinterpret_cast<const std::uint8_t *>("\x08\x4D\x39\xEA\xF6"), 5);
     ASSERT_GE(adapter.loader().available(), 100000U);
-    bus.clearRequestLog();
+    inspector.clearRequestLog();
     Bytes in(100000);
     EXPECT_EQ(link->read(in.data(), 100000), 100000);
-    EXPECT_EQ(bus.requestLog(), (std::vector<std::pair<bool, std::uint32_t>>{{true, 65536}, {true, 34464}}));
+    EXPECT_EQ(inspector.requestLog(), (std::vector<std::pair<bool, std::uint32_t>>{{true, 65536}, {true, 34464}}));
 }
 
 TEST_F(UsbLink, ShortCompletionsAreContinued)
 {
     auto link = open();
-    adapter.faults().maxCompletion = 30;
+    adapter.device().faults().maxCompletion = 30;
     adapter.loader().receive(reinterpret_cast<const std::uint8_t *>("\x08\x4D\x39\xEA\xF6"), 5);
-    bus.clearRequestLog();
+    inspector.clearRequestLog();
     Bytes in(77);
     EXPECT_EQ(link->read(in.data(), 77), 77);
-    EXPECT_EQ(bus.requestLog(), (std::vector<std::pair<bool, std::uint32_t>>{{true, 77}, {true, 47}, {true, 17}}));
+    EXPECT_EQ(inspector.requestLog(),
+              (std::vector<std::pair<bool, std::uint32_t>>{{true, 77}, {true, 47}, {true, 17}}));
     EXPECT_EQ(in[0], 0xF7);
 }
 
 TEST_F(UsbLink, ZeroByteTransfersIssueNoRequest)
 {
     auto link = open();
-    bus.clearRequestLog();
+    inspector.clearRequestLog();
     EXPECT_EQ(link->write(nullptr, 0), 0);
     EXPECT_EQ(link->read(nullptr, 0), 0);
-    EXPECT_TRUE(bus.requestLog().empty());
+    EXPECT_TRUE(inspector.requestLog().empty());
 }
 
 TEST_F(UsbLink, AReadWithNoAnswerTimesOutAfterTheTimeOutAndIsCancelled)
@@ -183,12 +193,12 @@ TEST_F(UsbLink, AReadWithNoAnswerTimesOutAfterTheTimeOutAndIsCancelled)
     auto link = open();
     link->setTimeout(60000);
     const std::int64_t start = clock.nowMicroseconds();
-    const int cancelledBefore = bus.cancellations();
+    const int cancelledBefore = inspector.cancellations();
     std::uint8_t reply[2] = {0xAA, 0xAA};
     EXPECT_EQ(messageOf([&] { link->read(reply, 2); }), "read operation timed out");
     EXPECT_EQ(clock.nowMicroseconds() - start, 60'000'000);
-    EXPECT_EQ(bus.outstandingRequests(), 0);
-    EXPECT_EQ(bus.cancellations() - cancelledBefore, 1);
+    EXPECT_EQ(inspector.outstandingRequests(), 0);
+    EXPECT_EQ(inspector.cancellations() - cancelledBefore, 1);
     // Late data does not land in the abandoned buffer; the link still works.
     adapter.loader().receive(reinterpret_cast<const std::uint8_t *>("\x08\x4D\x39\xEA\xF6"), 5);
     EXPECT_EQ(reply[0], 0xAA);
@@ -214,14 +224,14 @@ TEST_P(UsbLinkTrickle, EndsAtTheTimeOutFromTheStartOfTheCall)
     auto link = open();
     link->setTimeout(60000);
     replyWaiting();
-    adapter.faults().maxCompletion = 1;
-    (c.reading ? adapter.faults().readDelay : adapter.faults().writeDelay) = 59000;
+    adapter.device().faults().maxCompletion = 1;
+    (c.reading ? adapter.device().faults().readDelay : adapter.device().faults().writeDelay) = 59000;
     const std::int64_t start = clock.nowMicroseconds();
     Bytes buffer(77);
     EXPECT_EQ(messageOf([&] { c.reading ? link->read(buffer.data(), 77) : link->write(buffer.data(), 77); }),
               c.message);
     EXPECT_EQ(clock.nowMicroseconds() - start, 60'000'000);
-    EXPECT_EQ(bus.outstandingRequests(), 0);
+    EXPECT_EQ(inspector.outstandingRequests(), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Directions, UsbLinkTrickle,
@@ -234,6 +244,7 @@ struct TransferFailure {
     bool reading;
     std::function<void(platform::RequestFaults &)> inject;
     std::string message;
+    ErrorKind kind = ErrorKind::linkFailed;
 };
 
 void PrintTo(const TransferFailure &c, std::ostream *os) { *os << c.name; }
@@ -245,12 +256,15 @@ TEST_P(UsbLinkTransferFailure, ThrowsItsMessageAndKeepsTheLinkOpen)
     const TransferFailure &c = GetParam();
     auto link = open();
     adapter.loader().receive(reinterpret_cast<const std::uint8_t *>("\x08\x4D\x39\xEA\xF6"), 5);
-    c.inject(adapter.faults());
+    c.inject(adapter.device().faults());
     Bytes buffer(77);
-    EXPECT_EQ(messageOf([&] { c.reading ? link->read(buffer.data(), 77) : link->write(buffer.data(), 77); }),
-              c.message);
-    EXPECT_EQ(bus.outstandingRequests(), 0);
-    EXPECT_EQ(bus.openHandleCount(), 4);
+    const std::optional<HException> failure =
+        exceptionOf([&] { c.reading ? link->read(buffer.data(), 77) : link->write(buffer.data(), 77); });
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->message(), c.message);
+    EXPECT_STREQ(nameOf(failure->kind()), nameOf(c.kind)) << "a transfer that breaks is the link's failure";
+    EXPECT_EQ(inspector.outstandingRequests(), 0);
+    EXPECT_EQ(inspector.openHandles(), 4);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -269,12 +283,12 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(UsbLink, AnUnplugMidTransferFailsTheTransfer)
 {
     auto link = open();
-    adapter.unplugAfterBytes(100);
+    adapter.device().unplugAfterBytes(100);
     const Bytes data = patternBytes(4096);
     EXPECT_EQ(messageOf([&] { link->write(data.data(), 4096); }), "write operation failed");
     EXPECT_EQ(messageOf([&] { link->write(data.data(), 1); }), "write operation failed");
     link.reset();
-    EXPECT_EQ(bus.openHandleCount(), 0);
+    EXPECT_EQ(inspector.openHandles(), 0);
 }
 
 TEST_F(UsbLink, PacketCallsReturnCountsInsteadOfThrowing)
@@ -283,10 +297,10 @@ TEST_F(UsbLink, PacketCallsReturnCountsInsteadOfThrowing)
     link->setTimeout(5);
     std::uint8_t buffer[77];
     EXPECT_EQ(link->readPacket(buffer, 2), -1) << "nothing arrives: the request is cancelled";
-    EXPECT_EQ(bus.outstandingRequests(), 0);
+    EXPECT_EQ(inspector.outstandingRequests(), 0);
     EXPECT_EQ(link->writePacket(reinterpret_cast<const std::uint8_t *>("\x08\x4D\x39\xEA\xF6"), 5), 5);
     EXPECT_EQ(link->readPacket(buffer, 77), 77);
-    adapter.faults().writeNotPending = 1;
+    adapter.device().faults().writeNotPending = 1;
     EXPECT_EQ(link->writePacket(buffer, 5), -1);
     EXPECT_EQ(link->reservedStatus(), 0);
 }

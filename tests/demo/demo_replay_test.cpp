@@ -11,6 +11,8 @@
 
 namespace {
 
+using simulation::SimulatedFirmware;
+
 class DemoReplay : public DemoStart {
 protected:
     std::unique_ptr<ProgramStart> startReplay(const std::string &file)

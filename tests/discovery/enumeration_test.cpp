@@ -4,6 +4,8 @@
 
 namespace {
 
+using simulation::AdapterConfig;
+
 class Enumeration : public BusFixture {
 protected:
     platform::VirtualInterface usbInterface(std::string instanceId, std::string path)
@@ -22,19 +24,19 @@ TEST_F(Enumeration, NoInterfacesGiveAnEmptyList)
 {
     EXPECT_TRUE(enumerateDevices(0).empty());
     EXPECT_TRUE(filterDevices(enumerateDevices(0), 4891, -1).empty());
-    EXPECT_EQ(bus.openHandleCount(), 0) << "the interface set is released";
+    EXPECT_EQ(inspector.openHandles(), 0) << "the interface set is released";
 }
 
 TEST_F(Enumeration, AttachedAdaptersAppearWithTheirStringsInOrder)
 {
-    platform::AdapterConfig first;
+    AdapterConfig first;
     first.productId = 5;
     first.serialNumber = "VT0012345";
     first.manufacturer = "";  // no manufacturer property
-    bus.attach(first);
-    platform::AdapterConfig second;
+    simulation::attach(bus, first);
+    AdapterConfig second;
     second.serialNumber = "VT7";
-    bus.attach(second);
+    simulation::attach(bus, second);
 
     const DeviceList devices = enumerateDevices(0);
     ASSERT_EQ(devices.size(), 2U);
@@ -65,7 +67,7 @@ TEST_F(Enumeration, TheKindSelectsTheInterfaceClass)
     hidEntry.deviceClass = deviceClassFor(hidInterfaceKind);
     bus.addInterface(hidEntry);
     bus.addInterface(usbInterface("USB\\VID_131B&PID_0010\\U", "usb-path"));
-    bus.setHidLibraryAvailable(false);
+    bus.hidLibrary().setAvailable(false);
 
     const DeviceList hid = enumerateDevices(hidInterfaceKind);
     ASSERT_EQ(hid.size(), 1U);

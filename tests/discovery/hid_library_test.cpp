@@ -41,15 +41,15 @@ TEST_F(HidStrings, TheDevicesOwnStringsReplaceTheRegistrys)
     EXPECT_EQ(record.manufacturer, "Device maker");
     EXPECT_EQ(record.description, "Device product");
     EXPECT_EQ(record.serialNumber, "DEVSERIAL");
-    EXPECT_EQ(bus.hidOpenAttempts(), std::vector<bool>{false}) << "opened without sharing first";
-    EXPECT_EQ(bus.hidStringCallSizes(), (std::vector<std::uint32_t>{1024, 1024, 1024}));
-    EXPECT_EQ(bus.openHandleCount(), 0) << "the device handle is closed";
+    EXPECT_EQ(inspector.hidOpenAttempts(), std::vector<bool>{false}) << "opened without sharing first";
+    EXPECT_EQ(inspector.hidStringCallSizes(), (std::vector<std::uint32_t>{1024, 1024, 1024}));
+    EXPECT_EQ(inspector.openHandles(), 0) << "the device handle is closed";
 }
 
 TEST_F(HidStrings, WithoutTheLibraryTheRegistryStringsStay)
 {
     addHidDevice();
-    bus.setHidLibraryAvailable(false);
+    bus.hidLibrary().setAvailable(false);
     const UsbDeviceInfo record = enumerateOne();
     EXPECT_EQ(record.manufacturer, "Registry maker");
     EXPECT_EQ(record.description, "Registry description");
@@ -110,7 +110,7 @@ TEST_F(HidStrings, AnExclusiveOpenFailureIsRetriedShared)
     platform::VirtualInterface &device = addHidDevice();
     device.hidOpenFails = true;
     EXPECT_EQ(enumerateOne().manufacturer, "Device maker");
-    EXPECT_EQ(bus.hidOpenAttempts(), (std::vector<bool>{false, true}));
+    EXPECT_EQ(inspector.hidOpenAttempts(), (std::vector<bool>{false, true}));
 }
 
 TEST_F(HidStrings, ADeviceThatCannotBeOpenedKeepsItsRegistryStrings)
@@ -125,19 +125,18 @@ TEST_F(HidStrings, ADeviceThatCannotBeOpenedKeepsItsRegistryStrings)
 TEST_F(HidStrings, BindingLoadsOnceAndAFailedBindingIsTriedAgain)
 {
     HidLibraryBinding binding;
-    bus.removeHidFunction("HidD_GetNumInputBuffers");  // the twelfth name
+    bus.hidLibrary().removeFunction("HidD_GetNumInputBuffers");  // the twelfth name
     EXPECT_FALSE(binding.bind());
     EXPECT_FALSE(binding.bound());
-    EXPECT_EQ(bus.hidLibraryLoads(), 1);
-    EXPECT_EQ(bus.hidLibraryFrees(), 1) << "a library lacking a function is released";
+    EXPECT_EQ(inspector.hidLibraryLoads(), 1);
+    EXPECT_EQ(inspector.hidLibraryFrees(), 1) << "a library lacking a function is released";
 
-    const auto completeOwner = platform::VirtualBus::create(clock);
-    platform::VirtualBus &complete = *completeOwner;
-    platform::ScopedServices services(complete.services());
+    const auto complete = std::make_shared<InspectingBackend>(platform::VirtualBus::create(clock));
+    platform::ScopedServices services({&clock, complete});
     EXPECT_TRUE(binding.bind());
     EXPECT_TRUE(binding.bind());
-    EXPECT_EQ(complete.hidLibraryLoads(), 1) << "bound once, then answered at once";
-    EXPECT_EQ(complete.hidLibraryFrees(), 0);
+    EXPECT_EQ(complete->hidLibraryLoads(), 1) << "bound once, then answered at once";
+    EXPECT_EQ(complete->hidLibraryFrees(), 0);
 }
 
 }  // namespace

@@ -12,8 +12,8 @@
 
 namespace {
 
-using platform::LoaderFault;
-using Event = platform::SimulatedLoaderLink::Event;
+using simulation::LoaderFault;
+using Event = simulation::SimulatedLoaderLink::Event;
 
 const std::string readTimedOut = "hardware error: target JTAG adapter data link read timed out";
 
@@ -143,6 +143,7 @@ struct FailureCase {
     std::uint8_t command;
     LoaderFault fault;
     std::string message;
+    ErrorKind kind;
 };
 
 void PrintTo(const FailureCase &c, std::ostream *os) { *os << c.name; }
@@ -170,7 +171,10 @@ TEST_P(ProtocolFailure, GivesItsMessageAndLeavesTheLinkUsable)
     if (c.command != 0x01)
         connected();
     loader.injectFault(c.command, c.fault, 1);
-    EXPECT_EQ(messageOf([&] { run(c.command); }), c.message);
+    const std::optional<HException> failure = exceptionOf([&] { run(c.command); });
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->message(), c.message);
+    EXPECT_STREQ(nameOf(failure->kind()), nameOf(c.kind));
 
     // The next connect purges whatever the failure left behind.
     link.connect(true);
@@ -180,22 +184,22 @@ TEST_P(ProtocolFailure, GivesItsMessageAndLeavesTheLinkUsable)
 INSTANTIATE_TEST_SUITE_P(
     Messages, ProtocolFailure,
     testing::Values(
-        FailureCase{"ConnectNoReply", 0x01, LoaderFault::noReply, readTimedOut},
-        FailureCase{"ConnectShort", 0x01, LoaderFault::shortReply, readTimedOut},
-        FailureCase{"ConnectTag", 0x01, LoaderFault::wrongTag, "connect failed, unexpected tag returned"},
-        FailureCase{"DisconnectNoReply", 0x02, LoaderFault::noReply, readTimedOut},
-        FailureCase{"DisconnectTag", 0x02, LoaderFault::wrongTag, "disconnect failed, unexpected tag returned"},
-        FailureCase{"DisconnectStatus", 0x02, LoaderFault::statusZero, "disconnect failed"},
-        FailureCase{"InfoShort", 0x08, LoaderFault::shortReply, readTimedOut},
-        FailureCase{"InfoTag", 0x08, LoaderFault::wrongTag, "get loader info failed, unexpected tag returned"},
-        FailureCase{"EraseNoReply", 0x05, LoaderFault::noReply, readTimedOut},
-        FailureCase{"EraseTag", 0x05, LoaderFault::wrongTag, "memory erase failed, unexpected tag returned"},
-        FailureCase{"EraseStatus", 0x05, LoaderFault::statusZero, "memory erase failed"},
-        FailureCase{"WriteShort", 0x03, LoaderFault::shortReply, readTimedOut},
-        FailureCase{"WriteTag", 0x03, LoaderFault::wrongTag, "memory write failed, unexpected tag returned"},
-        FailureCase{"WriteStatus", 0x03, LoaderFault::statusZero, "memory write failed"},
-        FailureCase{"VerifyNoReply", 0x07, LoaderFault::noReply, readTimedOut},
-        FailureCase{"VerifyShort", 0x07, LoaderFault::shortReply, readTimedOut}),
+        FailureCase{"ConnectNoReply", 0x01, LoaderFault::noReply, readTimedOut, ErrorKind::noReply},
+        FailureCase{"ConnectShort", 0x01, LoaderFault::shortReply, readTimedOut, ErrorKind::noReply},
+        FailureCase{"ConnectTag", 0x01, LoaderFault::wrongTag, "connect failed, unexpected tag returned", ErrorKind::connectFailed},
+        FailureCase{"DisconnectNoReply", 0x02, LoaderFault::noReply, readTimedOut, ErrorKind::noReply},
+        FailureCase{"DisconnectTag", 0x02, LoaderFault::wrongTag, "disconnect failed, unexpected tag returned", ErrorKind::disconnectFailed},
+        FailureCase{"DisconnectStatus", 0x02, LoaderFault::statusZero, "disconnect failed", ErrorKind::disconnectFailed},
+        FailureCase{"InfoShort", 0x08, LoaderFault::shortReply, readTimedOut, ErrorKind::noReply},
+        FailureCase{"InfoTag", 0x08, LoaderFault::wrongTag, "get loader info failed, unexpected tag returned", ErrorKind::deviceError},
+        FailureCase{"EraseNoReply", 0x05, LoaderFault::noReply, readTimedOut, ErrorKind::noReply},
+        FailureCase{"EraseTag", 0x05, LoaderFault::wrongTag, "memory erase failed, unexpected tag returned", ErrorKind::eraseFailed},
+        FailureCase{"EraseStatus", 0x05, LoaderFault::statusZero, "memory erase failed", ErrorKind::eraseFailed},
+        FailureCase{"WriteShort", 0x03, LoaderFault::shortReply, readTimedOut, ErrorKind::noReply},
+        FailureCase{"WriteTag", 0x03, LoaderFault::wrongTag, "memory write failed, unexpected tag returned", ErrorKind::writeFailed},
+        FailureCase{"WriteStatus", 0x03, LoaderFault::statusZero, "memory write failed", ErrorKind::writeFailed},
+        FailureCase{"VerifyNoReply", 0x07, LoaderFault::noReply, readTimedOut, ErrorKind::noReply},
+        FailureCase{"VerifyShort", 0x07, LoaderFault::shortReply, readTimedOut, ErrorKind::noReply}),
     [](const testing::TestParamInfo<FailureCase> &param) { return std::string(param.param.name); });
 
 TEST_F(Protocol, AShortWriteIsAWriteTimeout)

@@ -9,6 +9,7 @@
 #include "platform/virtual/virtual_bus.h"
 #include "platform/virtual/virtual_clock.h"
 #include "simulation/simulated_adapter.h"
+#include "tests/support/inspecting_backend.h"
 
 namespace {
 
@@ -18,10 +19,18 @@ class BackendOwnership : public testing::Test {
 protected:
     platform::VirtualClock clock;
 
-    // The one adapter that `bus` lists, with its record, while `bus` is installed.
-    UsbDeviceInfo listedOn(const std::shared_ptr<VirtualBus> &bus)
+    // A bus with one adapter at the same path as on every other bus, seen
+    // through an inspector.
+    std::shared_ptr<InspectingBackend> inspected(const std::shared_ptr<VirtualBus> &bus, std::uint16_t productId)
     {
-        const platform::ScopedServices installed(bus->services());
+        simulation::attach(*bus, simulation::simulatedAdapter(productId, "SAME"));
+        return std::make_shared<InspectingBackend>(bus);
+    }
+
+    // The one adapter that `backend` lists, with its record, while `backend` is installed.
+    UsbDeviceInfo listedOn(const std::shared_ptr<InspectingBackend> &backend)
+    {
+        const platform::ScopedServices installed({&clock, backend});
         const DeviceList devices = enumerateDevices(0);
         EXPECT_EQ(devices.size(), 1U);
         return devices.empty() ? UsbDeviceInfo{} : devices.front();
@@ -31,44 +40,43 @@ protected:
 TEST_F(BackendOwnership, ALinkOutlivingItsBusesScopeReleasesToThatBus)
 {
     std::unique_ptr<HDataLink> link;
-    std::weak_ptr<VirtualBus> first;
+    std::weak_ptr<VirtualBus> firstBus;
+    std::weak_ptr<InspectingBackend> first;
     {
         const auto bus = VirtualBus::create(clock);
-        bus->attach(simulatedAdapter(16, "SAME"));
-        first = bus;
-        link = listedOn(bus).createDataLink();
+        const auto backend = inspected(bus, 16);
+        firstBus = bus;
+        first = backend;
+        link = listedOn(backend).createDataLink();
     }
     // Another bus with an adapter at the same path is installed now.
-    const auto second = VirtualBus::create(clock);
-    second->attach(simulatedAdapter(16, "SAME"));
-    const platform::ScopedServices installed(second->services());
+    const auto second = inspected(VirtualBus::create(clock), 16);
+    const platform::ScopedServices installed({&clock, second});
 
     ASSERT_FALSE(first.expired()) << "the link keeps its bus";
-    EXPECT_EQ(first.lock()->openHandleCount(), 4);
+    EXPECT_EQ(first.lock()->openHandles(), 4);
     link.reset();
-    EXPECT_TRUE(first.expired()) << "the bus ends with its last link";
-    EXPECT_EQ(second->openHandleCount(), 0) << "nothing was handed to the other bus";
+    EXPECT_TRUE(firstBus.expired()) << "the bus ends with its last link";
+    EXPECT_EQ(second->openHandles(), 0) << "nothing was handed to the other bus";
 
     // The second bus's adapter is free to open.
     std::unique_ptr<HDataLink> again = listedOn(second).createDataLink();
-    EXPECT_EQ(second->openHandleCount(), 4);
+    EXPECT_EQ(second->openHandles(), 4);
 }
 
 TEST_F(BackendOwnership, ARecordOpensThroughTheBusThatListedIt)
 {
-    const auto first = VirtualBus::create(clock);
-    first->attach(simulatedAdapter(5, "SAME"));
+    const auto first = inspected(VirtualBus::create(clock), 5);
     const UsbDeviceInfo record = listedOn(first);
 
-    const auto second = VirtualBus::create(clock);
-    second->attach(simulatedAdapter(5, "SAME"));
-    const platform::ScopedServices installed(second->services());
+    const auto second = inspected(VirtualBus::create(clock), 5);
+    const platform::ScopedServices installed({&clock, second});
     std::unique_ptr<HDataLink> link = record.createDataLink();
     EXPECT_EQ(first->linksOpened(), 1);
     EXPECT_EQ(second->linksOpened(), 0);
-    EXPECT_EQ(first->openHandleCount(), 4);
+    EXPECT_EQ(first->openHandles(), 4);
     link.reset();
-    EXPECT_EQ(first->openHandleCount(), 0);
+    EXPECT_EQ(first->openHandles(), 0);
 }
 
 }  // namespace

@@ -28,6 +28,18 @@ TEST(Latin1FromUtf8, KeepsLatin1AndGivesAQuestionMarkForEachOtherCharacterAndEac
         EXPECT_EQ(platform::latin1FromUtf8(c.utf8), c.latin1) << c.what;
 }
 
+// What a store that takes only UTF-8 keeps of text a user typed: every
+// well-formed character, and U+FFFD for each byte that starts none.
+TEST(WellFormedUtf8, KeepsEveryCharacterAndReplacesEachMalformedByte)
+{
+    const std::string replacement = "\xEF\xBF\xBD";
+    EXPECT_EQ(platform::wellFormedUtf8("Pr\xC3\xBC" "fplatz \xF4\x8F\xBF\xBF"), "Pr\xC3\xBC" "fplatz \xF4\x8F\xBF\xBF");
+    EXPECT_EQ(platform::wellFormedUtf8(std::string("a\0b", 3)), std::string("a\0b", 3));
+    EXPECT_EQ(platform::wellFormedUtf8("Station \xB5 3"), "Station " + replacement + " 3");
+    EXPECT_EQ(platform::wellFormedUtf8(std::string("\xC0\x80", 2)), replacement + replacement);
+    EXPECT_EQ(platform::wellFormedUtf8("ok\xE2\x9C"), "ok" + replacement + replacement);
+}
+
 }  // namespace
 
 namespace {

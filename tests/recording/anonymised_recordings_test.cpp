@@ -8,6 +8,8 @@
 namespace {
 
 using recording::Anonymiser;
+using simulation::SimulatedAdapterSetup;
+using simulation::SimulatedFirmware;
 
 TEST(Anonymiser, KeepsASerialNumbersOrderAgainstEachBoundary)
 {

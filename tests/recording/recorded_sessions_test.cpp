@@ -10,10 +10,12 @@ namespace {
 
 using recording::SessionRecorder;
 using recording::SessionReplay;
+using simulation::SimulatedFault;
+using simulation::SimulatedFirmware;
 
 struct SessionCase {
     std::string name;
-    std::vector<SimulatedAdapterSetup> adapters;
+    std::vector<simulation::SimulatedAdapterSetup> adapters;
     bool install = true;  // else a listing
     std::string message = "";  // the recorded session's failure; "" for none
 };

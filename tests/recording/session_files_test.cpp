@@ -38,7 +38,7 @@ protected:
     {
         platform::VirtualClock clock;
         const auto bus = platform::VirtualBus::create(clock);
-        attachSimulatedAdapter(*bus, {16, "04020001", SimulatedFirmware::older, std::nullopt});
+        simulation::attachSimulatedAdapter(*bus, {16, "04020001", simulation::SimulatedFirmware::older, std::nullopt});
         recording::RecordSettings settings;
         settings.command = words;
         const auto recorder = recording::recordSession(file.string(), bus, clock, settings);

@@ -110,13 +110,14 @@ struct RecordedSession {
     SessionOutcome outcome;
 };
 
-inline RecordedSession recordSimulated(const std::vector<SimulatedAdapterSetup> &adapters, const Session &session,
+inline RecordedSession recordSimulated(const std::vector<simulation::SimulatedAdapterSetup> &adapters,
+                                       const Session &session,
                                        const recording::RecordSettings &settings = testSettings())
 {
     platform::VirtualClock clock;
     const auto bus = platform::VirtualBus::create(clock);
-    for (const SimulatedAdapterSetup &setup : adapters)
-        attachSimulatedAdapter(*bus, setup);
+    for (const simulation::SimulatedAdapterSetup &setup : adapters)
+        simulation::attachSimulatedAdapter(*bus, setup);
     auto out = std::make_unique<std::ostringstream>();
     std::ostringstream &text = *out;
     RecordedSession recorded;

@@ -15,10 +15,13 @@
 
 namespace {
 
+using simulation::Adapter;
+using simulation::attachSimulatedAdapter;
+
 class ScheduledBus : public testing::Test {
 protected:
     platform::VirtualClock time;
-    AdapterSchedule schedule{time};
+    simulation::AdapterSchedule schedule{time};
     std::shared_ptr<platform::VirtualBus> busOwner = platform::VirtualBus::create(schedule);
     platform::VirtualBus &bus = *busOwner;
     platform::ScopedServices services{bus.services()};
@@ -34,11 +37,11 @@ protected:
 
 TEST_F(ScheduledBus, AdaptersComeAndGoAsTheClockPassesTheirTimes)
 {
-    platform::VirtualAdapter &first = attachSimulatedAdapter(bus, {16, "A"});
-    platform::VirtualAdapter &second = attachSimulatedAdapter(bus, {16, "B"});
-    schedule.arriveAt(bus, first, 1000);
-    schedule.leaveAt(bus, first, 3000);
-    schedule.arriveAt(bus, second, 2500);
+    Adapter &first = attachSimulatedAdapter(bus, {16, "A"});
+    Adapter &second = attachSimulatedAdapter(bus, {16, "B"});
+    schedule.arriveAt(first, 1000);
+    schedule.leaveAt(first, 3000);
+    schedule.arriveAt(second, 2500);
 
     using Serials = std::vector<std::string>;
     EXPECT_EQ(attachedSerials(), Serials{});
@@ -50,14 +53,14 @@ TEST_F(ScheduledBus, AdaptersComeAndGoAsTheClockPassesTheirTimes)
     EXPECT_EQ(attachedSerials(), (Serials{"A", "B"}));
     schedule.sleep(500);
     EXPECT_EQ(attachedSerials(), Serials{"B"});
-    EXPECT_FALSE(first.present());
+    EXPECT_FALSE(first.device().present());
 }
 
 TEST_F(ScheduledBus, AnAdapterPulledOutDuringATransferLosesItsLink)
 {
-    platform::VirtualAdapter &adapter = attachSimulatedAdapter(bus, {16, "A"});
+    Adapter &adapter = attachSimulatedAdapter(bus, {16, "A"});
     // Later than the link's purge at its opening, which waits 10 ms for stale bytes.
-    schedule.leaveAt(bus, adapter, 25);
+    schedule.leaveAt(adapter, 25);
     const UsbDeviceInfo device = enumerateDevices(0).front();
     std::unique_ptr<HDataLink> link = device.createDataLink();
     link->setTimeout(60000);
@@ -80,8 +83,8 @@ class ScheduledBusOfEachLink : public ScheduledBus, public testing::WithParamInt
 
 TEST_P(ScheduledBusOfEachLink, AReadWaitingOnAnAdapterEndsWhenItIsPulledOut)
 {
-    platform::VirtualAdapter &adapter = attachSimulatedAdapter(bus, {GetParam(), "A"});
-    schedule.leaveAt(bus, adapter, 200);
+    Adapter &adapter = attachSimulatedAdapter(bus, {GetParam(), "A"});
+    schedule.leaveAt(adapter, 200);
     std::unique_ptr<HDataLink> link = enumerateDevices(0).front().createDataLink();
     link->setTimeout(60000);
     const std::int64_t start = time.nowMicroseconds();
@@ -98,9 +101,9 @@ TEST(SimulatedDamage, ChangesExactlyThePiecesNamed)
     platform::VirtualClock clock;
     const auto busOwner = platform::VirtualBus::create(clock);
     platform::VirtualBus &bus = *busOwner;
-    SimulatedAdapterSetup setup{16, "S"};
+    simulation::SimulatedAdapterSetup setup{16, "S"};
     setup.damagedPieces = {0, 7, 42};
-    platform::VirtualAdapter &adapter = attachSimulatedAdapter(bus, setup);
+    Adapter &adapter = attachSimulatedAdapter(bus, setup);
     const FirmwareImage &entry = *carriedVariants().byProductId(16)->image;
     EXPECT_TRUE(adapter.loader().hasValidImage()) << "damage implies the image is installed, its header intact";
 
@@ -114,7 +117,7 @@ TEST(SimulatedDamage, ChangesExactlyThePiecesNamed)
     EXPECT_EQ(differing, setup.damagedPieces);
 
     setup.damagedPieces = {43};
-    EXPECT_THROW(attachSimulatedAdapter(bus, setup), SimulationError) << "Max's image has 43 pieces";
+    EXPECT_THROW(attachSimulatedAdapter(bus, setup), simulation::SimulationError) << "Max's image has 43 pieces";
 }
 
 }  // namespace

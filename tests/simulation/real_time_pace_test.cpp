@@ -14,14 +14,16 @@
 
 namespace {
 
+using simulation::Adapter;
+
 // The time an install of the variant takes on `clock`, in microseconds.
 template <typename Clock>
 std::int64_t installTime(Clock &clock, std::uint16_t productId)
 {
     auto bus = platform::VirtualBus::create(clock);
     platform::ScopedServices services(bus->services());
-    platform::VirtualAdapter &adapter =
-        attachSimulatedAdapter(*bus, {productId, "04020001", SimulatedFirmware::none, std::nullopt});
+    Adapter &adapter = simulation::attachSimulatedAdapter(
+        *bus, {productId, "04020001", simulation::SimulatedFirmware::none, std::nullopt});
     const UsbDeviceInfo device = recordOf(adapter);
     const std::int64_t start = clock.nowMicroseconds();
     std::unique_ptr<HDataLink> link = openAdapterLink(device);
@@ -52,8 +54,8 @@ std::int64_t shortCommandsTime(Clock &clock, int commands)
 {
     auto bus = platform::VirtualBus::create(clock);
     platform::ScopedServices services(bus->services());
-    platform::VirtualAdapter &adapter = bus->attach({});
-    platform::LoaderTiming timing;
+    Adapter &adapter = simulation::attach(*bus, {});
+    simulation::LoaderTiming timing;
     timing.commandMicroseconds = 200;
     adapter.loader().setTiming(timing);
     std::unique_ptr<HDataLink> link = openAdapterLink(recordOf(adapter));

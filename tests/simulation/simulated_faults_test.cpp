@@ -12,6 +12,12 @@
 
 namespace {
 
+using simulation::attachSimulatedAdapter;
+using simulation::SimulatedAdapterSetup;
+using simulation::SimulatedFault;
+using simulation::simulatedFaultNamed;
+using simulation::SimulatedFirmware;
+
 struct FaultCase {
     const char *name;
     const char *variant;
@@ -44,7 +50,7 @@ TEST_P(SimulatedFaults, ShowAsTheFailureTheyName)
     ASSERT_TRUE(fault);
     EXPECT_STREQ(nameOf(*fault), c.name);
     const std::uint16_t productId = carriedVariants().byToolName(c.variant)->productId;
-    platform::VirtualAdapter &adapter = attachSimulatedAdapter(bus, {productId, "04020001", c.firmware, fault});
+    simulation::Adapter &adapter = attachSimulatedAdapter(bus, {productId, "04020001", c.firmware, fault});
     EXPECT_EQ(install(recordOf(adapter)), c.message);
 }
 
@@ -68,8 +74,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(SimulatedFaultNames, AreTheOnesTheToolsOfferAndNothingElse)
 {
-    EXPECT_EQ(simulatedFaultNames(), "busy, connect, erase, write, verify, crc, disconnect, no-reply, unplug, never-back");
-    for (const SimulatedFaultInfo &info : simulatedFaults())
+    EXPECT_EQ(simulation::simulatedFaultNames(),
+              "busy, connect, erase, write, verify, crc, disconnect, no-reply, unplug, never-back");
+    for (const simulation::SimulatedFaultInfo &info : simulation::simulatedFaults())
         EXPECT_EQ(simulatedFaultNamed(info.name), info.fault);
     for (const char *unknown : {"", "melt", "Busy", "no_reply", "busy "})
         EXPECT_FALSE(simulatedFaultNamed(unknown)) << unknown;
@@ -85,7 +92,7 @@ TEST_F(SimulatedFaultLimits, AFaultThatCannotShowIsRefused)
           SimulatedAdapterSetup{16, "S2", SimulatedFirmware::none, SimulatedFault::neverBack},
           // The updater carries nothing for an older ARM Basic.
           SimulatedAdapterSetup{4, "0401FFFF", SimulatedFirmware::none, SimulatedFault::busy}}) {
-        EXPECT_THROW(attachSimulatedAdapter(bus, setup), SimulationError) << setup.serialNumber;
+        EXPECT_THROW(attachSimulatedAdapter(bus, setup), simulation::SimulationError) << setup.serialNumber;
     }
 }
 

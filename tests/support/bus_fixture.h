@@ -2,23 +2,28 @@
 
 #include "discovery/usb_device_info.h"
 #include "platform/virtual/virtual_bus.h"
+#include "simulation/adapter.h"
+#include "tests/support/inspecting_backend.h"
 #include "tests/support/loader_fixture.h"
 #include "tests/support/message_of.h"
 
-// A virtual USB bus on the virtual clock, installed for the test.
+// A virtual USB bus on the virtual clock, installed for the test behind an
+// inspector that counts what crosses the seam.
 class BusFixture : public testing::Test {
 protected:
     platform::VirtualClock clock;
     std::shared_ptr<platform::VirtualBus> busOwner = platform::VirtualBus::create(clock);
     platform::VirtualBus &bus = *busOwner;
+    std::shared_ptr<InspectingBackend> inspectorOwner = std::make_shared<InspectingBackend>(busOwner);
+    InspectingBackend &inspector = *inspectorOwner;
 
 private:
-    platform::ScopedServices services_{bus.services()};
+    platform::ScopedServices services_{{&clock, inspectorOwner}};
 };
 
 // The device record of an adapter on the bus, as enumeration would give it
-// (without the bus, which the fixture has installed).
-inline UsbDeviceInfo recordOf(const platform::VirtualAdapter &adapter)
+// (without the backend, which the fixture has installed).
+inline UsbDeviceInfo recordOf(const simulation::Adapter &adapter)
 {
     UsbDeviceInfo record;
     record.vendorId = adapter.config().vendorId;

@@ -79,6 +79,15 @@ public:
         return std::nullopt;
     }
 
+    // Goes away as a reader does that has read enough (`| head -n 1`): the
+    // child's next write to its standard output fails.
+    void closeOutput()
+    {
+        if (out_ >= 0)
+            close(out_);
+        out_ = -1;
+    }
+
     // Reads everything the child writes and waits for its end.
     Ending wait()
     {
@@ -86,7 +95,7 @@ public:
         ending.out = read_;
         char chunk[4096];
         ssize_t n;
-        while ((n = read(out_, chunk, sizeof chunk)) > 0)
+        while (out_ >= 0 && (n = read(out_, chunk, sizeof chunk)) > 0)
             ending.out.append(chunk, static_cast<std::size_t>(n));
         int status = 0;
         if (pid_ > 0 && waitpid(pid_, &status, 0) == pid_) {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "loader/loader_info.h"
-#include "platform/virtual/simulated_loader.h"
+#include "simulation/simulated_loader.h"
 #include "simulation/simulated_loader_link.h"
 #include "tests/support/virtual_clock_fixture.h"
 
@@ -18,8 +18,8 @@ protected:
     static constexpr std::uint32_t flashBase = 0x10000;
     static constexpr std::uint32_t flashSize = 0x10000;
 
-    platform::SimulatedLoader loader{flashBase, flashSize, flashBase};
-    platform::SimulatedLoaderLink link{loader};
+    simulation::SimulatedLoader loader{flashBase, flashSize, flashBase};
+    simulation::SimulatedLoaderLink link{loader};
 
     void connected()
     {

@@ -6,7 +6,9 @@
 
 #include "update/install_engine.h"
 
-// An install host that records every report and every change it is asked for.
+// An install host that records every report and every change it is asked
+// for, each report in the form of the window's progress contract with the
+// task's name in place of its status text.
 class RecordingHost : public InstallHost {
 public:
     struct Report {
@@ -22,10 +24,8 @@ public:
     std::vector<int> endedEarly;  // the steps each task that ended early really did
     std::optional<std::size_t> stopAtReports;  // asks for a stop once this many reports came
 
-    void progress(int step, int steps, const char *taskdesc, const char *units) override
-    {
-        reports.push_back({step, steps, taskdesc ? taskdesc : "-", units ? units : "-"});
-    }
+    void taskStarted(InstallTask task, int bytes) override { reports.push_back({0, bytes, nameOf(task), "bytes"}); }
+    void taskProgress(int bytesDone) override { reports.push_back({bytesDone, -1, "-", "-"}); }
     void setInstallEnabled(bool enabled) override { events.push_back(enabled ? "install on" : "install off"); }
     void setPollingEnabled(bool enabled) override { events.push_back(enabled ? "polling on" : "polling off"); }
     void invalidatePanel() override { events.push_back("panel invalid"); }

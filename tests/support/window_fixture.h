@@ -11,8 +11,8 @@
 #include <QTimer>
 
 #include "app/updater.h"
-#include "tests/support/bus_fixture.h"
 #include "simulation/simulated_adapter.h"
+#include "tests/support/bus_fixture.h"
 #include "update/updater_widget.h"
 
 inline const QString serialCaption = QStringLiteral("<b>Serial Number:</b> ");
@@ -40,9 +40,9 @@ protected:
         return *window;
     }
 
-    platform::VirtualAdapter &attach(std::uint16_t productId, const std::string &serial = "04020001")
+    simulation::Adapter &attach(std::uint16_t productId, const std::string &serial = "04020001")
     {
-        return bus.attach(simulatedAdapter(productId, serial));
+        return simulation::attach(bus, simulation::simulatedAdapter(productId, serial));
     }
 
     void tick() { QMetaObject::invokeMethod(window.get(), "poll", Qt::DirectConnection); }

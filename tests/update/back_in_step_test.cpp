@@ -14,7 +14,7 @@
 
 namespace {
 
-using platform::LoaderFault;
+using simulation::LoaderFault;
 
 // The variants whose adapters carry their own USB interface: the pipe links.
 const std::uint16_t pipeVariants[] = {4, 16, 6};
@@ -38,12 +38,13 @@ std::string variantName(std::uint16_t productId)
 class BackInStep : public BusFixture {
 protected:
     RecordingHost host;
-    platform::VirtualAdapter *adapter = nullptr;
+    simulation::Adapter *adapter = nullptr;
     UsbDeviceInfo device;
 
     void attach(std::uint16_t productId)
     {
-        adapter = &attachSimulatedAdapter(bus, {productId, "04020001", SimulatedFirmware::none, std::nullopt});
+        adapter = &simulation::attachSimulatedAdapter(
+            bus, {productId, "04020001", simulation::SimulatedFirmware::none, std::nullopt});
         device = recordOf(*adapter);
     }
 
@@ -128,13 +129,13 @@ TEST_P(BackInStepAfterACutWrite, TheNextInstallSucceeds)
     const std::uint64_t erases = (entry.imageSize + FirmwareInstaller::erasePiece - 1) / FirmwareInstaller::erasePiece;
     // The connect, every erase and the first write's packet go out whole;
     // its data stops halfway.
-    adapter->faults().writeBytesUntilStall =
+    adapter->device().faults().writeBytesUntilStall =
         loader::plainPacketSize + erases * loader::addressedPacketSize + loader::addressedPacketSize +
         FirmwareInstaller::writePiece / 2;
     auto link = openAdapterLink(device);
     EXPECT_EQ(install(link), "Download failed : write operation timed out");
 
-    adapter->faults().writeBytesUntilStall.reset();
+    adapter->device().faults().writeBytesUntilStall.reset();
     EXPECT_EQ(install(link), "(no exception)");
     expectInstalled(link);
 }

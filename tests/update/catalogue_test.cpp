@@ -2,11 +2,14 @@
 
 #include "datalink/ftdi_link.h"
 #include "datalink/usb_vantrel_link.h"
+#include "simulation/simulated_adapter.h"
 #include "tests/support/bus_fixture.h"
 #include "update/firmware_image.h"
-#include "simulation/simulated_adapter.h"
 
 namespace {
+
+using simulation::Adapter;
+using simulation::simulatedAdapter;
 
 struct VariantCase {
     std::uint16_t productId;
@@ -50,7 +53,7 @@ TEST_F(CreateDataLink, FtdiForThreeAndFivePipesForTheRest)
     } cases[] = {{3, true}, {5, true}, {4, false}, {6, false}, {16, false}, {99, false}};
     for (const auto [productId, expectFtdi] : cases) {
         SCOPED_TRACE(productId);
-        platform::VirtualAdapter &adapter = bus.attach(simulatedAdapter(productId, "S" + std::to_string(productId)));
+        Adapter &adapter = simulation::attach(bus, simulatedAdapter(productId, "S" + std::to_string(productId)));
         std::unique_ptr<HDataLink> link = recordOf(adapter).createDataLink();
         const bool ftdi = dynamic_cast<UsbdFtd2xxDataLink *>(link.get()) != nullptr;
         const bool pipes = dynamic_cast<UsbVantrelWinDataLink *>(link.get()) != nullptr;
@@ -64,8 +67,8 @@ TEST_F(CreateDataLink, FtdiForThreeAndFivePipesForTheRest)
 
 TEST_F(CreateDataLink, AFailedOpenThrowsTheLinksMessage)
 {
-    platform::VirtualAdapter &adapter = bus.attach(simulatedAdapter(16, "HELD"));
-    adapter.setBusy(true);
+    Adapter &adapter = simulation::attach(bus, simulatedAdapter(16, "HELD"));
+    adapter.device().setBusy(true);
     EXPECT_EQ(messageOf([&] { recordOf(adapter).createDataLink(); }), "device already in use");
 }
 

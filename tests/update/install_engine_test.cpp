@@ -2,14 +2,18 @@
 
 #include "loader/crc32.h"
 #include "loader/loader_info.h"
+#include "simulation/simulated_adapter.h"
 #include "tests/support/bus_fixture.h"
 #include "tests/support/recording_host.h"
 #include "update/firmware_image.h"
-#include "simulation/simulated_adapter.h"
 
 namespace {
 
-using platform::LoaderFault;
+using simulation::Adapter;
+using simulation::installCarriedImage;
+using simulation::LoaderFault;
+using simulation::simulatedAdapter;
+using simulation::SimulatedLoader;
 using Report = RecordingHost::Report;
 
 class Install : public BusFixture {
@@ -18,9 +22,9 @@ protected:
     UsbDeviceInfo device;
     std::unique_ptr<HDataLink> link;
 
-    platform::VirtualAdapter &attach(std::uint16_t productId, bool installed = false)
+    Adapter &attach(std::uint16_t productId, bool installed = false)
     {
-        platform::VirtualAdapter &adapter = bus.attach(simulatedAdapter(productId, "04020001"));
+        Adapter &adapter = simulation::attach(bus, simulatedAdapter(productId, "04020001"));
         device = recordOf(adapter);
         if (installed)
             installCarriedImage(adapter, *device.firmwareImage());
@@ -35,7 +39,7 @@ protected:
         installer.run();
     }
 
-    std::vector<std::uint32_t> lengthsOf(const platform::SimulatedLoader &loader, std::uint8_t code)
+    std::vector<std::uint32_t> lengthsOf(const SimulatedLoader &loader, std::uint8_t code)
     {
         std::vector<std::uint32_t> lengths;
         for (const auto &packet : loader.commandPackets())
@@ -60,11 +64,11 @@ class InstallEachImage : public Install, public testing::WithParamInterface<Piec
 TEST_P(InstallEachImage, WritesTheImageInPiecesAndTheLoaderReportsItsVersion)
 {
     const PieceCase &c = GetParam();
-    platform::VirtualAdapter &adapter = attach(c.productId);
+    Adapter &adapter = attach(c.productId);
     install(true);
 
     const FirmwareImage &entry = *device.firmwareImage();
-    const platform::SimulatedLoader &loader = adapter.loader();
+    const SimulatedLoader &loader = adapter.loader();
     for (std::uint8_t code : {std::uint8_t{0x05}, std::uint8_t{0x07}}) {
         const std::vector<std::uint32_t> lengths = lengthsOf(loader, code);
         EXPECT_EQ(lengths.size(), c.eraseAndVerifyPieces);
@@ -95,7 +99,7 @@ INSTANTIATE_TEST_SUITE_P(CarriedImages, InstallEachImage,
 
 TEST_F(Install, TasksReportZeroTheTotalAndEachPiece)
 {
-    platform::VirtualAdapter &adapter = attach(16);
+    Adapter &adapter = attach(16);
     link->connect(true);
     FirmwareInstaller installer(device, link, true, host);
     const Bytes data = patternBytes(8193);
@@ -105,12 +109,12 @@ TEST_F(Install, TasksReportZeroTheTotalAndEachPiece)
     installer.download(*link, address, 8192, data.data());
     installer.verify(*link, address, 8192, data.data());
     EXPECT_EQ(host.reports, (std::vector<Report>{
-                                {0, 8192, "Erasing memory, do not remove Vantrel", "bytes"},
+                                {0, 8192, "erase", "bytes"},
                                 {8192, -1, "-", "-"},
-                                {0, 8192, "Downloading firmware, do not remove Vantrel", "bytes"},
+                                {0, 8192, "write", "bytes"},
                                 {4096, -1, "-", "-"},
                                 {8192, -1, "-", "-"},
-                                {0, 8192, "Verifying firmware", "bytes"},
+                                {0, 8192, "verify", "bytes"},
                                 {8192, -1, "-", "-"},
                             }));
 
@@ -122,13 +126,13 @@ TEST_F(Install, TasksReportZeroTheTotalAndEachPiece)
 
 TEST_F(Install, AWriteRefusedInTheThirdPieceStopsTheSequence)
 {
-    platform::VirtualAdapter &adapter = attach(16);
+    Adapter &adapter = attach(16);
     adapter.loader().injectFault(0x03, LoaderFault::statusZero, 3);
     EXPECT_EQ(messageOf([&] { install(true); }), "Download failed : memory write failed");
 
     const auto length = static_cast<int>(device.firmwareImage()->imageSize);
     std::vector<Report> download(host.reports.end() - 4, host.reports.end());
-    EXPECT_EQ(download, (std::vector<Report>{{0, length, "Downloading firmware, do not remove Vantrel", "bytes"},
+    EXPECT_EQ(download, (std::vector<Report>{{0, length, "write", "bytes"},
                                              {4096, -1, "-", "-"},
                                              {8192, -1, "-", "-"},
                                              {length, -1, "-", "-"}}));
@@ -138,46 +142,76 @@ TEST_F(Install, AWriteRefusedInTheThirdPieceStopsTheSequence)
     EXPECT_EQ(host.endedEarly, std::vector<int>{8192}) << "how far the task really got, before it reports the end";
 }
 
-TEST_F(Install, TaskFailuresCarryTheirPrefix)
+TEST_F(Install, TaskFailuresCarryTheirPrefixTheirKindAndTheirTask)
 {
     struct Case {
         std::uint8_t command;
         LoaderFault fault;
         const char *message;
+        ErrorKind kind;
+        InstallTask task;
     };
-    for (const Case &c : {Case{0x05, LoaderFault::statusZero, "Erase failed : memory erase failed"},
-                          Case{0x05, LoaderFault::noReply,
-                               "Erase failed : read operation timed out"},
-                          Case{0x07, LoaderFault::wrongCrc, "Verify failed : crc check mismatch"},
-                          Case{0x03, LoaderFault::corruptData, "Verify failed : crc check mismatch"},
-                          Case{0x02, LoaderFault::statusZero, "disconnect failed"},
-                          Case{0x01, LoaderFault::statusZero, "connect failed"}}) {
+    for (const Case &c :
+         {Case{0x05, LoaderFault::statusZero, "Erase failed : memory erase failed", ErrorKind::eraseFailed,
+               InstallTask::erase},
+          // The loader answered before: a command it leaves unanswered is that command's failure.
+          Case{0x05, LoaderFault::noReply, "Erase failed : read operation timed out", ErrorKind::eraseFailed,
+               InstallTask::erase},
+          Case{0x03, LoaderFault::noReply, "Download failed : read operation timed out", ErrorKind::writeFailed,
+               InstallTask::download},
+          Case{0x07, LoaderFault::noReply, "Verify failed : read operation timed out", ErrorKind::verifyFailed,
+               InstallTask::verify},
+          Case{0x07, LoaderFault::wrongCrc, "Verify failed : crc check mismatch", ErrorKind::verifyMismatch,
+               InstallTask::verify},
+          Case{0x03, LoaderFault::corruptData, "Verify failed : crc check mismatch", ErrorKind::verifyMismatch,
+               InstallTask::verify},
+          Case{0x02, LoaderFault::statusZero, "disconnect failed", ErrorKind::disconnectFailed,
+               InstallTask::disconnect},
+          Case{0x01, LoaderFault::statusZero, "connect failed", ErrorKind::connectFailed, InstallTask::connect},
+          Case{0x01, LoaderFault::noReply, "read operation timed out", ErrorKind::noReply, InstallTask::connect}}) {
         SCOPED_TRACE(c.message);
         const auto freshOwner = platform::VirtualBus::create(clock);
         platform::VirtualBus &fresh = *freshOwner;
         platform::ScopedServices services(fresh.services());
-        platform::VirtualAdapter &adapter = fresh.attach(simulatedAdapter(16, "S"));
+        Adapter &adapter = simulation::attach(fresh, simulatedAdapter(16, "S"));
         device = recordOf(adapter);
         link = device.createDataLink();
         link->setTimeout(60000);
         adapter.loader().injectFault(c.command, c.fault, 1);
         host.events.clear();
-        EXPECT_EQ(messageOf([&] { install(true); }), c.message);
+        FirmwareInstaller installer(device, link, true, host);
+        const std::optional<HException> failure = exceptionOf([&] { installer.run(); });
+        ASSERT_TRUE(failure);
+        EXPECT_EQ(failure->message(), c.message);
+        EXPECT_EQ(nameOf(failure->kind()), std::string(nameOf(c.kind)));
+        EXPECT_EQ(nameOf(installer.task()), std::string(nameOf(c.task)));
         EXPECT_EQ(host.events.back(), "polling on");
         link.reset();  // before its bus goes
     }
 }
 
+TEST_F(Install, AnAdapterPulledOutMidDownloadIsALinkFailureOfThatTask)
+{
+    Adapter &adapter = attach(16);
+    adapter.device().unplugAfterBytes(device.firmwareImage()->imageSize / 2);
+    FirmwareInstaller installer(device, link, true, host);
+    const std::optional<HException> failure = exceptionOf([&] { installer.run(); });
+    ASSERT_TRUE(failure);
+    EXPECT_TRUE(failure->message().starts_with("Download failed : ")) << failure->message();
+    EXPECT_EQ(nameOf(failure->kind()), std::string("link-failed"));
+    EXPECT_EQ(installer.task(), InstallTask::download);
+}
+
 TEST_F(Install, AReenumeratingAdapterIsReopenedOnceWhenItComesBackInTime)
 {
-    platform::VirtualAdapter &adapter = attach(16, true);
+    Adapter &adapter = attach(16, true);
     adapter.setReenumerateOnConnect(400);
     clock.clearSleeps();
     install(false);
 
     EXPECT_EQ(adapter.reenumerations(), 1);
     EXPECT_EQ(clock.sleeps(), std::vector<std::uint32_t>{1000});
-    EXPECT_EQ(bus.linksOpened(), 2) << "the panel's link and exactly one re-made link";
+    EXPECT_EQ(inspector.linksOpened(), 2) << "the panel's link and exactly one re-made link";
     EXPECT_EQ(adapter.loader().commandCount(0x02), 1);
     const FirmwareImage &entry = *device.firmwareImage();
     EXPECT_EQ(adapter.loader().crcOf(entry.loadAddress, entry.imageSize), crc32(entry.image, entry.imageSize));
@@ -185,10 +219,13 @@ TEST_F(Install, AReenumeratingAdapterIsReopenedOnceWhenItComesBackInTime)
 
 TEST_F(Install, AnAdapterThatNeverComesBackFailsAfterElevenLinks)
 {
-    platform::VirtualAdapter &adapter = attach(16, true);
+    Adapter &adapter = attach(16, true);
     adapter.setReenumerateOnConnect(0xFFFFFFFFU);
     clock.clearSleeps();
-    EXPECT_EQ(messageOf([&] { install(false); }), "cannot open device driver");
+    const std::optional<HException> failure = exceptionOf([&] { install(false); });
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->message(), "cannot open device driver");
+    EXPECT_EQ(failure->kind(), ErrorKind::notBack);
     EXPECT_EQ(clock.sleeps(), std::vector<std::uint32_t>(11, 1000));
     EXPECT_EQ(link, nullptr);
     EXPECT_EQ(host.events.back(), "polling on");
@@ -197,27 +234,27 @@ TEST_F(Install, AnAdapterThatNeverComesBackFailsAfterElevenLinks)
     host.events.clear();
     EXPECT_EQ(messageOf([&] { install(false); }), "cannot open device driver");
     EXPECT_EQ(host.events, (std::vector<std::string>{"install off", "polling off", "install on", "polling on"}));
-    EXPECT_EQ(bus.openHandleCount(), 0);
+    EXPECT_EQ(inspector.openHandles(), 0);
 }
 
 TEST_F(Install, AReopenThatTakesAFewTriesSucceeds)
 {
-    platform::VirtualAdapter &adapter = attach(6, true);
+    Adapter &adapter = attach(6, true);
     adapter.setReenumerateOnConnect(3500);
     clock.clearSleeps();
     install(false);
     EXPECT_EQ(clock.sleeps().size(), 4U);
-    EXPECT_EQ(bus.linksOpened(), 2);
+    EXPECT_EQ(inspector.linksOpened(), 2);
 }
 
 TEST_F(Install, NoInstalledFirmwareMeansOneConnectOnTheExistingLink)
 {
-    platform::VirtualAdapter &adapter = attach(16, false);
+    Adapter &adapter = attach(16, false);
     adapter.setReenumerateOnConnect(400);  // would reboot if it ran firmware
     clock.clearSleeps();
     install(true);
     EXPECT_TRUE(clock.sleeps().empty());
-    EXPECT_EQ(bus.linksOpened(), 1);
+    EXPECT_EQ(inspector.linksOpened(), 1);
     EXPECT_EQ(adapter.loader().commandCount(0x01), 1);
     EXPECT_EQ(adapter.reenumerations(), 0);
 }
@@ -227,8 +264,9 @@ TEST_F(Install, FtdiVariantsConnectOnceEvenWithFirmwareInstalled)
     for (std::uint16_t productId : {std::uint16_t{3}, std::uint16_t{5}}) {
         const auto freshOwner = platform::VirtualBus::create(clock);
         platform::VirtualBus &fresh = *freshOwner;
-        platform::ScopedServices services(fresh.services());
-        platform::VirtualAdapter &adapter = fresh.attach(simulatedAdapter(productId, "F"));
+        const auto inspected = std::make_shared<InspectingBackend>(freshOwner);
+        platform::ScopedServices services({&clock, inspected});
+        Adapter &adapter = simulation::attach(fresh, simulatedAdapter(productId, "F"));
         installCarriedImage(adapter, *recordOf(adapter).firmwareImage());
         device = recordOf(adapter);
         link = device.createDataLink();
@@ -236,14 +274,14 @@ TEST_F(Install, FtdiVariantsConnectOnceEvenWithFirmwareInstalled)
         clock.clearSleeps();
         install(false);
         EXPECT_EQ(adapter.loader().commandCount(0x01), 1);
-        EXPECT_EQ(fresh.linksOpened(), 1);
+        EXPECT_EQ(inspected->linksOpened(), 1);
         EXPECT_TRUE(clock.sleeps().empty());
         link.reset();  // before its bus goes
     }
 }
 
 // The carried image in flash with one byte changed in each of these pieces.
-void damagePieces(platform::VirtualAdapter &adapter, const FirmwareImage &entry, std::vector<std::uint32_t> pieces)
+void damagePieces(Adapter &adapter, const FirmwareImage &entry, std::vector<std::uint32_t> pieces)
 {
     installCarriedImage(adapter, entry);
     for (std::uint32_t piece : pieces)
@@ -252,7 +290,7 @@ void damagePieces(platform::VirtualAdapter &adapter, const FirmwareImage &entry,
 
 TEST_F(Install, AComparisonCountsEveryDifferingPieceAndWritesNothing)
 {
-    platform::VirtualAdapter &adapter = attach(16);
+    Adapter &adapter = attach(16);
     const FirmwareImage &entry = *device.firmwareImage();
     damagePieces(adapter, entry, {3, 40});
     const InstallReport report = FirmwareInstaller(device, link, false, host).run(InstallPass::compareOnly);
@@ -262,12 +300,12 @@ TEST_F(Install, AComparisonCountsEveryDifferingPieceAndWritesNothing)
     EXPECT_EQ(report.comparison.pieces, 43U);
     EXPECT_EQ(report.comparison.differing, 2U);
     EXPECT_EQ(report.comparison.firstDiffering, 3U);
-    const platform::SimulatedLoader &loader = adapter.loader();
+    const SimulatedLoader &loader = adapter.loader();
     EXPECT_EQ(lengthsOf(loader, 0x07).size(), 43U) << "in the verify task's pieces";
     EXPECT_EQ(loader.commandCount(0x05), 0);
     EXPECT_EQ(loader.commandCount(0x03), 0);
     EXPECT_EQ(loader.commandCount(0x02), 1) << "disconnects";
-    EXPECT_EQ(host.reports.front(), (Report{0, static_cast<int>(entry.imageSize), installTask::compare, "bytes"}));
+    EXPECT_EQ(host.reports.front(), (Report{0, static_cast<int>(entry.imageSize), "compare", "bytes"}));
     EXPECT_EQ(host.events, (std::vector<std::string>{"install off", "polling off", "install on", "polling on"}));
 }
 
@@ -285,7 +323,7 @@ TEST_F(Install, InstallIfNeededWritesOnlyAFlashThatDiffers)
         const auto freshOwner = platform::VirtualBus::create(clock);
         platform::VirtualBus &fresh = *freshOwner;
         platform::ScopedServices services(fresh.services());
-        platform::VirtualAdapter &adapter = fresh.attach(simulatedAdapter(16, "S"));
+        Adapter &adapter = simulation::attach(fresh, simulatedAdapter(16, "S"));
         device = recordOf(adapter);
         const FirmwareImage &entry = *device.firmwareImage();
         if (c.installed)
@@ -321,11 +359,11 @@ class InstallStop : public Install, public testing::WithParamInterface<StopCase>
 TEST_P(InstallStop, EndsTheTaskAtAPieceBoundaryAndRestoresTheHost)
 {
     const StopCase &c = GetParam();
-    platform::VirtualAdapter &adapter = attach(16);
+    Adapter &adapter = attach(16);
     host.stopAtReports = c.stopAtReports;
     EXPECT_THROW(install(true), InstallInterrupted);
 
-    const platform::SimulatedLoader &loader = adapter.loader();
+    const SimulatedLoader &loader = adapter.loader();
     EXPECT_EQ(loader.commandCount(c.command), c.commandsDone) << "the command under way finished, no other began";
     EXPECT_EQ(host.endedEarly, std::vector<int>{c.stepsDone});
     EXPECT_EQ(host.reports.back().step, static_cast<int>(device.firmwareImage()->imageSize))
@@ -342,7 +380,7 @@ INSTANTIATE_TEST_SUITE_P(EachTask, InstallStop,
 
 TEST_F(Install, AStopEndsTheReopenLoopAfterItsPause)
 {
-    platform::VirtualAdapter &adapter = attach(16, true);
+    Adapter &adapter = attach(16, true);
     adapter.setReenumerateOnConnect(0xFFFFFFFFU);
     clock.clearSleeps();
     host.stopAtReports = 0;

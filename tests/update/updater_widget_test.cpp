@@ -19,7 +19,9 @@
 
 namespace {
 
-using platform::LoaderFault;
+using simulation::Adapter;
+using simulation::LoaderFault;
+using simulation::simulatedAdapter;
 
 std::vector<std::uint8_t> imageWithVersion(std::uint16_t major, std::uint16_t minor, const char *buildText)
 {
@@ -38,7 +40,7 @@ class Panel : public BusFixture {
 protected:
     QWidget parent;
 
-    std::unique_ptr<VantrelUpdaterWidget> panelFor(const platform::VirtualAdapter &adapter)
+    std::unique_ptr<VantrelUpdaterWidget> panelFor(const Adapter &adapter)
     {
         return std::make_unique<VantrelUpdaterWidget>(recordOf(adapter), &parent);
     }
@@ -51,7 +53,7 @@ protected:
 
 TEST_F(Panel, ShowsTheInstalledAndTheCarriedFirmware)
 {
-    platform::VirtualAdapter &adapter = bus.attach(simulatedAdapter(16, "04020001"));
+    Adapter &adapter = simulation::attach(bus, simulatedAdapter(16, "04020001"));
     const std::vector<std::uint8_t> installed = imageWithVersion(2, 16, "X");
     adapter.loader().eraseAll();
     adapter.loader().loadImage(installed.data(), installed.size());
@@ -71,7 +73,7 @@ TEST_F(Panel, ShowsTheInstalledAndTheCarriedFirmware)
 
 TEST_F(Panel, ShowsNotInstalledForAnErasedAdapterAndStillOffersTheInstall)
 {
-    platform::VirtualAdapter &adapter = bus.attach(simulatedAdapter(5, "04020001"));
+    Adapter &adapter = simulation::attach(bus, simulatedAdapter(5, "04020001"));
     auto panel = panelFor(adapter);
     EXPECT_EQ(in<QLabel>(*panel, "installedVersionLabel")->text(), "<b>Version: </b><i>Not Installed</i>");
     EXPECT_TRUE(in<QPushButton>(*panel, "installButton")->isEnabled());
@@ -79,7 +81,7 @@ TEST_F(Panel, ShowsNotInstalledForAnErasedAdapterAndStillOffersTheInstall)
 
 TEST_F(Panel, HasItsTextsToolTipsAndLayout)
 {
-    platform::VirtualAdapter &adapter = bus.attach(simulatedAdapter(16, "04020001"));
+    Adapter &adapter = simulation::attach(bus, simulatedAdapter(16, "04020001"));
     auto panel = panelFor(adapter);
     const QList<QGroupBox *> boxes = panel->findChildren<QGroupBox *>();
     ASSERT_EQ(boxes.size(), 2);
@@ -113,23 +115,23 @@ TEST_F(Panel, HasItsTextsToolTipsAndLayout)
 
 TEST_F(Panel, OpensItsLinkWithAMinuteTimeOut)
 {
-    platform::VirtualAdapter &adapter = bus.attach(simulatedAdapter(16, "04020001"));
+    Adapter &adapter = simulation::attach(bus, simulatedAdapter(16, "04020001"));
     adapter.loader().injectFault(0x08, LoaderFault::noReply);
     const std::int64_t before = clock.nowMicroseconds();
     EXPECT_EQ(messageOf([&] { panelFor(adapter); }), "read operation timed out");
     const std::int64_t waited = clock.nowMicroseconds() - before;
     EXPECT_GE(waited, 60'000'000);
     EXPECT_LT(waited, 61'000'000);
-    EXPECT_EQ(bus.openHandleCount(), 0);
+    EXPECT_EQ(inspector.openHandles(), 0);
 }
 
 TEST_F(Panel, ThrowsWhenTheAdapterIsHeldElsewhere)
 {
-    platform::VirtualAdapter &adapter = bus.attach(simulatedAdapter(3, "04020001"));
-    adapter.setBusy(true);
+    Adapter &adapter = simulation::attach(bus, simulatedAdapter(3, "04020001"));
+    adapter.device().setBusy(true);
     EXPECT_EQ(messageOf([&] { panelFor(adapter); }), "device already in use");
     EXPECT_TRUE(parent.children().isEmpty()) << "no panel is left behind";
-    EXPECT_EQ(bus.openHandleCount(), 0);
+    EXPECT_EQ(inspector.openHandles(), 0);
 }
 
 TEST(CarriedImageView, FollowsTheImagesValidity)
@@ -215,7 +217,7 @@ TEST(PanelSignal, ShortFormsDeliverTheDefaults)
 // The install, started by a click on the window's panel.
 class Install : public WindowFixture {
 protected:
-    platform::VirtualAdapter *adapter = nullptr;
+    Adapter *adapter = nullptr;
 
     // An ARM Basic running firmware: it reboots into its loader on connect,
     // so the install re-opens the link.
@@ -245,7 +247,7 @@ TEST_F(Install, ASuccessfulInstallClearsTheBarAndTheNextTwoTicksShowTheNewVersio
     // the install changed anything.
     int reports = 0;
     bool pollingOffThroughout = true, buttonOffThroughout = true;
-    const int setsBefore = bus.listings();
+    const int setsBefore = inspector.listings();
     QObject::connect(&panel, &UpdaterWidget::progress, [&] {
         ++reports;
         pollingOffThroughout = pollingOffThroughout && !window->pollingEnabled;
@@ -259,7 +261,7 @@ TEST_F(Install, ASuccessfulInstallClearsTheBarAndTheNextTwoTicksShowTheNewVersio
     EXPECT_GT(reports, 6);
     EXPECT_TRUE(pollingOffThroughout);
     EXPECT_TRUE(buttonOffThroughout);
-    EXPECT_EQ(bus.listings(), setsBefore) << "no tick listed devices during the install";
+    EXPECT_EQ(inspector.listings(), setsBefore) << "no tick listed devices during the install";
     EXPECT_EQ(status(), "");
     EXPECT_EQ(bar()->value(), 0);
     EXPECT_TRUE(buttonOf(panel).isEnabled());
@@ -326,10 +328,10 @@ TEST_F(Install, AClickOnAPanelLeftWithoutALinkMakesOneFirst)
     click(panel);
     ASSERT_EQ(boxes.waitFor(1).size(), 1U);
     EXPECT_EQ(boxes.seen()[0].text, "cannot open device driver");
-    EXPECT_EQ(bus.openHandleCount(), 0) << "all eleven links failed: the panel has none";
+    EXPECT_EQ(inspector.openHandles(), 0) << "all eleven links failed: the panel has none";
 
     // Back at last, as its boot loader: the next click opens a link and installs.
-    bus.reattach(*adapter);
+    bus.reattach(adapter->device());
     click(panel);
     EXPECT_EQ(boxes.waitFor(1).size(), 1U);
     EXPECT_FALSE(window->panelValid) << "the install completed";

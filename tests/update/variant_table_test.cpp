@@ -54,11 +54,11 @@ TEST_F(SixthVariant, IsFoundByProductIdToolNameAndSerialRule)
 
 TEST_F(SixthVariant, IsSimulatedAndReachedOverItsLinkFamily)
 {
-    platform::AdapterConfig config = simulatedAdapter(0x0021, "P0100", table);
+    simulation::AdapterConfig config = simulation::simulatedAdapter(0x0021, "P0100", table);
     EXPECT_EQ(config.description, "Vantrel Probe");
     EXPECT_TRUE(config.ftdi);
     EXPECT_EQ(config.imageAddress, 0x44000U);
-    platform::VirtualAdapter &adapter = bus.attach(config);
+    simulation::Adapter &adapter = simulation::attach(bus, config);
     ASSERT_TRUE(adapter.loader().inFlash(probeImage.loadAddress, probeImage.imageSize));
 
     std::unique_ptr<HDataLink> link = table.createDataLink(recordOf(adapter));

@@ -157,7 +157,7 @@ TEST_F(LibusbDeviceIoTest, AVendorRequestCarriesRequestValueAndIndex)
     EXPECT_TRUE(io.vendorRequest(in, 11, 0x102FF, 0x10001));
     adapter.locked([&] {
         ASSERT_EQ(chip.requests().size(), 1u);
-        EXPECT_EQ(chip.requests()[0], (platform::FtdiChip::VendorRequest{11, 0x02FF, 1}));
+        EXPECT_EQ(chip.requests()[0], (simulation::FtdiChip::VendorRequest{11, 0x02FF, 1}));
     });
 
     adapter.locked([&] { chip.refuseRequests(1); });

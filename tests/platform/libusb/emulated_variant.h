@@ -2,14 +2,14 @@
 
 #include <string>
 
-#include "platform/libusb/emulation/usb_testbed.h"
 #include "simulation/simulated_adapter.h"
+#include "tests/platform/libusb/emulation/usb_testbed.h"
 
 // An adapter of one variant: its boot loader, with flash laid out as the
 // variant's, behind an FTDI chip where the variant has one.
 struct EmulatedVariant {
     explicit EmulatedVariant(std::uint16_t productId)
-        : config(simulatedAdapter(productId, "VT00000" + std::to_string(productId))),
+        : config(simulation::simulatedAdapter(productId, "VT00000" + std::to_string(productId))),
           loader(config.flashBase, config.flashSize, config.imageAddress), chip(loader),
           loaderPeer(loader), ftdiPeer(chip)
     {
@@ -20,9 +20,9 @@ struct EmulatedVariant {
     }
     EndpointPeer *peer() { return ftdi() ? static_cast<EndpointPeer *>(&ftdiPeer) : &loaderPeer; }
 
-    platform::AdapterConfig config;
-    platform::SimulatedLoader loader;
-    platform::FtdiChip chip;
+    simulation::AdapterConfig config;
+    simulation::SimulatedLoader loader;
+    simulation::FtdiChip chip;
     LoaderPeer loaderPeer;
     FtdiPeer ftdiPeer;
 };

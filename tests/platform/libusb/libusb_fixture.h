@@ -4,16 +4,16 @@
 
 #include <memory>
 
-#include "platform/libusb/emulation/usb_testbed.h"
 #include "platform/libusb/libusb_backend.h"
 #include "platform/platform.h"
+#include "tests/platform/libusb/emulation/usb_testbed.h"
 
 // A boot loader with its FTDI chip, for an emulated adapter to answer with.
 // A fixture derives from it first, so that it outlives the testbed and the
 // backend: nothing then answers from a loader that is gone.
 struct LoaderParts {
-    platform::SimulatedLoader loader{0x0, 0x10000, 0x6000};
-    platform::FtdiChip chip{loader};
+    simulation::SimulatedLoader loader{0x0, 0x10000, 0x6000};
+    simulation::FtdiChip chip{loader};
     LoaderPeer loaderPeer{loader};
     FtdiPeer ftdiPeer{chip};
 };

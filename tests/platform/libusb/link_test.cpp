@@ -15,6 +15,8 @@
 
 namespace {
 
+using simulation::FtdiChip;
+
 constexpr std::uint16_t pipesProduct = 0x0010;
 constexpr std::uint16_t ftdiProduct = 0x0003;
 const char *const readTimedOut = "read operation timed out";
@@ -87,9 +89,9 @@ TEST_P(LibusbLink, InstallsAnImageThroughTheEmulatedAdapter)
             EXPECT_EQ(chip.latencyTimer(), 1);
             const auto &requests = chip.requests();
             ASSERT_GE(requests.size(), 3u);
-            EXPECT_EQ(requests[0], (platform::FtdiChip::VendorRequest{9, 1, 1}));
-            EXPECT_EQ(requests[1], (platform::FtdiChip::VendorRequest{0, 1, 1}));
-            EXPECT_EQ(requests[2], (platform::FtdiChip::VendorRequest{0, 2, 1}));
+            EXPECT_EQ(requests[0], (FtdiChip::VendorRequest{9, 1, 1}));
+            EXPECT_EQ(requests[1], (FtdiChip::VendorRequest{0, 1, 1}));
+            EXPECT_EQ(requests[2], (FtdiChip::VendorRequest{0, 2, 1}));
         });
     }
     link.reset();
@@ -102,7 +104,7 @@ TEST_P(LibusbLink, AReadTimeOutCancelsItsTransferAndTheLinkGoesOn)
     EmulatedDevice &adapter = plugIn();
     auto link = openLink(record());
     link->setTimeout(50);
-    adapter.locked([&] { loader.injectFault(0x01, platform::LoaderFault::noReply, 1); });
+    adapter.locked([&] { loader.injectFault(0x01, simulation::LoaderFault::noReply, 1); });
     EXPECT_EQ(messageOf([&] { link->connect(true); }), ftdi() ? ftdiReadTimedOut : readTimedOut);
     EXPECT_EQ(adapter.outstandingTransfers(), 0);
 

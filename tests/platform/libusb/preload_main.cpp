@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "platform/libusb/emulation/umockdev_preload.h"
+#include "tests/platform/libusb/emulation/umockdev_preload.h"
 
 int main(int argc, char **argv)
 {

@@ -11,7 +11,7 @@
 
 #include "app/updater.h"
 #include "tests/platform/libusb/emulated_variant.h"
-#include "platform/libusb/emulation/umockdev_preload.h"
+#include "tests/platform/libusb/emulation/umockdev_preload.h"
 
 namespace {
 

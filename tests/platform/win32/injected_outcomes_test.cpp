@@ -33,7 +33,7 @@ void PrintTo(const OpenCase &openCase, std::ostream *out) { *out << openCase.nam
 void refuseVendorRequests(PipeLinkBench &bench, int count, int accepting)
 {
     bench.standIn.withLoader(
-        [&](platform::SimulatedLoader &, platform::FtdiChip &chip) { chip.refuseRequests(count, accepting); });
+        [&](simulation::SimulatedLoader &, simulation::FtdiChip &chip) { chip.refuseRequests(count, accepting); });
 }
 
 std::vector<OpenCase> openCases()

@@ -5,6 +5,8 @@
 
 namespace {
 
+using simulation::SimulatedLoader;
+
 constexpr DWORD pipeBufferBytes = 1 << 17;
 constexpr DWORD serverReadBytes = 1 << 16;
 constexpr std::size_t rawReadBytes = 4096;  // what the FTDI link asks for at a time
@@ -38,7 +40,7 @@ struct ServerRequest {
 
 }  // namespace
 
-PipeDriverStandIn::PipeDriverStandIn(platform::SimulatedLoader &loader, Framing framing)
+PipeDriverStandIn::PipeDriverStandIn(SimulatedLoader &loader, Framing framing)
     : loader_(loader), chip_(loader), framing_(framing), devicePath_(uniqueDevicePath())
 {
     fromDevice_ = createServerPipe(devicePath_ + "\\PIPE00");
@@ -74,7 +76,7 @@ UsbDeviceInfo PipeDriverStandIn::record() const
 }
 
 void PipeDriverStandIn::withLoader(
-    const std::function<void(platform::SimulatedLoader &, platform::FtdiChip &)> &use)
+    const std::function<void(SimulatedLoader &, simulation::FtdiChip &)> &use)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     use(loader_, chip_);

@@ -12,9 +12,9 @@
 
 #include "discovery/usb_device_info.h"
 #include "platform/platform.h"
-#include "platform/virtual/ftdi_chip.h"
-#include "platform/virtual/simulated_loader.h"
-#include "tests/platform/win32/injecting_backend.h"
+#include "simulation/ftdi_chip.h"
+#include "simulation/simulated_loader.h"
+#include "tests/support/inspecting_backend.h"
 
 // The adapter's USB driver played by two named pipes below a made-up device
 // path: "<path>\PIPE00" carries the boot loader's replies to the host and
@@ -29,7 +29,7 @@ class PipeDriverStandIn {
 public:
     enum class Framing { plain, ftdi };
 
-    PipeDriverStandIn(platform::SimulatedLoader &loader, Framing framing);
+    PipeDriverStandIn(simulation::SimulatedLoader &loader, Framing framing);
     ~PipeDriverStandIn();
     PipeDriverStandIn(const PipeDriverStandIn &) = delete;
     PipeDriverStandIn &operator=(const PipeDriverStandIn &) = delete;
@@ -39,7 +39,7 @@ public:
     UsbDeviceInfo record() const;
 
     // Runs `use` on the loader (and the chip) with the server kept out.
-    void withLoader(const std::function<void(platform::SimulatedLoader &, platform::FtdiChip &)> &use);
+    void withLoader(const std::function<void(simulation::SimulatedLoader &, simulation::FtdiChip &)> &use);
 
     // Replies are kept back until released: a device that answers late.
     void holdReplies();
@@ -60,8 +60,8 @@ private:
     bool sendToHost(const std::vector<std::uint8_t> &bytes);
     std::vector<std::uint8_t> takeReply();
 
-    platform::SimulatedLoader &loader_;
-    platform::FtdiChip chip_;
+    simulation::SimulatedLoader &loader_;
+    simulation::FtdiChip chip_;
     Framing framing_;
     std::string devicePath_;
     HANDLE fromDevice_ = INVALID_HANDLE_VALUE;  // server end of PIPE00

@@ -4,9 +4,9 @@
 
 #include "datalink/data_link.h"
 #include "platform/platform.h"
-#include "platform/virtual/simulated_loader.h"
-#include "tests/platform/win32/injecting_backend.h"
+#include "simulation/simulated_loader.h"
 #include "tests/platform/win32/pipe_driver_stand_in.h"
+#include "tests/support/inspecting_backend.h"
 #include "update/variant.h"
 
 // A link of either family over the native backend, reaching a simulated boot
@@ -25,9 +25,9 @@ public:
     std::unique_ptr<HDataLink> openLink();
 
     const LinkFamily family;
-    const std::shared_ptr<InjectingBackend> backend;
-    InjectingBackend &io;
-    platform::SimulatedLoader loader{flashBase, flashSize, flashBase};
+    const std::shared_ptr<InspectingBackend> backend;
+    InspectingBackend &io;
+    simulation::SimulatedLoader loader{flashBase, flashSize, flashBase};
     PipeDriverStandIn standIn;
 
 private:

@@ -76,7 +76,7 @@ TEST_P(PipeLinks, LoaderProtocolRunsEndToEnd)
     EXPECT_EQ(info.words[1], 1U);
     EXPECT_EQ(info.imageVersionMajor, 4);
     EXPECT_EQ(info.imageVersionMinor, 9);
-    bench.standIn.withLoader([&](platform::SimulatedLoader &loader, platform::FtdiChip &) {
+    bench.standIn.withLoader([&](simulation::SimulatedLoader &loader, simulation::FtdiChip &) {
         EXPECT_EQ(std::memcmp(loader.flashAt(PipeLinkBench::flashBase), image.data(), image.size()), 0);
         EXPECT_FALSE(loader.connected());
     });

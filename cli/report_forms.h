@@ -1,0 +1,10 @@
+#pragma once
+
+// The two forms of the report, for Report::create.
+
+#include <memory>
+
+#include "cli/report.h"
+
+std::unique_ptr<Report> makeTextReport(Output &output);
+std::unique_ptr<Report> makeJsonReport(Output &output, bool station);

@@ -1,0 +1,91 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "discovery/usb_device_info.h"
+#include "update/adapter_reading.h"
+#include "update/install_engine.h"
+#include "update/install_task.h"
+#include "update/outcome.h"
+
+// What the command-line tool does to one adapter.
+enum class Work {
+    install,
+    installIfNeeded,  // compare first, write only a flash that differs
+    verify,           // compare only
+};
+
+// Where a task over the flash ended before its end.
+struct TaskStop {
+    InstallTask task;
+    int done = 0;   // bytes
+    int total = 0;  // bytes
+};
+
+// What the work left in the adapter's flash.
+enum class FlashLeft {
+    untouched,      // nothing erased or written
+    partlyWritten,  // an erase, write or verify began and did not end well: installing again repairs it
+    written,        // the carried image, written and verified
+};
+
+const char *nameOf(FlashLeft flash);
+
+// How the work on one adapter went: a value that each program renders.
+struct AdapterResult {
+    UsbDeviceInfo device;
+    const FirmwareImage *entry = nullptr;
+    Work work = Work::install;
+    Outcome outcome = Outcome::failed;
+    std::optional<Failure> failure;
+    std::optional<InstallTask> task;  // where it failed or was stopped
+    std::optional<std::string> before;
+    std::optional<std::string> after;
+    std::optional<FlashComparison> comparison;
+    std::optional<TaskStop> stoppedIn;
+    FlashLeft flash = FlashLeft::untouched;
+    double seconds = 0;
+    // For a simulated adapter: the CRC-32 of what its flash holds over the
+    // carried image's range, which the simulator knows and a real adapter
+    // never tells.
+    std::optional<std::uint32_t> simulatedFlashCrc;
+
+    bool succeeded() const { return isSuccess(outcome); }
+};
+
+// Where a piece of the flash lies.
+struct FlashRange {
+    std::uint32_t address;
+    std::uint32_t length;
+};
+
+// The first piece in which a comparison found the flash to differ.
+FlashRange firstDifferingPiece(const FirmwareImage &entry, const FlashComparison &comparison);
+
+// Whoever shows the work as it goes: the install sequence's progress, and
+// the moment the adapter has been read and the sequence begins. This one
+// shows nothing.
+class AdapterWorkHost : public InstallHost {
+public:
+    virtual void workStarted(const AdapterResult & /*soFar*/) {}
+    void taskStarted(InstallTask, int) override {}
+    void taskProgress(int) override {}
+    // No window: no button to disable, no poll to hold.
+    void setInstallEnabled(bool) override {}
+    void setPollingEnabled(bool) override {}
+    void invalidatePanel() override {}
+};
+
+// How often, and how far apart, an adapter is looked for again after an
+// install: it may reboot into its new firmware first.
+inline constexpr int rereadAttempts = 11;
+inline constexpr std::uint32_t rereadPause = 1000;
+
+// Does the work on the adapter: reads what is installed, runs the install
+// sequence with the passes the work asks for, and after a write finds the
+// adapter again and reads its version. An adapter the updater carries no
+// firmware for is skipped when `passOverUnsupported`, and fails otherwise.
+// Never throws for a device failure or a stop: the result says.
+AdapterResult workOn(const UsbDeviceInfo &device, Work work, bool passOverUnsupported, AdapterWorkHost &host);

@@ -44,8 +44,8 @@ minutes() { printf '%d min %02d s' $(((SECONDS - $1) / 60)) $(((SECONDS - $1) % 
 
 # One build of the kit at a time on this machine: a second checkout that
 # asks for it meanwhile waits, then finds it there.
-mkdir -p "$qt_windows_kit_cache"
-exec {lock}>"$qt_windows_kit_cache/.build.lock"
+mkdir -p "$build_cache"
+exec {lock}>"$build_cache/.build.lock"
 if ! flock -n "$lock"; then
     step "Another build of the Qt kit is under way; waiting for it"
     flock "$lock"
@@ -55,7 +55,7 @@ if ! flock -n "$lock"; then
     fi
 fi
 
-staging=$(mktemp -d "$qt_windows_kit_cache/.incoming.XXXXXX")
+staging=$(mktemp -d "$build_cache/.incoming.XXXXXX")
 trap 'rm -rf "$staging"' EXIT
 # Stopped by a signal, it still goes through the clean-up above.
 trap 'exit 1' INT TERM HUP
@@ -65,68 +65,13 @@ echo "   (Debian's qt6-base $source_version, the MinGW-w64 compiler $(x86_64-w64
     "$jobs jobs; the full log is $log)"
 mkdir -p "$work"
 
-# The sources: the machine's own Debian archive, its deb entries read as
-# deb-src. Only entries for this release (bookworm, bookworm-updates,
-# bookworm-security...) are taken; other archives serve no qt6-base.
 step "Fetching Debian's source of qt6-base $source_version"
-codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
-apt_dir=$work/apt
-rm -rf "$apt_dir"
-mkdir -p "$apt_dir/sources.list.d" "$apt_dir/lists/partial" "$apt_dir/cache/archives/partial"
-for file in /etc/apt/sources.list.d/*.sources; do
-    [ -f "$file" ] || continue
-    # Stanzas are separated by blank lines; an enabled deb stanza of this
-    # release becomes the same stanza for deb-src.
-    awk -v codename="$codename" 'BEGIN { RS = "" }
-        {
-            n = split($0, lines, "\n"); deb = 0; release = 0; enabled = 1; stanza = ""
-            for (i = 1; i <= n; i++) {
-                line = lines[i]
-                if (line ~ /^Types:/) {
-                    if ((substr(line, 7) " ") ~ /[ \t]deb[ \t]/) deb = 1
-                    line = "Types: deb-src"
-                } else if (line ~ /^Suites:/ && index(line, codename)) {
-                    release = 1
-                } else if (line ~ /^Enabled:[ \t]*no/) {
-                    enabled = 0
-                }
-                stanza = stanza line "\n"
-            }
-            if (deb && release && enabled) printf "%s\n", stanza
-        }' "$file" >"$apt_dir/sources.list.d/$(basename "$file")"
-done
-{ cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null || true; } |
-    sed -nE "s/^[[:space:]]*deb[[:space:]]+(.*[[:space:]]$codename[-[:alnum:]]*[[:space:]].*)/deb-src \1/p" \
-        >"$apt_dir/sources.list.d/machine.list"
-apt_options=(-o Dir::Etc::sourcelist=/dev/null -o "Dir::Etc::sourceparts=$apt_dir/sources.list.d"
-    -o "Dir::State::Lists=$apt_dir/lists" -o "Dir::Cache=$apt_dir/cache")
-# As root apt downloads as the user _apt, who may not reach a folder below
-# root's home.
-[ "$(id -u)" -ne 0 ] || apt_options+=(-o APT::Sandbox::User=root)
-
-refuse() {
-    echo "Cannot build the Qt kit for Windows: $*" >&2
-    echo "It needs Debian's source package qt6-base $source_version from the archive this machine installs from" \
-        "(the deb entries of /etc/apt/sources.list and /etc/apt/sources.list.d/, read here as deb-src)." >&2
-    echo "No kit was installed." >&2
+if ! debian_source "$work" qt6-base "$source_version"; then
+    echo "No Qt kit for Windows was installed." >&2
     exit 1
-}
-grep -qs . "$apt_dir"/sources.list.d/* || refuse "no Debian $codename entry in the machine's apt sources"
+fi
 source_dir=$work/source
-rm -rf "$source_dir"
-mkdir -p "$source_dir"
-# apt-get update ends well even when it could fetch nothing: what counts is
-# that the archive's index of sources has arrived.
-apt-get "${apt_options[@]}" -q update >"$work/apt.log" 2>&1 || true
-compgen -G "$apt_dir/lists/*_Sources*" >/dev/null ||
-    refuse "the archive's index of source packages could not be fetched:" \
-        "$(grep -E '^(E|Err|W):' "$work/apt.log" | head -3 | paste -sd '|' | sed 's/|/; /g')"
-(cd "$source_dir" && apt-get "${apt_options[@]}" -q source --download-only "qt6-base=$source_version") \
-    >>"$work/apt.log" 2>&1 ||
-    refuse "apt-get source failed: $(grep -E '^(E|Err):' "$work/apt.log" | head -3)"
-(cd "$source_dir" && dpkg-source -x "qt6-base_${source_version#*:}.dsc" qtbase) >>"$work/apt.log" 2>&1 ||
-    refuse "dpkg-source could not unpack it (see $work/apt.log)"
-echo "   $(du -sh --apparent-size "$source_dir/qtbase" | cut -f1) of sources in ${source_dir#"$PWD/"}/qtbase"
+echo "   $(du -sh --apparent-size "$source_dir" | cut -f1) of sources in ${source_dir#"$PWD/"}"
 
 # Shared Qt DLLs, with the compiler's runtime DLLs beside them (Qt offers a
 # static runtime only for a static Qt): see docs/windows.md. Only the modules
@@ -150,7 +95,7 @@ rm -rf "$build_dir"
 mkdir -p "$build_dir"
 step "Configuring (about a minute)"
 echo "   configure ${configure_options[*]}"
-if ! (cd "$build_dir" && "$source_dir/qtbase/configure" "${configure_options[@]}") >"$log" 2>&1; then
+if ! (cd "$build_dir" && "$source_dir/configure" "${configure_options[@]}") >"$log" 2>&1; then
     tail -40 "$log" >&2
     echo "Configuring the Qt kit failed; the log is $log. No kit was installed." >&2
     exit 1
@@ -160,7 +105,7 @@ fi
 # each minute, so that a long build shows it is moving.
 build_started=$SECONDS
 steps=$(cd "$build_dir" && ninja -n | grep -c '^\[') || steps=0
-step "Building $steps steps with $jobs jobs (about 25 minutes on two busy cores)"
+step "Building $steps steps with $jobs jobs (about 26 minutes on two idle cores, longer beside other builds)"
 shown=0
 last_shown=$SECONDS
 if ! (cd "$build_dir" && NINJA_STATUS='[%f/%t] ' ninja -j "$jobs") 2>&1 | tee -a "$log" |
@@ -198,5 +143,5 @@ done
 chmod 755 "$staging"
 mv -T "$staging" "$kit"
 trap - EXIT
-rm -rf "$source_dir" "$build_dir"
+rm -rf "$source_dir" "$build_dir" "$work/download"
 step "The Qt kit for Windows is ready: $kit ($(du -sh "$kit" | cut -f1)), $(minutes "$started") in all"

@@ -4,6 +4,7 @@
 #include "cli/device_session.h"
 #include "cli/report.h"
 #include "cli/stop_signal.h"
+#include "platform/request_wait.h"
 #include "update/attached_adapters.h"
 
 namespace {
@@ -79,6 +80,7 @@ CommandResult runOnAdapters(const Options &options, Report &report, const Device
         // With --all an unsupported adapter is passed over; asked for by
         // name it is a failure.
         setStopState(StopState::working);
+        const platform::ScopedWaitObserver watching(&report);
         AdapterResult &done = result.results.emplace_back(workOn(device, workOf(options), options.all, report));
         setStopState(StopState::idle);
         done.simulatedFlashCrc = session.simulatedFlashCrc(done.device);

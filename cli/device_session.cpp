@@ -1,10 +1,13 @@
 #include "cli/device_session.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
 #include "cli/adapter_choice.h"
 #include "cli/simulation.h"
+#include "cli/stop_signal.h"
+#include "platform/stop_signals.h"
 #include "recording/session_files.h"
 #include "update/variant.h"
 
@@ -53,6 +56,8 @@ DeviceSession::DeviceSession(const Options &options)
             recorder_ = recording::recordSession(recordFile_, platform::usbBackend(), platform::clock(),
                                                  recordSettings(options));
             services_ = std::make_unique<platform::ScopedServices>(platform::Services{nullptr, recorder_});
+            // A second stop ends the tool at once: it says where the recording is left.
+            setUnfinishedRecording(recorder_->unfinishedPath());
         }
     } catch (const recording::RecordingError &e) {
         throw Failure{options.replayFile ? ErrorKind::badRecording : ErrorKind::recordingFailed, e.message};
@@ -66,24 +71,48 @@ std::optional<std::uint32_t> DeviceSession::simulatedFlashCrc(const UsbDeviceInf
     return simulation_ ? simulation_->flashCrc(device.devicePath) : std::nullopt;
 }
 
-bool DeviceSession::replayUsedUp() const { return replay_ && (replay_->divergence() || !replay_->verdict()); }
+bool DeviceSession::replayUsedUp() const
+{
+    if (!replay_)
+        return false;
+    const bool usedUp = replay_->divergence() || !replay_->verdict();
+    if (usedUp && !replay_->divergence())
+        deliverRecordedStop();
+    return usedUp;
+}
+
+void DeviceSession::deliverRecordedStop() const
+{
+    if (replay_ && replay_->recordedStop() != 0)
+        platform::noteStopRequest(replay_->recordedStop());
+}
 
 void DeviceSession::pauseBetweenPolls(std::uint32_t milliseconds) const
 {
-    platform::clock().sleep(milliseconds);
-    // On the virtual clock a pause takes no time, so a simulated line on
-    // which nothing more will happen would spin a processor core until the
-    // station is stopped. It waits as a real one does instead.
-    if (simulation_ && simulation_->frozen())
-        std::this_thread::sleep_for(std::chrono::milliseconds{milliseconds});
+    // In short steps, so that a stop ends a station's wait for its next
+    // adapter at once too.
+    constexpr std::uint32_t step = 20;
+    for (std::uint32_t paused = 0; paused < milliseconds && stopSignal() == 0; paused += step) {
+        const std::uint32_t now = std::min(step, milliseconds - paused);
+        platform::clock().sleep(now);
+        // On the virtual clock a pause takes no time, so a simulated line on
+        // which nothing more will happen would spin a processor core until
+        // the station is stopped. It waits as a real one does instead.
+        if (simulation_ && simulation_->frozen())
+            std::this_thread::sleep_for(std::chrono::milliseconds{now});
+    }
 }
 
 std::optional<Failure> DeviceSession::finish(bool stoppedBySignal)
 {
     if (recorder_ && !recorder_->finish())
-        return Failure{ErrorKind::recordingFailed, "the recording " + recordFile_ + " could not be written whole"};
-    if (replay_ && !stoppedBySignal)
+        return Failure{ErrorKind::recordingFailed,
+                       "the recording " + recordFile_ + " could not be written whole: " + recorder_->failureReason()};
+    if (replay_ && !stoppedBySignal) {
         if (const std::optional<std::string> divergence = replay_->verdict())
             return Failure{ErrorKind::replayDiverged, *divergence};
+        // Replayed to its end: a session that was stopped ends stopped.
+        deliverRecordedStop();
+    }
     return std::nullopt;
 }

@@ -48,6 +48,9 @@ public:
     std::optional<Failure> finish(bool stoppedBySignal);
 
 private:
+    // Notes the stop that ended the recorded session, if one did.
+    void deliverRecordedStop() const;
+
     std::unique_ptr<Simulation> simulation_;
     std::string recordFile_;
     std::shared_ptr<recording::SessionRecorder> recorder_;

@@ -6,6 +6,16 @@
 using platform::terminalFromLatin1;
 using platform::terminalFromUtf8;
 
+void Report::workBegins(const UsbDeviceInfo &device) { serial_ = terminalFromLatin1(device.serialNumber); }
+
+void Report::stillWaiting(std::uint32_t waitedMilliseconds, std::uint32_t leftMilliseconds)
+{
+    std::fprintf(output_.messages(),
+                 "vantrel-flash: %s has not answered for %.0f s; waiting up to %.0f s more (--timeout sets how "
+                 "long), Ctrl-C stops\n",
+                 serial_.c_str(), waitedMilliseconds / 1000.0, leftMilliseconds / 1000.0);
+}
+
 void Report::taskEndedEarly(int bytesDone) { progress_.taskEndedEarly(bytesDone, stopSignal() != 0); }
 
 bool Report::stopRequested() { return stopSignal() != 0; }

@@ -6,6 +6,7 @@
 #include "cli/command_result.h"
 #include "cli/output.h"
 #include "cli/progress_display.h"
+#include "platform/request_wait.h"
 #include "update/adapter_work.h"
 
 // How vantrel-flash shows what its commands do: the progress of the adapter
@@ -14,17 +15,20 @@
 // standard error in every form; what goes to standard output is text for
 // people (TextReport) or JSON (JsonReport). Device text is made safe for a
 // terminal here and nowhere else.
-class Report : public AdapterWorkHost {
+class Report : public AdapterWorkHost, public platform::WaitObserver {
 public:
     // `station`: install --wait, whose JSON is one line per adapter.
     static std::unique_ptr<Report> create(Output &output, bool json, bool station);
     ~Report() override = default;
 
     // The adapter under way.
+    void workBegins(const UsbDeviceInfo &device) override;
     void taskStarted(InstallTask task, int bytes) override { progress_.taskStarted(task, bytes); }
     void taskProgress(int bytesDone) override { progress_.taskProgress(bytesDone); }
     void taskEndedEarly(int bytesDone) override;
     bool stopRequested() override;
+    // A wait on the adapter under way that goes on: said once, at once.
+    void stillWaiting(std::uint32_t waitedMilliseconds, std::uint32_t leftMilliseconds) override;
 
     // An adapter is done; a station numbers them.
     virtual void adapterDone(const AdapterResult &result, std::optional<unsigned> sequence);
@@ -50,4 +54,5 @@ protected:
 
     Output &output_;
     ProgressDisplay progress_;
+    std::string serial_;  // of the adapter under way, as the terminal shows it
 };

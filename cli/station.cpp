@@ -12,6 +12,7 @@
 #include "cli/output.h"
 #include "cli/report.h"
 #include "cli/stop_signal.h"
+#include "platform/request_wait.h"
 #include "update/attached_adapters.h"
 
 namespace {
@@ -66,6 +67,7 @@ CommandResult runStation(const Options &options, Report &report, Output &output,
             continue;
         }
         setStopState(StopState::working);
+        const platform::ScopedWaitObserver watching(&report);
         AdapterResult adapter = workOn(*next, workOf(options), false, report);
         setStopState(StopState::idle);
         adapter.simulatedFlashCrc = session.simulatedFlashCrc(adapter.device);

@@ -30,7 +30,7 @@ void setNotices()
                          (state == StopState::working ? "stopping the work on the adapter now; a second stop ends "
                                                         "vantrel-flash at once\n"
                                                       : "stopping\n");
-        texts.second[i] = "vantrel-flash: " + name + " again: ended at once" +
+        texts.second[i] = "vantrel-flash: " + name + ", a second stop: ended at once" +
                           (unfinishedRecording.empty()
                                ? std::string()
                                : "; the unfinished recording is left in " + unfinishedRecording) +

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "datalink/hexception.h"
+#include "platform/stop_signals.h"
 #include "loader/timing.h"
 
 namespace {
@@ -56,7 +57,8 @@ std::int32_t Ftd2xxDataLink::read(std::uint8_t *buffer, std::int32_t count)
         // which an idle chip still sends its status).
         const std::uint32_t timeout = requestTimeout(firstTimeout());
         const std::uint32_t elapsed = tickCount() - start;
-        if (rawReadDone && elapsed > timeout)
+        // A stop the user asks for ends the read as its time-out would.
+        if (rawReadDone && (elapsed > timeout || platform::stopRequest() != 0))
             return count - wanted;
 
         std::uint8_t raw[rawReadSize];

@@ -72,7 +72,9 @@ RequestResult runRequest(platform::DeviceIo &io, platform::Handle pipe, platform
     result.wentPending = start(io);
     if (!result.wentPending)
         return result;
-    result.completedInTime = io.waitRequest(slot, timeout);
+    const platform::WaitOutcome waited = io.waitRequest(slot, timeout);
+    result.completedInTime = waited == platform::WaitOutcome::completed;
+    result.stopped = waited == platform::WaitOutcome::stopped;
     if (!result.completedInTime) {
         // Never leave a request behind that could still complete into the
         // caller's buffer after we have returned.
@@ -134,6 +136,8 @@ TransferFailure transferAll(Byte *buffer, std::uint32_t count, std::uint32_t tim
         const RequestResult result = request(buffer + done, chunk, left);
         if (!result.wentPending)
             return TransferFailure::notPending;
+        if (result.stopped)
+            return TransferFailure::stopped;
         if (!result.completedInTime)
             return TransferFailure::timedOut;
         if (!result.bytes)

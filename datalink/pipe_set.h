@@ -42,6 +42,7 @@ inline constexpr std::uint32_t maxRequestBytes = 65536;
 struct RequestResult {
     bool wentPending = false;
     bool completedInTime = false;
+    bool stopped = false;  // the user's stop ended the wait
     std::optional<std::uint32_t> bytes;  // nothing when the result was not fetchable
 };
 
@@ -51,7 +52,7 @@ RequestResult writeRequest(const PipeSet &pipes, const std::uint8_t *buffer, std
                            std::uint32_t timeoutMilliseconds);
 
 // How a transfer of many requests ended.
-enum class TransferFailure { none, notPending, timedOut, notFetchable };
+enum class TransferFailure { none, notPending, timedOut, notFetchable, stopped };
 
 // Moves all `count` bytes in requests of at most maxRequestBytes, asking for
 // the rest after a short completion, and stops at the first request that
@@ -87,5 +88,5 @@ inline constexpr std::uint32_t discardChunkBytes = 4096;
 
 // Reads and drops the input that is waiting on the IN pipe, until a request
 // brings nothing in its short wait or the rounds run out; the bytes dropped.
-// Never fails: a request that does not go pending ends it.
+// Never fails: a request that does not go pending, or a stop, ends it.
 std::uint32_t discardWaitingInput(const PipeSet &pipes);

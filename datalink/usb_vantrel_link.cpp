@@ -32,11 +32,14 @@ std::int32_t UsbVantrelWinDataLink::read(std::uint8_t *buffer, std::int32_t coun
         return 0;
     switch (readAll(*pipes_, buffer, static_cast<std::uint32_t>(count), requestTimeout(firstTimeout()))) {
     case TransferFailure::notPending:
-        throw HException(ErrorKind::linkFailed, "read operation failed (I/O pending)");
+        throw HException(ErrorKind::linkFailed, std::string("read operation failed (") + pipes_->io.startCallName() + ")");
     case TransferFailure::timedOut:
         throw HException(ErrorKind::noReply, "read operation timed out");
     case TransferFailure::notFetchable:
-        throw HException(ErrorKind::linkFailed, "read operation failed (GetOverlappedResult)");
+        throw HException(ErrorKind::linkFailed,
+                         std::string("read operation failed (") + pipes_->io.resultCallName() + ")");
+    case TransferFailure::stopped:
+        throw HException(ErrorKind::interrupted, "read operation stopped");
     case TransferFailure::none:
         break;
     }
@@ -50,6 +53,8 @@ std::int32_t UsbVantrelWinDataLink::write(const std::uint8_t *buffer, std::int32
     switch (writeAll(*pipes_, buffer, static_cast<std::uint32_t>(count), requestTimeout(firstTimeout()))) {
     case TransferFailure::timedOut:
         throw HException(ErrorKind::linkFailed, "write operation timed out");
+    case TransferFailure::stopped:
+        throw HException(ErrorKind::interrupted, "write operation stopped");
     case TransferFailure::notPending:
     case TransferFailure::notFetchable:
         throw HException(ErrorKind::linkFailed, "write operation failed");

@@ -25,7 +25,7 @@ void perform(DeviceCall &call, UsbBackend &backend)
         call.ok = io.startWrite(call.pipe, call.slot, call.writeData, call.size);
         break;
     case DeviceOperation::wait:
-        call.ok = io.waitRequest(call.slot, call.timeoutMilliseconds);
+        call.waited = io.waitRequest(call.slot, call.timeoutMilliseconds);
         break;
     case DeviceOperation::result:
         call.bytes = io.requestResult(call.pipe, call.slot);
@@ -40,6 +40,16 @@ void perform(DeviceCall &call, UsbBackend &backend)
         call.ok = io.vendorRequest(call.pipe, call.request, call.value, call.index);
         break;
     }
+}
+
+const char *DeviceCallBackend::startCallName() const
+{
+    return named_ ? named_->startCallName() : DeviceIo::startCallName();
+}
+
+const char *DeviceCallBackend::resultCallName() const
+{
+    return named_ ? named_->resultCallName() : DeviceIo::resultCallName();
 }
 
 std::vector<DeviceEntry> DeviceCallBackend::listDevices(DeviceClass deviceClass)
@@ -97,13 +107,13 @@ bool DeviceCallBackend::startWrite(Handle pipe, Handle slot, const std::uint8_t 
     return call.ok;
 }
 
-bool DeviceCallBackend::waitRequest(Handle slot, std::uint32_t timeoutMilliseconds)
+WaitOutcome DeviceCallBackend::waitRequest(Handle slot, std::uint32_t timeoutMilliseconds)
 {
     DeviceCall call(DeviceOperation::wait);
     call.slot = slot;
     call.timeoutMilliseconds = timeoutMilliseconds;
     answer(call);
-    return call.ok;
+    return call.waited;
 }
 
 std::optional<std::uint32_t> DeviceCallBackend::requestResult(Handle pipe, Handle slot)

@@ -54,7 +54,8 @@ struct DeviceCall {
     // What the backend answered.
     std::vector<DeviceEntry> entries;           // list
     OpenOutcome outcome = OpenOutcome::failed;  // open
-    bool ok = false;                            // read, write: went pending; wait: completed; reset, vendor: done
+    bool ok = false;                            // read, write: went pending; reset, vendor: done
+    WaitOutcome waited = WaitOutcome::timedOut;  // wait
     std::optional<std::uint32_t> bytes;         // result: nothing when not fetchable
 };
 
@@ -74,15 +75,25 @@ public:
     void close(Handle handle) final;
     bool startRead(Handle pipe, Handle slot, std::uint8_t *buffer, std::uint32_t count) final;
     bool startWrite(Handle pipe, Handle slot, const std::uint8_t *buffer, std::uint32_t count) final;
-    bool waitRequest(Handle slot, std::uint32_t timeoutMilliseconds) final;
+    WaitOutcome waitRequest(Handle slot, std::uint32_t timeoutMilliseconds) final;
     std::optional<std::uint32_t> requestResult(Handle pipe, Handle slot) final;
     void cancelRequest(Handle pipe, Handle slot) final;
     bool resetPipe(Handle pipe) final;
     bool vendorRequest(Handle pipe, std::uint32_t request, std::uint32_t value, std::uint32_t index) final;
 
+    // The names of the backend it stands in front of, when it does.
+    const char *startCallName() const override;
+    const char *resultCallName() const override;
+
 protected:
     // Fills in the call's answer.
     virtual void answer(DeviceCall &call) = 0;
+    // The backend whose calls a message names: the one this one stands in
+    // front of; none for one that stands in place of a backend.
+    void nameCallsAs(DeviceIo *io) { named_ = io; }
+
+private:
+    DeviceIo *named_ = nullptr;
 };
 
 }  // namespace platform

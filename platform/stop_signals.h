@@ -26,6 +26,9 @@ void setStopNotices(const StopNotices *notices);
 int stopRequest();
 // Notes a request as if it had come: a replay delivers a recorded stop so.
 void noteStopRequest(int signal);
+// Notes the request unless one came before: true for the first. For the
+// system's handlers, and safe in a signal handler.
+bool claimStopRequest(int signal);
 
 // The place of the signal in StopNotices (0 to 2).
 int stopNoticeIndex(int signal);

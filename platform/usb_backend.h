@@ -56,6 +56,13 @@ public:
 
 enum class OpenOutcome { opened, busy, accessDenied, failed };
 
+// How a wait for a request ended.
+enum class WaitOutcome {
+    completed,  // the request completed in time
+    timedOut,   // the time-out ran out first
+    stopped,    // the user asked the program to stop (platform::stopRequest())
+};
+
 // A device's two bulk pipes: data from the adapter, and data to it.
 enum class Pipe { in, out };
 
@@ -77,8 +84,10 @@ public:
     virtual bool startRead(Handle pipe, Handle slot, std::uint8_t *buffer, std::uint32_t count) = 0;
     virtual bool startWrite(Handle pipe, Handle slot, const std::uint8_t *buffer,
                             std::uint32_t count) = 0;
-    // Waits for the slot's request to complete; false when the time ran out.
-    virtual bool waitRequest(Handle slot, std::uint32_t timeoutMilliseconds) = 0;
+    // Waits for the slot's request to complete, at most the time-out; a stop
+    // the user asks for ends the wait at once (platform/request_wait.h
+    // waits so). The request is still outstanding unless it completed.
+    virtual WaitOutcome waitRequest(Handle slot, std::uint32_t timeoutMilliseconds) = 0;
     // The bytes moved by the slot's completed request, fetched without
     // waiting; nothing when the result cannot be fetched (still incomplete,
     // failed or cancelled).
@@ -86,6 +95,12 @@ public:
     // Cancels the slot's request if it is still outstanding and returns once
     // it has ended, so that it can no longer touch the caller's buffer.
     virtual void cancelRequest(Handle pipe, Handle slot) = 0;
+
+    // How the backend names the system call at each step of a request that
+    // failed, for messages: the one that did not start it, and the one whose
+    // result could not be fetched. The pipe driver's (Windows') by default.
+    virtual const char *startCallName() const { return "I/O pending"; }
+    virtual const char *resultCallName() const { return "GetOverlappedResult"; }
 
     // Resets the pipe (clears a stall and the data toggle); false when refused.
     virtual bool resetPipe(Handle pipe) = 0;

@@ -17,7 +17,10 @@
 namespace recording {
 
 // The format's version, written in the first line of every recording.
-inline constexpr int formatVersion = 1;
+// Version 2 adds the stop the user asked for: on the wait it ended, and on
+// the end line. Version 1 recordings, which have none, still replay.
+inline constexpr int formatVersion = 2;
+inline constexpr int oldestFormatVersion = 1;
 
 // What the first line says: the command that was recorded, as the program's
 // arguments without the recording options, and whether identities were
@@ -63,6 +66,7 @@ struct Exchange {
     // open (when opened), slot (0: none could be made); close: the handle closed
     HandleId handle = 0;
     bool ok = false;               // read, write: went pending; wait: completed; reset, vendor: done
+    int stopSignal = 0;            // wait: the signal of the stop that ended it, 0 for none
     std::optional<std::uint32_t> bytes;  // result: nothing when not fetchable
     std::vector<std::uint8_t> data;      // result of a read: the bytes read, in full
 };
@@ -73,6 +77,8 @@ struct Recording {
     std::vector<Exchange> exchanges;
     // Microseconds from the last exchange to the end of the session.
     std::int64_t trailingMicroseconds = 0;
+    // The signal of a stop the user asked for during the session, 0 for none.
+    int stopSignal = 0;
 };
 
 // What the program asked in `call`: its handles as `idOf` numbers them, and

@@ -124,6 +124,15 @@ public:
         return microseconds;
     }
 
+    // The number of a signal that stopped the session: a small positive one.
+    int stopSignal(const char *key) const
+    {
+        const int signal = number<int>(key, 1);
+        if (signal > 64)
+            throw Malformed{std::string("\"") + key + "\" is no signal's number"};
+        return signal;
+    }
+
     std::vector<std::uint8_t> hex(const char *key) const
     {
         std::optional<std::vector<std::uint8_t>> data = bytesFromHex(bytes(key));

@@ -131,6 +131,22 @@ public:
     void read(const Fields &fields, Exchange &exchange) const override { exchange.ok = fields.flag(key); }
 };
 
+// The signal of the stop that ended a wait: there only when one did.
+class StopOfWait : public Field {
+public:
+    StopOfWait() : Field("stop") {}
+    void write(Json &object, const Exchange &exchange) const override
+    {
+        if (exchange.stopSignal != 0)
+            object[key] = exchange.stopSignal;
+    }
+    void read(const Fields &fields, Exchange &exchange) const override
+    {
+        if (fields.has(key))
+            exchange.stopSignal = fields.stopSignal(key);
+    }
+};
+
 // The handle an open was given: there only when the pipe opened.
 class OpenedHandle : public Field {
 public:
@@ -305,6 +321,7 @@ const OpenedHandle openedHandle;
 const IssuedHandle issuedHandle;
 const Flag pending("pending");
 const Flag completed("completed");
+const StopOfWait stopOfWait;
 const Flag done("ok");
 const ByteCount byteCount;
 const ReadData readData;
@@ -331,7 +348,7 @@ const std::vector<OperationFormat> operations = {
      "a read of {size} bytes on pipe {pipe}, slot {slot}"},
     {Operation::write, "write", {&pipe, &slot, &size, &crc}, {&pending}, "a write of {size} bytes",
      "a write of {size} bytes with CRC-32 {crc} on pipe {pipe}, slot {slot}"},
-    {Operation::wait, "wait", {&slot, &timeout}, {&completed}, "a wait on slot {slot}",
+    {Operation::wait, "wait", {&slot, &timeout}, {&completed, &stopOfWait}, "a wait on slot {slot}",
      "a wait of up to {timeout} ms on slot {slot}"},
     {Operation::result, "result", {&pipe, &slot}, {&byteCount, &readData}, "the result on slot {slot}",
      "the result on slot {slot} on pipe {pipe}"},

@@ -16,9 +16,10 @@ RecordingHeader headerFrom(const Json &object)
     const Fields fields(object);
     RecordingHeader header;
     header.version = fields.number<int>("version");
-    if (header.version != formatVersion)
+    if (header.version < oldestFormatVersion || header.version > formatVersion)
         throw Malformed{"the recording is of format version " + std::to_string(header.version) +
-                        ", and this program reads version " + std::to_string(formatVersion)};
+                        ", and this program reads versions " + std::to_string(oldestFormatVersion) + " to " +
+                        std::to_string(formatVersion)};
     const Json &command = fields.member("command");
     if (!command.is_array())
         throw Malformed{"\"command\" is not a list"};
@@ -69,9 +70,12 @@ std::string exchangeLine(const Exchange &exchange, std::size_t number)
     return object.dump();
 }
 
-std::string endLine(std::size_t exchanges, std::int64_t trailingMicroseconds)
+std::string endLine(std::size_t exchanges, std::int64_t trailingMicroseconds, int stopSignal)
 {
-    return Json{{"op", "end"}, {"exchanges", exchanges}, {"dt", trailingMicroseconds}}.dump();
+    Json object = {{"op", "end"}, {"exchanges", exchanges}, {"dt", trailingMicroseconds}};
+    if (stopSignal != 0)
+        object["stop"] = stopSignal;
+    return object.dump();
 }
 
 ParsedRecording parseRecording(std::string_view text)
@@ -112,6 +116,8 @@ ParsedRecording parseRecording(std::string_view text)
                     throw Malformed{"the end line counts " + object.at("exchanges").dump() + " exchanges, the file has " +
                                     std::to_string(recording.exchanges.size())};
                 recording.trailingMicroseconds = fields.elapsed("dt");
+                if (object.contains("stop"))
+                    recording.stopSignal = fields.stopSignal("stop");
                 ended = true;
                 continue;
             }

@@ -18,7 +18,8 @@ namespace recording {
 // Each without its newline. `number` is the exchange's place, from 1.
 std::string headerLine(const RecordingHeader &header);
 std::string exchangeLine(const Exchange &exchange, std::size_t number);
-std::string endLine(std::size_t exchanges, std::int64_t trailingMicroseconds);
+// The end line names the signal of a stop the user asked for, unless 0.
+std::string endLine(std::size_t exchanges, std::int64_t trailingMicroseconds, int stopSignal = 0);
 
 // Bounds that no recording comes near, so that whatever file a user names is
 // read in bounded time and memory: a station that lists its adapters every

@@ -1,5 +1,10 @@
 #include "recording/session_recorder.h"
 
+#include <cerrno>
+
+#include "platform/files.h"
+#include "platform/stop_signals.h"
+
 #include <algorithm>
 
 #include "platform/virtual/device_time.h"
@@ -29,6 +34,8 @@ SessionRecorder::SessionRecorder(std::shared_ptr<platform::UsbBackend> backend, 
       anonymiser_(settings.serialBoundaries),
       lastMicroseconds_(platform::microsecondsNow(clock))
 {
+    if (backend_)
+        nameCallsAs(&backend_->io());
     RecordingHeader header;
     header.anonymised = anonymise_;
     header.backend = settings.backend;
@@ -53,16 +60,32 @@ bool SessionRecorder::finish()
 {
     if (!finished_) {
         const std::int64_t now = platform::microsecondsNow(clock_);
-        writeLine(endLine(exchanges_, elapsedBetween(lastMicroseconds_, now)));
+        writeLine(endLine(exchanges_, elapsedBetween(lastMicroseconds_, now), platform::stopRequest()));
         finished_ = true;
+        if (complete_) {
+            const std::string reason = complete_();
+            if (failureReason_.empty())
+                failureReason_ = reason;
+        }
     }
-    return static_cast<bool>(*out_);
+    return failureReason_.empty();
+}
+
+void SessionRecorder::keepWhenDone(std::string unfinishedPath, std::function<std::string()> complete)
+{
+    unfinishedPath_ = std::move(unfinishedPath);
+    complete_ = std::move(complete);
 }
 
 void SessionRecorder::writeLine(const std::string &line)
 {
+    if (!failureReason_.empty())
+        return;
+    errno = 0;
     *out_ << line << '\n';
     out_->flush();
+    if (!*out_)
+        failureReason_ = platform::reasonOf(errno != 0 ? errno : EIO);
 }
 
 HandleId SessionRecorder::issue(platform::Handle handle)
@@ -127,10 +150,15 @@ void SessionRecorder::answer(platform::DeviceCall &call)
         if (const auto read = reads_.find(call.slot); call.bytes && read != reads_.end() && read->second.buffer)
             exchange.data.assign(read->second.buffer, read->second.buffer + std::min(*call.bytes, read->second.count));
         break;
+    case Operation::wait:
+        // Where a stop came, so that a replay stops there too.
+        if (call.waited == platform::WaitOutcome::stopped)
+            exchange.stopSignal = platform::stopRequest();
+        break;
     default:
         break;
     }
-    exchange.ok = call.ok;
+    exchange.ok = call.operation == Operation::wait ? call.waited == platform::WaitOutcome::completed : call.ok;
     note(std::move(exchange));
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/stop_signals.h"
 #include "platform/virtual/device_time.h"
 #include "recording/operations.h"
 
@@ -137,6 +138,14 @@ void SessionReplay::answer(platform::DeviceCall &call)
     case Operation::read:
         if (recorded->ok)
             reads_[asked.slot] = Read{call.readBuffer, call.size};
+        break;
+    case Operation::wait:
+        call.waited = recorded->ok ? platform::WaitOutcome::completed : platform::WaitOutcome::timedOut;
+        // The stop the user asked for here comes again, where it came.
+        if (recorded->stopSignal != 0) {
+            platform::noteStopRequest(recorded->stopSignal);
+            call.waited = platform::WaitOutcome::stopped;
+        }
         break;
     case Operation::result:
         call.bytes = fetched(*recorded, asked.slot);

@@ -48,6 +48,9 @@ public:
     // For a program that has ended: the divergence, or else the first
     // recorded exchange it never asked for.
     std::optional<std::string> verdict() const;
+    // The signal of a stop the user asked for in the recorded session, 0
+    // for none: a replay that reaches the end stops as the session did.
+    int recordedStop() const { return recording_.stopSignal; }
     // Called once, as the divergence happens.
     void onDivergence(std::function<void(const std::string &)> observer) { observer_ = std::move(observer); }
 

@@ -91,6 +91,7 @@ class TaskWatch : public AdapterWorkHost {
 public:
     explicit TaskWatch(AdapterWorkHost &host) : host_(host) {}
 
+    void workBegins(const UsbDeviceInfo &device) override { host_.workBegins(device); }
     void taskStarted(InstallTask task, int bytes) override
     {
         task_ = task;
@@ -133,6 +134,7 @@ FlashRange firstDifferingPiece(const FirmwareImage &entry, const FlashComparison
 
 AdapterResult workOn(const UsbDeviceInfo &device, Work work, bool passOverUnsupported, AdapterWorkHost &host)
 {
+    host.workBegins(device);
     AdapterResult result;
     result.device = device;
     result.work = work;

@@ -69,6 +69,9 @@ FlashRange firstDifferingPiece(const FirmwareImage &entry, const FlashComparison
 // shows nothing.
 class AdapterWorkHost : public InstallHost {
 public:
+    // Before anything is asked of the adapter.
+    virtual void workBegins(const UsbDeviceInfo & /*device*/) {}
+    // The adapter has been read; the install sequence begins.
     virtual void workStarted(const AdapterResult & /*soFar*/) {}
     void taskStarted(InstallTask, int) override {}
     void taskProgress(int) override {}

@@ -1,5 +1,7 @@
 #include "platform/libusb/device_io.h"
 
+#include "platform/request_wait.h"
+
 #include <libusb.h>
 
 #include <algorithm>
@@ -244,25 +246,32 @@ bool LibusbDeviceIo::startWrite(Handle pipe, Handle slot, const std::uint8_t *bu
     return submit(pipe, slot, outPipe, const_cast<std::uint8_t *>(buffer), count);
 }
 
-bool LibusbDeviceIo::waitRequest(Handle slot, std::uint32_t timeoutMilliseconds)
+WaitOutcome LibusbDeviceIo::waitRequest(Handle slot, std::uint32_t timeoutMilliseconds)
 {
     Slot *request = findSlot(slot);
     libusb_context *context = context_.get();
     if (!request || !request->submitted || !context)
-        return false;
+        return WaitOutcome::timedOut;
     using Steady = std::chrono::steady_clock;
-    const Steady::time_point deadline =
-        Steady::now() + std::chrono::milliseconds(timeoutMilliseconds);
-    while (!request->completed) {
-        const auto left = std::max(Steady::duration::zero(), deadline - Steady::now());
-        const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(left).count();
-        timeval wait{static_cast<time_t>(micros / 1'000'000),
-                     static_cast<suseconds_t>(micros % 1'000'000)};
-        libusb_handle_events_timeout_completed(context, &wait, &request->completed);
-        if (left == Steady::duration::zero())
-            break;
-    }
-    return request->completed != 0;
+    const Steady::time_point origin = Steady::now();
+    const auto now = [&] {
+        return static_cast<std::uint32_t>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(Steady::now() - origin).count());
+    };
+    // Each step handles libusb's events until the transfer completes or the
+    // step's time has passed.
+    return waitInSteps(timeoutMilliseconds, now, [&](std::uint32_t step) {
+        const Steady::time_point end = Steady::now() + std::chrono::milliseconds(step);
+        while (!request->completed) {
+            const auto left = std::max(Steady::duration::zero(), end - Steady::now());
+            const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(left).count();
+            timeval wait{static_cast<time_t>(micros / 1'000'000), static_cast<suseconds_t>(micros % 1'000'000)};
+            libusb_handle_events_timeout_completed(context, &wait, &request->completed);
+            if (left == Steady::duration::zero())
+                break;
+        }
+        return request->completed != 0;
+    });
 }
 
 std::optional<std::uint32_t> LibusbDeviceIo::requestResult(Handle, Handle slot)

@@ -14,7 +14,6 @@ namespace {
 // Ctrl-C does: an adapter is never left half-written without a word.
 constexpr int stopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
-volatile sig_atomic_t requestedBy = 0;
 std::atomic<const StopNotices *> notices{nullptr};
 
 void handle(int signal, void (*handler)(int))
@@ -37,23 +36,21 @@ void say(const char *const (&lines)[3], int signal)
     static_cast<void>(written);  // nothing to be done about a lost notice
 }
 
-extern "C" void onSecondStopSignal(int signal)
+extern "C" void onStopSignal(int signal)
 {
-    if (const StopNotices *current = notices.load())
+    // Only what a handler may do: note the signal and say so with one
+    // write; a second one says so and ends the program as if nothing had
+    // caught it.
+    const StopNotices *current = notices.load();
+    if (claimStopRequest(signal)) {
+        if (current)
+            say(current->first, signal);
+        return;
+    }
+    if (current)
         say(current->second, signal);
     handle(signal, SIG_DFL);
     raise(signal);
-}
-
-extern "C" void onStopSignal(int signal)
-{
-    // Only what a handler may do: note the signal, say so with one write,
-    // and let the next one end the program.
-    requestedBy = signal;
-    if (const StopNotices *current = notices.load())
-        say(current->first, signal);
-    for (const int stop : stopSignals)
-        handle(stop, onSecondStopSignal);
 }
 
 }  // namespace
@@ -70,17 +67,6 @@ void catchStopRequests(const StopNotices *stopNotices)
 }
 
 void setStopNotices(const StopNotices *stopNotices) { notices = stopNotices; }
-
-int stopRequest() { return requestedBy; }
-
-void noteStopRequest(int signal)
-{
-    if (requestedBy != 0)
-        return;
-    requestedBy = signal;
-    for (const int stop : stopSignals)
-        handle(stop, onSecondStopSignal);
-}
 
 const char *stopRequestName(int noticeIndex)
 {

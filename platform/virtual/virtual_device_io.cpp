@@ -1,5 +1,8 @@
 #include "platform/virtual/virtual_device_io.h"
 
+#include "platform/request_wait.h"
+#include "platform/stop_signals.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -203,77 +206,91 @@ void VirtualDeviceIo::completeRead(Slot &slot, VirtualDevice &device, bool reply
     }
 }
 
-bool VirtualDeviceIo::passWhileAttached(Slot &slot, std::int64_t microseconds)
+VirtualDeviceIo::Passed VirtualDeviceIo::passWhileAttached(Slot &slot, std::int64_t microseconds, WaitTally &tally)
 {
     // A device can be pulled out while a request waits on it (the schedule
     // of a simulated line does that as time goes by). The driver then ends
     // the request with an error at once, rather than at the end of its
-    // time-out, so time goes by in short steps here.
+    // time-out, so time goes by in short steps here; a stop the user asks
+    // for ends the wait between two of them.
     constexpr std::int64_t step = 10'000;
     while (microseconds > 0) {
+        if (stopRequest() != 0)
+            return Passed::stopped;
         const std::int64_t now = std::min(microseconds, step);
         bus_.pass(now);
         microseconds -= now;
+        tally.passed(static_cast<std::uint32_t>(now / 1000));
         if (!livePipe(slot.pipe)) {
             slot.completed = slot.failed = true;
-            return false;
+            return Passed::detached;
         }
     }
-    return true;
+    return Passed::all;
 }
 
-bool VirtualDeviceIo::waitRequest(Handle slotHandle, std::uint32_t timeoutMilliseconds)
+WaitOutcome VirtualDeviceIo::waitRequest(Handle slotHandle, std::uint32_t timeoutMilliseconds)
 {
     Slot *slot = slotAt(slotHandle);
     if (!slot || !slot->outstanding)
-        return false;
+        return WaitOutcome::timedOut;
     if (slot->completed)
-        return true;
+        return WaitOutcome::completed;
     OpenPipe *pipe = livePipe(slot->pipe);
     if (!pipe) {
         // The device went away: the driver ends the request with an error.
         slot->completed = slot->failed = true;
-        return true;
+        return WaitOutcome::completed;
     }
+    WaitTally tally(timeoutMilliseconds);
+    // Time that passes to its end is a time-out, unless the device went
+    // away meanwhile (its request ends) or a stop came.
+    const auto passAll = [&](std::int64_t microseconds) {
+        switch (passWhileAttached(*slot, microseconds, tally)) {
+        case Passed::all: return WaitOutcome::timedOut;
+        case Passed::detached: return WaitOutcome::completed;
+        default: return WaitOutcome::stopped;
+        }
+    };
     VirtualDevice &device = *pipe->device;
     std::int64_t left = std::int64_t{timeoutMilliseconds} * 1000;
     const std::int64_t delay = slot->earliestEnd - bus_.nowMicroseconds();
     if (delay > left)
-        return !passWhileAttached(*slot, left);
+        return passAll(left);
     if (delay > 0) {
-        if (!passWhileAttached(*slot, delay))
-            return true;
+        if (const Passed passed = passWhileAttached(*slot, delay, tally); passed != Passed::all)
+            return passed == Passed::detached ? WaitOutcome::completed : WaitOutcome::stopped;
         left -= delay;
     }
     if (!slot->in) {
         if (!slot->holding) {
             // A stalled write: the wait takes its whole time-out.
-            return !passWhileAttached(*slot, left);
+            return passAll(left);
         }
         deliverWrite(*slot, device, slot->held.data(), static_cast<std::uint32_t>(slot->held.size()));
-        return true;
+        return WaitOutcome::completed;
     }
     noteWork(device);
     const std::int64_t busy = std::max<std::int64_t>(device.replyReadyAt_ - bus_.nowMicroseconds(), 0);
     const bool replyInTime = busy <= left;
     if (replyInTime) {
-        if (!passWhileAttached(*slot, busy))
-            return true;
+        if (const Passed passed = passWhileAttached(*slot, busy, tally); passed != Passed::all)
+            return passed == Passed::detached ? WaitOutcome::completed : WaitOutcome::stopped;
         left -= busy;
         if (device.peer().hasReply() || slot->count == 0) {
             completeRead(*slot, device, true);
-            return true;
+            return WaitOutcome::completed;
         }
     }
     if (const std::int64_t idle = device.peer().idlePacketMicroseconds(); idle > 0 && idle <= left) {
         // With nothing to say the device still sends a packet this often.
-        if (!passWhileAttached(*slot, idle))
-            return true;
+        if (const Passed passed = passWhileAttached(*slot, idle, tally); passed != Passed::all)
+            return passed == Passed::detached ? WaitOutcome::completed : WaitOutcome::stopped;
         completeRead(*slot, device, replyInTime);
-        return true;
+        return WaitOutcome::completed;
     }
     // Nothing will arrive in time: the wait takes what is left of its time-out.
-    return !passWhileAttached(*slot, left);
+    return passAll(left);
 }
 
 std::optional<std::uint32_t> VirtualDeviceIo::requestResult(Handle, Handle slotHandle)

@@ -13,6 +13,7 @@ namespace platform {
 
 class VirtualBus;
 class VirtualDevice;
+class WaitTally;
 
 // The pipes of the virtual bus's devices and the requests on them, as a
 // device's driver would carry them out: the bytes go to and come from the
@@ -28,7 +29,7 @@ public:
     void close(Handle handle) override;
     bool startRead(Handle pipe, Handle slot, std::uint8_t *buffer, std::uint32_t count) override;
     bool startWrite(Handle pipe, Handle slot, const std::uint8_t *buffer, std::uint32_t count) override;
-    bool waitRequest(Handle slot, std::uint32_t timeoutMilliseconds) override;
+    WaitOutcome waitRequest(Handle slot, std::uint32_t timeoutMilliseconds) override;
     std::optional<std::uint32_t> requestResult(Handle pipe, Handle slot) override;
     void cancelRequest(Handle pipe, Handle slot) override;
     bool resetPipe(Handle pipe) override;
@@ -54,7 +55,9 @@ private:
     void noteWork(VirtualDevice &device);
     // Passes time for a waiting request; false, with the request ended in
     // error, when the device went away meanwhile.
-    bool passWhileAttached(Slot &slot, std::int64_t microseconds);
+    // How a stretch of bus time passed for a waiting request.
+    enum class Passed { all, detached, stopped };
+    Passed passWhileAttached(Slot &slot, std::int64_t microseconds, WaitTally &tally);
 
     VirtualBus &bus_;
     std::map<Handle, std::unique_ptr<Object>> objects_;

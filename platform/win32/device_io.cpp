@@ -1,5 +1,7 @@
 #include "platform/win32/device_io.h"
 
+#include "platform/request_wait.h"
+
 #include <windows.h>
 
 #include "platform/byte_order.h"
@@ -99,9 +101,12 @@ bool Win32DeviceIo::startWrite(Handle pipe, Handle slot, const std::uint8_t *buf
     return wentPending(WriteFile(fileOf(pipe), buffer, count, nullptr, slotOf(slot).fresh()));
 }
 
-bool Win32DeviceIo::waitRequest(Handle slot, std::uint32_t timeoutMilliseconds)
+WaitOutcome Win32DeviceIo::waitRequest(Handle slot, std::uint32_t timeoutMilliseconds)
 {
-    return WaitForSingleObject(slotOf(slot).overlapped.hEvent, timeoutMilliseconds) == WAIT_OBJECT_0;
+    const HANDLE event = slotOf(slot).overlapped.hEvent;
+    return waitInSteps(
+        timeoutMilliseconds, [] { return static_cast<std::uint32_t>(GetTickCount()); },
+        [&](std::uint32_t step) { return WaitForSingleObject(event, step) == WAIT_OBJECT_0; });
 }
 
 std::optional<std::uint32_t> Win32DeviceIo::requestResult(Handle pipe, Handle slot)

@@ -20,7 +20,7 @@ public:
     bool startRead(Handle pipe, Handle slot, std::uint8_t *buffer, std::uint32_t count) override;
     bool startWrite(Handle pipe, Handle slot, const std::uint8_t *buffer,
                     std::uint32_t count) override;
-    bool waitRequest(Handle slot, std::uint32_t timeoutMilliseconds) override;
+    WaitOutcome waitRequest(Handle slot, std::uint32_t timeoutMilliseconds) override;
     std::optional<std::uint32_t> requestResult(Handle pipe, Handle slot) override;
     void cancelRequest(Handle pipe, Handle slot) override;
 

@@ -10,7 +10,6 @@ namespace platform {
 
 namespace {
 
-std::atomic<int> requestedBy{0};
 std::atomic<const StopNotices *> notices{nullptr};
 
 void say(const char *const (&lines)[3], int signal)
@@ -28,9 +27,8 @@ BOOL WINAPI onConsoleEvent(DWORD event)
     if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT)
         return FALSE;
     const int signal = event == CTRL_C_EVENT ? SIGINT : SIGTERM;
-    int expected = 0;
     const StopNotices *current = notices.load();
-    if (!requestedBy.compare_exchange_strong(expected, signal)) {
+    if (!claimStopRequest(signal)) {
         // The second request: the system's handler ends the program.
         if (current)
             say(current->second, signal);
@@ -50,14 +48,6 @@ void catchStopRequests(const StopNotices *stopNotices)
 }
 
 void setStopNotices(const StopNotices *stopNotices) { notices = stopNotices; }
-
-int stopRequest() { return requestedBy.load(); }
-
-void noteStopRequest(int signal)
-{
-    int expected = 0;
-    requestedBy.compare_exchange_strong(expected, signal);
-}
 
 const char *stopRequestName(int noticeIndex)
 {

@@ -11,7 +11,9 @@
 #include <fstream>
 #include <iterator>
 #include <optional>
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -306,12 +308,65 @@ TEST_F(FlashRecordings, AStoppedStationLeavesAWholeRecordingThatReplaysToTheStop
     ASSERT_FALSE(text.empty());
     EXPECT_TRUE(contains(text.substr(text.rfind('\n', text.size() - 2)), "\"op\":\"end\"")) << "the end line";
 
-    // The replay has no signal to give: it ends where the station was stopped.
+    // The replay ends where the station was stopped, stopped as it was.
     const FlashRun replayed = replay(file, {"install", "--wait"});
-    EXPECT_EQ(replayed.exitCode, 0) << replayed.err;
+    EXPECT_EQ(replayed.exitCode, 130) << replayed.err;
+    EXPECT_TRUE(contains(replayed.err, "Station stopped after 1 adapter: 1 done.")) << replayed.err;
     const std::vector<json> lines = jsonLines(replayed.out);
     ASSERT_EQ(lines.size(), 1U);
     EXPECT_EQ(withoutTimesAndSimulatorFlash(lines[0]), withoutTimesAndSimulatorFlash(json::parse(*line)));
+}
+
+TEST_F(FlashRecordings, AnInterruptedInstallReplaysToTheSameStop)
+{
+    // Stopped in the middle of a real-time install: the recording says where.
+    const fs::path file = folder / "interrupted.jsonl";
+    ChildProcess install(VANTREL_FLASH, {"--record", file.string(), "install", "--json", "--real-time", "--simulate",
+                                         "arm-standard"});
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    kill(install.pid(), SIGINT);
+    const ChildProcess::Ending recorded = install.wait();
+    ASSERT_EQ(recorded.exitCode, 130) << recorded.err;
+    const json recordedDocument = json::parse(recorded.out);
+    ASSERT_EQ(recordedDocument["adapters"][0]["outcome"], "interrupted");
+
+    const FlashRun replayed = replay(file, {"install"});
+    EXPECT_EQ(replayed.exitCode, 130) << replayed.err;
+    EXPECT_FALSE(contains(replayed.err, "diverged")) << replayed.err;
+    EXPECT_EQ(withoutTimesAndSimulatorFlash(replayed.document), withoutTimesAndSimulatorFlash(recordedDocument));
+}
+
+TEST_F(FlashRecordings, TwoRecordersOnOneFileEachLeaveAWholeRecording)
+{
+    const fs::path file = folder / "same.jsonl";
+    const Arguments arguments = {"--record", file.string(), "install", "--json", "--real-time", "--simulate",
+                                 "msp430"};
+    ChildProcess first(VANTREL_FLASH, arguments);
+    ChildProcess second(VANTREL_FLASH, arguments);
+    EXPECT_EQ(first.wait().exitCode, 0);
+    EXPECT_EQ(second.wait().exitCode, 0);
+    // The last to end wins, whole; nothing is left beside it.
+    EXPECT_EQ(replay(file, {"install"}).exitCode, 0);
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1) << "only the recording";
+}
+
+TEST_F(FlashRecordings, ASecondStopLeavesTheRecordingUnderANameThatSaysItIsUnfinished)
+{
+    const fs::path file = folder / "stopped-twice.jsonl";
+    ChildProcess install(VANTREL_FLASH, {"--record", file.string(), "install", "--json", "--real-time",
+                                         "--simulate", "max"});
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // Both at once: the second is taken as soon as the first has been.
+    kill(install.pid(), SIGINT);
+    kill(install.pid(), SIGTERM);
+    const ChildProcess::Ending ending = install.wait();
+    EXPECT_TRUE(ending.signal == SIGINT || ending.signal == SIGTERM) << "ended at once, by the second signal";
+    const fs::path unfinished = file.string() + ".unfinished-" + std::to_string(install.pid());
+    EXPECT_TRUE(contains(ending.err, "a second stop: ended at once; the unfinished recording is left in " +
+                                         unfinished.string()))
+        << ending.err;
+    EXPECT_TRUE(fs::exists(unfinished));
+    EXPECT_FALSE(fs::exists(file)) << "no half recording under the name asked for";
 }
 
 TEST_F(FlashRecordings, AnAnonymisedRecordingHidesTheAdaptersAndStillReplays)
@@ -420,14 +475,14 @@ TEST_F(FlashRecordings, ARecordingThatCannotBeWrittenIsAFailure)
     const FlashRun unopened = flash({"--record", nowhere, "install", "--json", "--simulate", "max"});
     EXPECT_EQ(unopened.exitCode, 2);
     EXPECT_EQ(unopened.document["errorKind"], "recording-failed");
-    EXPECT_EQ(unopened.document["message"], "cannot write the recording " + nowhere);
+    EXPECT_EQ(unopened.document["message"], "cannot write the recording " + nowhere + ": no such folder");
     EXPECT_EQ(unopened.document["adapters"], json::array()) << "nothing ran";
 
     // A full disk: the install itself went well, the recording did not.
     const FlashRun full = flash({"--record", "/dev/full", "install", "--json", "--simulate", "flex"});
     EXPECT_EQ(full.exitCode, 1);
     EXPECT_EQ(full.document["errorKind"], "recording-failed");
-    EXPECT_EQ(full.document["message"], "the recording /dev/full could not be written whole");
+    EXPECT_EQ(full.document["message"], "the recording /dev/full could not be written whole: the disk is full");
     EXPECT_EQ(full.document["adapters"][0]["outcome"], "installed");
 }
 

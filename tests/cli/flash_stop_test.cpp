@@ -30,6 +30,8 @@ public:
     std::uint32_t tickCount() override { return static_cast<std::uint32_t>(now_ / 1000); }
     std::int64_t counterFrequency() override { return 1'000'000; }
     std::int64_t counterValue() override { return now_; }
+    // Microseconds since Ctrl-C was pressed, or a negative number before.
+    std::int64_t sinceThePress() const { return now_ - 5'000'000; }
     void sleep(std::uint32_t milliseconds) override
     {
         now_ += std::int64_t{milliseconds} * 1000;
@@ -68,6 +70,9 @@ struct ImpatientSimulation {
     const AdapterResult result = workOn(attachedAdapters().front(), Work::install, false, *report);
     std::fprintf(stderr, "\n[%s %s: %s]\n", nameOf(result.outcome), result.failure ? nameOf(result.failure->kind) : "-",
                  result.failure ? result.failure->message.c_str() : "");
+    // The wait ends at the stop, not at the link's time-out.
+    std::fprintf(stderr, "[ended %lld ms after the stop]\n",
+                 static_cast<long long>(simulated.clock.sinceThePress() / 1000));
     std::exit(0);
 }
 
@@ -87,6 +92,8 @@ TEST(StopDuringAWait, ACommandLeftWithoutAnswerByTheStopIsAnInterruption)
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
         EXPECT_EXIT(installStoppedIn(c.fault), testing::ExitedWithCode(0), c.ending);
+        // Within 100 ms of the signal, on the virtual clock.
+        EXPECT_EXIT(installStoppedIn(c.fault), testing::ExitedWithCode(0), "\\[ended [0-9]?[0-9] ms after the stop\\]");
     }
 }
 

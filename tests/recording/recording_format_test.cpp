@@ -128,7 +128,7 @@ TEST(RecordingFormat, IsReadableText)
     EXPECT_NE(text.find("\"manufacturer\":\"Vantr\xC3\xA9l\""), std::string::npos);
     EXPECT_NE(text.find("\"data\":\"000102"), std::string::npos);
     EXPECT_NE(text.find("\"crc\":\"0208E2B3\""), std::string::npos);
-    EXPECT_EQ(text.rfind("{\"recording\":\"vantrel-update session\",\"version\":1,", 0), 0u);
+    EXPECT_EQ(text.rfind("{\"recording\":\"vantrel-update session\",\"version\":2,", 0), 0u);
 }
 
 TEST(RecordingFormat, AcceptsLinesEndedTheWindowsWayAndBlankLines)
@@ -176,8 +176,8 @@ std::vector<BadFile> badFiles()
         {"other_text", "hello\n", "line 1: this is not a recording of a device session (its first line is not JSON)"},
         {"other_json", "{\"version\":1}\n" + listing + end1,
          "line 1: this is not a recording of a device session (its first line does not say \"vantrel-update session\")"},
-        {"newer_version", R"({"recording":"vantrel-update session","version":2,"command":["list"]})" "\n" + end1,
-         "line 1: the recording is of format version 2, and this program reads version 1"},
+        {"newer_version", R"({"recording":"vantrel-update session","version":3,"command":["list"]})" "\n" + end1,
+         "line 1: the recording is of format version 3, and this program reads versions 1 to 2"},
         {"no_command", R"({"recording":"vantrel-update session","version":1})" "\n" + end1,
          "line 1: \"command\" is missing"},
         {"cut_in_a_line", header + listing.substr(0, 30), "line 2: not a JSON object (is the file cut short?)"},

@@ -118,8 +118,8 @@ TEST(ReplayedWaits, MayAskAnotherTimeOutThanRecorded)
     timedOut.timeoutMilliseconds = 59999;
     timedOut.ok = false;
     const auto replay = replayOf({exchange(Operation::wait), timedOut});
-    EXPECT_TRUE(replay->waitRequest(3, 1000));
-    EXPECT_FALSE(replay->waitRequest(3, 60000));
+    EXPECT_EQ(replay->waitRequest(3, 1000), platform::WaitOutcome::completed);
+    EXPECT_EQ(replay->waitRequest(3, 60000), platform::WaitOutcome::timedOut);
     EXPECT_EQ(replay->verdict(), std::nullopt);
 }
 
@@ -154,7 +154,7 @@ TEST(ReplayAfterADivergence, FailsEveryCallAtOnce)
     EXPECT_EQ(handle, 7u);
     EXPECT_EQ(replay->createRequestSlot(), platform::invalidHandle);
     EXPECT_FALSE(replay->startWrite(2, 4, thirteen, 13));
-    EXPECT_FALSE(replay->waitRequest(3, 60000));
+    EXPECT_EQ(replay->waitRequest(3, 60000), platform::WaitOutcome::timedOut);
     EXPECT_EQ(replay->requestResult(1, 3), std::nullopt);
     replay->cancelRequest(1, 3);
     EXPECT_FALSE(replay->resetPipe(1));
@@ -189,7 +189,7 @@ TEST(ReplayAnswers, AreTheRecordedOutcomesAndData)
     EXPECT_EQ(replay->createRequestSlot(), platform::invalidHandle);
     std::uint8_t buffer[4] = {1, 2, 3, 4};
     EXPECT_TRUE(replay->startRead(1, 3, buffer, 4));
-    EXPECT_FALSE(replay->waitRequest(3, 0));
+    EXPECT_EQ(replay->waitRequest(3, 0), platform::WaitOutcome::timedOut);
     replay->cancelRequest(1, 3);
     // A request that completed as it was cancelled still hands over its data.
     EXPECT_EQ(replay->requestResult(1, 3), 2u);

@@ -5,6 +5,7 @@ using platform::DeviceOperation;
 InspectingBackend::InspectingBackend(std::shared_ptr<platform::UsbBackend> inner)
     : inner_(std::move(inner)), hid_(inner_->hid(), open_)
 {
+    nameCallsAs(&inner_->io());
 }
 
 void InspectingBackend::answer(platform::DeviceCall &call)
@@ -66,7 +67,7 @@ void InspectingBackend::count(const platform::DeviceCall &call)
         }
         break;
     case DeviceOperation::wait:
-        if (call.ok)
+        if (call.waited == platform::WaitOutcome::completed)
             outstanding_.erase(call.slot);
         break;
     case DeviceOperation::result:

@@ -102,7 +102,7 @@ TEST_F(LibusbDeviceIoTest, AReadThatTimesOutIsCancelledAndLeavesNothingOutstandi
     const Handle slot = io.createRequestSlot();
     std::uint8_t buffer[8];
     ASSERT_TRUE(io.startRead(in, slot, buffer, sizeof buffer));
-    EXPECT_FALSE(io.waitRequest(slot, 20));
+    EXPECT_EQ(io.waitRequest(slot, 20), platform::WaitOutcome::timedOut);
     EXPECT_FALSE(io.requestResult(in, slot));
     io.cancelRequest(in, slot);
     EXPECT_EQ(adapter.outstandingTransfers(), 0);
@@ -113,10 +113,10 @@ TEST_F(LibusbDeviceIoTest, AReadThatTimesOutIsCancelledAndLeavesNothingOutstandi
     const Handle out = open(Pipe::out);
     const std::uint8_t connect[5] = {0x01, 0x4D, 0x39, 0xEA, 0xF6};
     ASSERT_TRUE(io.startWrite(out, slot, connect, sizeof connect));
-    ASSERT_TRUE(io.waitRequest(slot, 1000));
+    ASSERT_EQ(io.waitRequest(slot, 1000), platform::WaitOutcome::completed);
     EXPECT_EQ(io.requestResult(out, slot), 5u);
     ASSERT_TRUE(io.startRead(in, slot, buffer, sizeof buffer));
-    ASSERT_TRUE(io.waitRequest(slot, 1000));
+    ASSERT_EQ(io.waitRequest(slot, 1000), platform::WaitOutcome::completed);
     EXPECT_EQ(io.requestResult(in, slot), 2u);
     EXPECT_EQ(buffer[0], 0xFE);
     EXPECT_EQ(buffer[1], 1);
@@ -133,7 +133,7 @@ TEST_F(LibusbDeviceIoTest, RequestsGoOnlyToTheirOwnDirection)
     std::uint8_t buffer[4] = {};
     EXPECT_FALSE(io.startRead(out, slot, buffer, sizeof buffer));
     EXPECT_FALSE(io.startWrite(in, slot, buffer, sizeof buffer));
-    EXPECT_FALSE(io.waitRequest(slot, 0));
+    EXPECT_EQ(io.waitRequest(slot, 0), platform::WaitOutcome::timedOut);
     EXPECT_EQ(adapter.outstandingTransfers(), 0);
     io.close(slot);
     io.close(in);
@@ -174,7 +174,7 @@ TEST_F(LibusbDeviceIoTest, AnUnplugEndsTheTransferInFlightAndRefusesNewOnes)
     std::uint8_t buffer[8];
     adapter.unplugAtNextRead();
     ASSERT_TRUE(io.startRead(in, slot, buffer, sizeof buffer));
-    EXPECT_TRUE(io.waitRequest(slot, 1000));
+    EXPECT_EQ(io.waitRequest(slot, 1000), platform::WaitOutcome::completed);
     EXPECT_FALSE(io.requestResult(in, slot));
     EXPECT_FALSE(io.startWrite(out, slot, buffer, sizeof buffer));
     io.close(slot);

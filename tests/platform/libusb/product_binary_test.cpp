@@ -168,6 +168,32 @@ TEST_F(ProductBinary, DeviceTextWithBytesAboveAsciiReachesJsonIntact)
     EXPECT_EQ(verify.document["adapters"][0]["comparison"]["firstDiffering"]["piece"], 0);
 }
 
+TEST_F(ProductBinary, AStopEndsAWaitOnAnAdapterThatNeverAnswersAtOnce)
+{
+    // Its endpoints are silent: every transfer to it waits out its time-out.
+    auto description = EmulatedDevice::at("1-1", 2);
+    description.productId = max.config.productId;
+    description.serial = max.config.serialNumber;
+    EmulatedDevice &device = testbed.add(description);
+    ChildProcess install(VANTREL_FLASH, {"install", "--json"});
+    ASSERT_TRUE(eventually([&] { return device.outstandingTransfers() > 0; }));
+    const auto signalled = std::chrono::steady_clock::now();
+    kill(install.pid(), SIGINT);
+    const FlashRun stopped = finish(install);
+    const auto took = std::chrono::steady_clock::now() - signalled;
+
+    EXPECT_EQ(stopped.ending.exitCode, 130) << stopped.ending.err;
+    EXPECT_EQ(stopped.document["errorKind"], "interrupted");
+    EXPECT_EQ(stopped.document["adapters"][0]["outcome"], "interrupted");
+    EXPECT_EQ(stopped.document["adapters"][0]["task"], "read");
+    // Not the link's 60 s time-out: the wait ended on the stop. (How soon
+    // exactly is measured by hand; a test of wall-clock time would be
+    // at the mercy of a loaded machine.)
+    EXPECT_LT(took, std::chrono::seconds(20));
+    RecordProperty("signalToExitMicroseconds", std::to_string(std::chrono::duration_cast<std::chrono::microseconds>(took).count()));
+    EXPECT_TRUE(eventually([&] { return device.outstandingTransfers() == 0; })) << "the transfer was cancelled";
+}
+
 struct InterruptCase {
     const char *task;
     std::uint8_t command;

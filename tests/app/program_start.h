@@ -18,7 +18,7 @@ public:
         process_.setProcessEnvironment(environment);
         process_.setProcessChannelMode(QProcess::SeparateChannels);
         process_.start(program, arguments);
-        process_.waitForStarted();
+        started_ = process_.waitForStarted();
     }
     ~ProgramStart()
     {
@@ -52,7 +52,9 @@ public:
     // Whether it ended by itself within `milliseconds` with `exitCode`.
     bool endsWith(int exitCode, int milliseconds = 30000)
     {
-        if (!process_.waitForFinished(milliseconds))
+        // An end that a wait for its output has already seen is not waited
+        // for again: Qt's wait would report it as a time-out.
+        if (!started_ || (process_.state() != QProcess::NotRunning && !process_.waitForFinished(milliseconds)))
             return false;
         output_ += process_.readAllStandardOutput();
         return process_.exitStatus() == QProcess::NormalExit && process_.exitCode() == exitCode;
@@ -74,5 +76,6 @@ public:
 
 private:
     QProcess process_;
+    bool started_ = false;
     QByteArray output_;
 };

@@ -120,7 +120,7 @@ _vantrel_flash()
 
 # ex: filetype=sh
 )SCRIPT",
-                valued.c_str(), words(commandWords).c_str(), words(carriedVariants().toolNames(" ")).c_str(),
+                valued.c_str(), words(commandWords).c_str(), words(simulatedVariantWords(" ")).c_str(),
                 words(simulation::simulatedFaultNames(" ")).c_str(), words(items).c_str(), words(allOptions).c_str(),
                 optionsByCommand.c_str());
     return 0;

@@ -52,8 +52,9 @@ std::string simulationLines()
         items += (items.empty() ? "" : ", ") + written;
         itemLines += entry(written, std::string(item.help) + (item.repeatable ? " (repeatable)" : ""), 16);
     }
-    return "  VARIANT: " + wrappedHelp(carriedVariants().toolNames() + ";", 11) + "  ITEM: " + wrappedHelp(items + ";", 8) +
-           itemLines;
+    return "  VARIANT: " + wrappedHelp(simulatedVariantWords() + ";", 11) +
+           "  (unsupported: an adapter of the family that Vantrel Update carries no firmware for)\n" +
+           "  ITEM: " + wrappedHelp(items + ";", 8) + itemLines;
 }
 
 std::string faultLines()

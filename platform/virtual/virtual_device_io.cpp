@@ -81,6 +81,8 @@ OpenOutcome VirtualDeviceIo::openPipe(const std::string &devicePath, Pipe which,
     const bool in = which == Pipe::in;
     if (!device || device->failingPipes_.count(which))
         return OpenOutcome::failed;
+    if (device->accessDenied_)
+        return OpenOutcome::accessDenied;
     bool &open = in ? device->inPipeOpen_ : device->outPipeOpen_;
     if (device->busy_ || open)
         return OpenOutcome::busy;
@@ -171,6 +173,15 @@ bool VirtualDeviceIo::startWrite(Handle pipeHandle, Handle slotHandle, const std
 void VirtualDeviceIo::deliverWrite(Slot &slot, VirtualDevice &device, const std::uint8_t *buffer, std::uint32_t count)
 {
     slot.completed = true;
+    RequestFaults &faults = device.faults_;
+    if (faults.writeBytesUntilFailure) {
+        if (*faults.writeBytesUntilFailure < count) {
+            faults.writeBytesUntilFailure.reset();
+            slot.failed = true;
+            return;
+        }
+        *faults.writeBytesUntilFailure -= count;
+    }
     if (!moveBytes(device, count)) {
         slot.failed = true;
         return;
@@ -179,7 +190,6 @@ void VirtualDeviceIo::deliverWrite(Slot &slot, VirtualDevice &device, const std:
     device.peer().receive(buffer, count);
     noteWork(device);
     slot.bytes = count;
-    RequestFaults &faults = device.faults_;
     if (faults.writeNotFetchable > 0) {
         --faults.writeNotFetchable;
         slot.failed = true;

@@ -125,6 +125,9 @@ const std::vector<CommittedCase> &committedCases()
         {"fail-no-reply", {"install"}, 1, "failed", "no-reply", "read operation timed out"},
         {"fail-crc", {"install"}, 1, "failed", "verify-mismatch", "Verify failed : crc check mismatch"},
         {"fail-unplug", {"install"}, 1, "failed", "link-failed", "Download failed : write operation failed"},
+        // Stopped by Ctrl-C in the middle of the download: the replay stops there.
+        {"interrupted-install", {"install"}, 130, "interrupted", "interrupted",
+         "interrupted: Vantrel for ARM Standard VT100001 is left partly written; installing again repairs it"},
     };
     return cases;
 }

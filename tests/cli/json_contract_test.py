@@ -107,9 +107,14 @@ cases = [
 # Every fault the simulator has, through install.
 for fault, kind in [("busy", "device-busy"), ("connect", "connect-failed"), ("erase", "erase-failed"),
                     ("write", "write-failed"), ("verify", "verify-failed"), ("crc", "verify-mismatch"),
-                    ("disconnect", "disconnect-failed"), ("no-reply", "no-reply"), ("unplug", "link-failed")]:
+                    ("disconnect", "disconnect-failed"), ("no-reply", "no-reply"), ("unplug", "link-failed"),
+                    ("no-permission", "no-permission"), ("no-driver", "open-failed"), ("link", "link-failed"),
+                    ("wrong-version", "wrong-version"), ("garbled", "device-error")]:
     cases.append((f"install, fault {fault}", ["install", "--simulate", f"max,fault={fault}"], 1, kind))
 cases.append(("install, never back", ["install", "--simulate", "max,installed,fault=never-back"], 1, "not-back"))
+cases.append(("install, unsupported", ["install", "--simulate", "unsupported"], 1, "unsupported"))
+cases.append(("replay of an interrupted install", ["--replay", recording("interrupted-install"), "install"], 130,
+              "interrupted"))
 
 for case, arguments, exit_code, error_kind in cases:
     document_case(case, arguments, exit_code, error_kind)

@@ -5,8 +5,6 @@
 
 namespace {
 
-constexpr const char *libusbPathPrefix = "usb:";
-
 std::string selectionText(const Options &options)
 {
     // Messages are 8-bit text, as the adapters' own; the command line is
@@ -24,19 +22,6 @@ AdapterChoice noChoice(ErrorKind kind, std::string message, const DeviceList &ca
 }
 
 }  // namespace
-
-std::string portOf(const UsbDeviceInfo &device)
-{
-    const std::string &path = device.devicePath;
-    const std::string prefix = libusbPathPrefix;
-    return path.rfind(prefix, 0) == 0 ? path.substr(prefix.size()) : path;
-}
-
-std::string devicePathAt(const std::string &port, std::string_view backend)
-{
-    const std::string prefix = libusbPathPrefix;
-    return backend == "libusb" && !port.starts_with(prefix) ? prefix + port : port;
-}
 
 bool isSelected(const UsbDeviceInfo &device, const Options &options)
 {

@@ -8,13 +8,7 @@
 #include "cli/options.h"
 #include "discovery/usb_device_info.h"
 #include "update/adapter_reading.h"
-
-// Where an adapter is plugged in, as a user types it after --port: the
-// device path, less the "usb:" that the libusb backend's paths begin with.
-std::string portOf(const UsbDeviceInfo &device);
-// The device path that `--port P` names on the backend of that name
-// (platformBackend()): what portOf took off, put back.
-std::string devicePathAt(const std::string &port, std::string_view backend);
+#include "update/attached_adapters.h"
 
 // Whether the adapter is the one --serial or --port names (any, with neither).
 // A serial number matches as the device's bytes, as their UTF-8 form, as

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/options.h"
+#include "history/history_entry.h"
 #include "update/adapter_reading.h"
 #include "update/adapter_work.h"
 
@@ -18,6 +19,7 @@ struct CommandResult {
     std::vector<AdapterResult> results;  // install and verify, in the order they were done
     // The adapters to choose from, when the command found no one adapter to work on.
     std::vector<AdapterView> candidates;
+    std::vector<history::HistoryEntry> entries;  // history, oldest first
 };
 
 // The CommandResult of a failure that nothing else goes with.

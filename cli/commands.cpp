@@ -6,6 +6,7 @@
 #include "cli/adapter_choice.h"
 #include "cli/concurrent_work.h"
 #include "cli/device_session.h"
+#include "cli/history_keeping.h"
 #include "cli/report.h"
 #include "cli/stop_signal.h"
 #include "platform/doorbell.h"
@@ -75,9 +76,20 @@ namespace {
 
 constexpr std::uint32_t oneSecond = 1000;
 
+// What the command does with each adapter's result as it ends: the
+// history's entry first (on the command's thread, one at a time, whatever
+// thread did the work), then the report.
+void adapterEnded(AdapterResult &done, Report &report, const DeviceSession &session, HistoryKeeping &history)
+{
+    done.simulatedFlashCrc = session.simulatedFlashCrc(done.device);
+    done.history = history.keep(done);
+    const Report::Hold hold(report);
+    report.adapterDone(done, std::nullopt);
+}
+
 // The one adapter chosen, on the command's own thread.
 AdapterResult workOnTheOne(const UsbDeviceInfo &device, const Options &options, Report &report,
-                           const DeviceSession &session)
+                           const DeviceSession &session, HistoryKeeping &history)
 {
     setStopState(StopState::working);
     AdapterResult done;
@@ -86,8 +98,7 @@ AdapterResult workOnTheOne(const UsbDeviceInfo &device, const Options &options, 
         done = workOn(device, workOf(options), false, report);
     }
     setStopState(StopState::idle);
-    done.simulatedFlashCrc = session.simulatedFlashCrc(done.device);
-    report.adapterDone(done, std::nullopt);
+    adapterEnded(done, report, session, history);
     return done;
 }
 
@@ -95,7 +106,7 @@ AdapterResult workOnTheOne(const UsbDeviceInfo &device, const Options &options, 
 // in the order they were chosen. Adapters that cannot be told apart by their
 // place are worked on one after the other.
 std::vector<AdapterResult> workOnAll(const DeviceList &chosen, const Options &options, Report &report,
-                                     const DeviceSession &session)
+                                     const DeviceSession &session, HistoryKeeping &history)
 {
     std::map<std::string, std::vector<std::size_t>> byPlace;
     std::vector<std::string> places;
@@ -132,9 +143,7 @@ std::vector<AdapterResult> workOnAll(const DeviceList &chosen, const Options &op
             AdapterResult &done = results[left.front()];
             left.erase(left.begin());
             done = std::move(ended.result);
-            done.simulatedFlashCrc = session.simulatedFlashCrc(done.device);
-            const Report::Hold hold(report);
-            report.adapterDone(done, std::nullopt);
+            adapterEnded(done, report, session, history);
         }
         if (more)
             bell.waitInRealTime(oneSecond);
@@ -144,7 +153,8 @@ std::vector<AdapterResult> workOnAll(const DeviceList &chosen, const Options &op
 
 }  // namespace
 
-CommandResult runOnAdapters(const Options &options, Report &report, const DeviceSession &session)
+CommandResult runOnAdapters(const Options &options, Report &report, const DeviceSession &session,
+                            HistoryKeeping &history)
 {
     AdapterChoice choice = chooseAdapters(options);
     if (choice.failure)
@@ -152,14 +162,31 @@ CommandResult runOnAdapters(const Options &options, Report &report, const Device
     CommandResult result;
     result.command = options.command;
     result.started = true;
+    // A command that must keep its results begins no adapter while the
+    // history cannot take them.
+    if (const std::optional<Failure> refusal = history.refusal()) {
+        result.failure = refusal;
+        result.exitCode = exitHistory;
+        return result;
+    }
     // Asked for by name, an unsupported adapter is a failure.
-    result.results = options.all ? workOnAll(choice.chosen, options, report, session)
-                                 : std::vector<AdapterResult>{workOnTheOne(choice.chosen.front(), options, report, session)};
+    result.results =
+        options.all ? workOnAll(choice.chosen, options, report, session, history)
+                    : std::vector<AdapterResult>{workOnTheOne(choice.chosen.front(), options, report, session, history)};
     for (const AdapterResult &done : result.results) {
         if (!done.succeeded() && done.outcome != Outcome::skipped) {
             result.exitCode = exitFailure;
             if (!result.failure)
                 result.failure = done.failure;
+        }
+    }
+    // With --all every adapter was begun at once; a result the history did
+    // not store still ends the command as the history's failure.
+    for (const AdapterResult &done : result.results) {
+        if (const std::optional<Failure> stop = history.stopAfter(done)) {
+            result.failure = stop;
+            result.exitCode = exitHistory;
+            break;
         }
     }
     return result;

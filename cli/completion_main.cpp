@@ -9,6 +9,7 @@
 #include "cli/option_table.h"
 #include "cli/simulate_description.h"
 #include "simulation/simulated_faults.h"
+#include "update/outcome.h"
 #include "update/variant.h"
 
 namespace {
@@ -23,6 +24,9 @@ int main()
     for (const CommandInfo &info : commandTable())
         if (info.typed)
             commandWords += (commandWords.empty() ? "" : " ") + std::string(info.name);
+    std::string outcomeWords;
+    for (const OutcomeInfo &info : outcomes())
+        outcomeWords += (outcomeWords.empty() ? "" : " ") + std::string(info.name);
     std::string items;
     for (const SimulateItem &item : simulateItems())
         items += (items.empty() ? "" : " ") + std::string(item.key) + (item.valueName ? "=" : "");
@@ -48,6 +52,7 @@ int main()
         const char *kind = option.completion == ValueCompletion::serialNumber ? "serial"
                            : option.completion == ValueCompletion::file      ? "file"
                            : option.completion == ValueCompletion::simulation ? "simulation"
+                           : option.completion == ValueCompletion::outcome    ? "outcome"
                                                                               : "text";
         valued += "        " + std::string(option.name) + ") echo " + kind + " ;;\n";
     }
@@ -86,6 +91,9 @@ _vantrel_flash()
             file)
                 _filedir
                 ;;
+            outcome)
+                COMPREPLY=($(compgen -W %s -- "$cur"))
+                ;;
             simulation)
                 if [[ $cur != *,* ]]; then
                     COMPREPLY=($(compgen -W %s -- "$cur"))
@@ -120,7 +128,8 @@ _vantrel_flash()
 
 # ex: filetype=sh
 )SCRIPT",
-                valued.c_str(), words(commandWords).c_str(), words(carriedVariants().toolNames(" ")).c_str(),
+                valued.c_str(), words(commandWords).c_str(), words(outcomeWords).c_str(),
+                words(simulatedVariantWords(" ")).c_str(),
                 words(simulation::simulatedFaultNames(" ")).c_str(), words(items).c_str(), words(allOptions).c_str(),
                 optionsByCommand.c_str());
     return 0;

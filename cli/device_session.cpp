@@ -2,6 +2,7 @@
 
 #include "cli/adapter_choice.h"
 #include "cli/simulation.h"
+#include "cli/stop_signal.h"
 #include "platform/stop_signals.h"
 #include "recording/session_files.h"
 #include "update/variant.h"
@@ -51,6 +52,8 @@ DeviceSession::DeviceSession(const Options &options)
             recorder_ = recording::recordSession(recordFile_, platform::usbBackend(), platform::clock(),
                                                  recordSettings(options));
             services_ = std::make_unique<platform::ScopedServices>(platform::Services{nullptr, recorder_});
+            // A second stop ends the tool at once: it says where the recording is left.
+            setUnfinishedRecording(recorder_->unfinishedPath());
         }
     } catch (const recording::RecordingError &e) {
         throw Failure{options.replayFile ? ErrorKind::badRecording : ErrorKind::recordingFailed, e.message};
@@ -98,7 +101,8 @@ void DeviceSession::waitForChange(platform::Doorbell &bell, std::uint32_t millis
 std::optional<Failure> DeviceSession::finish(bool stoppedBySignal)
 {
     if (recorder_ && !recorder_->finish())
-        return Failure{ErrorKind::recordingFailed, "the recording " + recordFile_ + " could not be written whole"};
+        return Failure{ErrorKind::recordingFailed,
+                       "the recording " + recordFile_ + " could not be written whole: " + recorder_->failureReason()};
     if (replay_ && !stoppedBySignal) {
         if (const std::optional<std::string> divergence = replay_->verdict())
             return Failure{ErrorKind::replayDiverged, *divergence};

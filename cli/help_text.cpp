@@ -52,8 +52,9 @@ std::string simulationLines()
         items += (items.empty() ? "" : ", ") + written;
         itemLines += entry(written, std::string(item.help) + (item.repeatable ? " (repeatable)" : ""), 16);
     }
-    return "  VARIANT: " + wrappedHelp(carriedVariants().toolNames() + ";", 11) + "  ITEM: " + wrappedHelp(items + ";", 8) +
-           itemLines;
+    return "  VARIANT: " + wrappedHelp(simulatedVariantWords() + ";", 11) +
+           "  (unsupported: an adapter of the family that Vantrel Update carries no firmware for)\n" +
+           "  ITEM: " + wrappedHelp(items + ";", 8) + itemLines;
 }
 
 std::string faultLines()
@@ -76,6 +77,8 @@ std::string exitCodeLines()
               "disk, a closed pipe)"},
         {"2", "a usage error, or a recording that cannot be replayed or written"},
         {"3", "no adapter attached, none with that serial number or port, or several to choose from"},
+        {"4", "the history cannot be read (history), or cannot keep what --require-history demands: nothing more "
+              "is begun"},
         {"130", "stopped by SIGINT, 143 by SIGTERM, 129 by SIGHUP (a second signal ends it at once)"},
     };
     std::string lines;

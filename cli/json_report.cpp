@@ -35,7 +35,7 @@ std::unique_ptr<Report> makeJsonReport(Output &output, bool station)
     return std::make_unique<JsonReport>(output, station);
 }
 
-std::unique_ptr<Report> Report::create(Output &output, bool json, bool station)
+std::unique_ptr<Report> Report::create(Output &output, bool json, bool station, bool csv)
 {
-    return json ? makeJsonReport(output, station) : makeTextReport(output, station);
+    return json ? makeJsonReport(output, station) : makeTextReport(output, station, csv);
 }

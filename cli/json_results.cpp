@@ -4,6 +4,7 @@
 
 #include "cli/adapter_choice.h"
 #include "cli/option_table.h"
+#include "history/history_output.h"
 #include "loader/crc32.h"
 #include "platform/device_text.h"
 #include "update/firmware_image.h"
@@ -48,6 +49,19 @@ json comparisonOf(const AdapterResult &result)
         comparison["firstDiffering"] = {{"piece", c.firstDiffering}, {"address", piece.address}, {"length", piece.length}};
     }
     return comparison;
+}
+
+// How the history kept the adapter's result; null when it keeps none.
+json historyOf(const std::optional<HistoryKept> &kept)
+{
+    if (!kept)
+        return nullptr;
+    return {{"stored", kept->stored},
+            {"spooled", kept->spooled},
+            {"waiting", kept->waiting},
+            {"errorKind", kept->errorKind ? json(*kept->errorKind) : json(nullptr)},
+            // The history's own line: UTF-8 already (it names files and servers).
+            {"message", platform::wellFormedUtf8(kept->message)}};
 }
 
 const char *commandOutcome(const CommandResult &result)
@@ -98,6 +112,7 @@ json jsonOf(const AdapterResult &result)
     object["flash"] = nameOf(result.flash);
     // Milliseconds are what a real adapter's timing can tell apart.
     object["durationSeconds"] = std::round(result.seconds * 1000) / 1000;
+    object["history"] = historyOf(result.history);
     if (result.simulatedFlashCrc)
         object["simulated"] = {{"flashCrc32", *result.simulatedFlashCrc}};
     return object;
@@ -130,5 +145,9 @@ json documentOf(const CommandResult &result)
     for (const AdapterView &view : result.candidates)
         candidates.push_back(jsonOf(view, false));
     document["candidates"] = candidates;
+    json entries = json::array();
+    for (const history::HistoryEntry &entry : result.entries)
+        entries.push_back(history::jsonOf(entry));
+    document["entries"] = entries;
     return document;
 }

@@ -9,6 +9,8 @@
 #include "cli/commands.h"
 #include "cli/device_session.h"
 #include "cli/help_text.h"
+#include "cli/history_command.h"
+#include "cli/history_keeping.h"
 #include "cli/options.h"
 #include "cli/output.h"
 #include "cli/report.h"
@@ -23,6 +25,7 @@ namespace {
 struct Form {
     bool json = false;
     bool station = false;
+    bool csv = false;
 };
 
 Form formOf(const std::vector<std::string> &arguments)
@@ -33,17 +36,20 @@ Form formOf(const std::vector<std::string> &arguments)
             break;
         form.json = form.json || argument == "--json";
         form.station = form.station || argument == "--wait";
+        form.csv = form.csv || argument == "--csv";
     }
     return form;
 }
 
-CommandResult runCommand(const Options &options, Report &report, Output &output, const DeviceSession &session)
+CommandResult runCommand(const Options &options, Report &report, Output &output, const DeviceSession &session,
+                         HistoryKeeping &history)
 {
     switch (options.command) {
     case Command::list: return runList(options, report);
     case Command::info: return runInfo(options, report);
     default:
-        return options.wait ? runStation(options, report, output, session) : runOnAdapters(options, report, session);
+        return options.wait ? runStation(options, report, output, session, history)
+                            : runOnAdapters(options, report, session, history);
     }
 }
 
@@ -72,6 +78,16 @@ CommandResult run(const std::vector<std::string> &arguments, Output &output, Rep
     }
     if (options.command == Command::help || options.command == Command::version)
         return tellAbout(options, output);
+    if (options.command == Command::history)
+        return runHistory(options);
+    // One history for the process, before any adapter is touched: a store
+    // that cannot be is a mistake on the command line.
+    std::optional<HistoryKeeping> history;
+    try {
+        history.emplace(options);
+    } catch (const UsageError &e) {
+        return failedCommand(options.command, {ErrorKind::usage, e.message}, exitUsage);
+    }
     if (options.timeoutMilliseconds)
         setLinkTimeout(static_cast<std::int32_t>(*options.timeoutMilliseconds));
     std::optional<DeviceSession> session;
@@ -83,7 +99,7 @@ CommandResult run(const std::vector<std::string> &arguments, Output &output, Rep
         // A recording that cannot be used: like a wrong command line, nothing ran.
         return failedCommand(options.command, failure, exitUsage);
     }
-    CommandResult result = runCommand(options, report, output, *session);
+    CommandResult result = runCommand(options, report, output, *session, *history);
     if (const std::optional<Failure> failure = session->finish(stopSignal() != 0)) {
         result.failure = failure;
         result.exitCode = exitFailure;
@@ -100,7 +116,7 @@ int main(int argc, char **argv)
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     const Form form = formOf(arguments);
     Output output;
-    const std::unique_ptr<Report> report = Report::create(output, form.json, form.station);
+    const std::unique_ptr<Report> report = Report::create(output, form.json, form.station, form.csv);
     catchStopSignals();
     CommandResult result = run(arguments, output, *report);
     if (const int signal = stopSignal()) {

@@ -45,12 +45,20 @@ enum class OptionId {
     record,
     anonymise,
     replay,
+    history,
+    noHistory,
+    requireHistory,
+    station,
+    since,
+    until,
+    outcome,
+    csv,
     version,
     help,
 };
 
 // What a shell can offer for an option's value.
-enum class ValueCompletion { none, serialNumber, file, simulation };
+enum class ValueCompletion { none, serialNumber, file, simulation, outcome };
 
 struct OptionInfo {
     OptionId id;

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "history/history.h"
 #include "simulation/simulated_adapter.h"
 
 // Process exit codes of vantrel-flash; a stop by a signal exits with
@@ -14,9 +15,10 @@ enum ExitCode : int {
     exitFailure = 1,     // an install or device failure, or a flash that differs
     exitUsage = 2,       // the command line is wrong
     exitNoAdapter = 3,   // no adapter, or no unambiguous choice of one
+    exitHistory = 4,     // the history cannot be read, or cannot keep what --require-history demands
 };
 
-enum class Command { list, info, install, verify, help, version };
+enum class Command { list, info, install, verify, history, help, version };
 
 struct Options {
     Command command = Command::help;
@@ -34,6 +36,18 @@ struct Options {
     std::optional<std::string> recordFile;  // --record FILE
     bool anonymise = false;                 // with --record
     std::optional<std::string> replayFile;  // --replay FILE
+    // The history (history/): where it is kept, whether at all, whether a
+    // station must stop when it cannot be, and the station's name.
+    std::optional<history::HistoryLocation> historyLocation;  // --history PATH|URL
+    bool noHistory = false;
+    bool requireHistory = false;
+    std::optional<std::string> station;  // install and verify name it; history looks for it
+    // The history command's query (with --serial and --station), and its
+    // form for a spreadsheet.
+    std::optional<history::TimePoint> since;
+    std::optional<history::TimePoint> until;
+    std::optional<std::string> outcome;
+    bool csv = false;
     // The command as a recording names it, and a replay must repeat it: the
     // command and the options that decide what is done to which adapters,
     // in one order whatever the order typed, without those that only choose

@@ -122,6 +122,12 @@ bool Report::stopRequested() { return stopSignal() != 0; }
 
 void Report::adapterDone(const AdapterResult &result, std::optional<unsigned>)
 {
+    tellFailure(result);
+    tellHistory(result);
+}
+
+void Report::tellFailure(const AdapterResult &result)
+{
     if (!result.failure)
         return;
     const std::string serial = terminalFromLatin1(result.device.serialNumber);
@@ -142,6 +148,21 @@ void Report::adapterDone(const AdapterResult &result, std::optional<unsigned>)
         std::fprintf(out, "%s %s %s left partly written; vantrel-flash install again repairs it\n",
                      result.entry->variantName, serial.c_str(),
                      result.task == InstallTask::verify ? "may be" : "is");
+}
+
+void Report::tellHistory(const AdapterResult &result)
+{
+    if (!result.history || result.history->stored)
+        return;
+    const HistoryKept &kept = *result.history;
+    const std::string serial = terminalFromLatin1(result.device.serialNumber);
+    const std::string why = terminalFromUtf8(kept.message);
+    if (kept.spooled)
+        std::fprintf(output_.messages(), "vantrel-flash: the history entry for %s waits in the spool: %s (%zu waiting)\n",
+                     serial.c_str(), why.c_str(), kept.waiting);
+    else
+        std::fprintf(output_.messages(), "vantrel-flash: the history could not keep the entry for %s: %s\n",
+                     serial.c_str(), why.c_str());
 }
 
 void Report::stationStopped(const StationCount &count)
@@ -182,6 +203,9 @@ void Report::finish(const CommandResult &result)
     case ErrorKind::recordingFailed:
     case ErrorKind::replayDiverged:
         std::fprintf(out, "vantrel-flash: %s\n", terminalFromUtf8(failure.message).c_str());
+        break;
+    case ErrorKind::historyFailed:
+        std::fprintf(out, "vantrel-flash: %s\n", terminalFromLatin1(failure.message).c_str());
         break;
     case ErrorKind::notFound:
     case ErrorKind::ambiguous:

@@ -24,8 +24,9 @@
 // Their threads and the command's take turns through hold().
 class Report : public AdapterWorkHost, public platform::WaitObserver {
 public:
-    // `station`: install --wait, whose JSON is one line per adapter.
-    static std::unique_ptr<Report> create(Output &output, bool json, bool station);
+    // `station`: install --wait, whose JSON is one line per adapter; `csv`:
+    // history's entries for a spreadsheet.
+    static std::unique_ptr<Report> create(Output &output, bool json, bool station, bool csv = false);
     ~Report() override;
 
     // The adapter under way, when one adapter is worked on at a time.
@@ -103,6 +104,11 @@ private:
     bool severalAtOnce_ = false;
     // On a terminal that can be written over, once adapters are worked on at once.
     std::unique_ptr<SlotBoard> board_;
+
+    // On standard error: why the adapter's work failed, and an entry the
+    // history's store did not take.
+    void tellFailure(const AdapterResult &result);
+    void tellHistory(const AdapterResult &result);
 };
 
 class Report::Slot : public AdapterWorkHost, public platform::WaitObserver {

@@ -6,5 +6,5 @@
 
 #include "cli/report.h"
 
-std::unique_ptr<Report> makeTextReport(Output &output, bool station);
+std::unique_ptr<Report> makeTextReport(Output &output, bool station, bool csv);
 std::unique_ptr<Report> makeJsonReport(Output &output, bool station);

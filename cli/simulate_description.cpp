@@ -42,6 +42,19 @@ std::uint32_t pieceFrom(const std::string &key, const std::string &text)
     return piece;
 }
 
+// The word that describes an adapter of the family the updater carries no
+// firmware for, in place of a variant's name.
+constexpr const char *unsupportedWord = "unsupported";
+
+// A product id that no row of the variant table names.
+std::uint16_t unsupportedProductId()
+{
+    std::uint16_t productId = 0x7F;
+    while (carriedVariants().byProductId(productId))
+        ++productId;
+    return productId;
+}
+
 const SimulateItem *itemNamed(const std::string &key)
 {
     const auto found = std::find_if(items.begin(), items.end(), [&](const SimulateItem &i) { return key == i.key; });
@@ -72,6 +85,11 @@ void applyItem(simulation::SimulatedAdapterSetup &setup, const std::string &key,
 
 std::span<const SimulateItem> simulateItems() { return items; }
 
+std::string simulatedVariantWords(std::string_view separator)
+{
+    return carriedVariants().toolNames(separator) + std::string(separator) + unsupportedWord;
+}
+
 simulation::SimulatedAdapterSetup parseSimulation(const std::string &text, std::size_t index)
 {
     simulation::SimulatedAdapterSetup setup;
@@ -83,9 +101,9 @@ simulation::SimulatedAdapterSetup parseSimulation(const std::string &text, std::
         start = comma + 1;
         if (first) {
             const Variant *variant = carriedVariants().byToolName(word);
-            if (!variant)
+            if (!variant && word != unsupportedWord)
                 throw UsageError{"unknown variant \"" + word + "\" for --simulate"};
-            setup.productId = variant->productId;
+            setup.productId = variant ? variant->productId : unsupportedProductId();
             continue;
         }
         const std::size_t equals = word.find('=');

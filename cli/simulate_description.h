@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "simulation/simulated_adapter.h"
 
@@ -17,6 +18,11 @@ struct SimulateItem {
 };
 
 std::span<const SimulateItem> simulateItems();
+
+// What may stand for VARIANT: the carried variants' names, and
+// "unsupported", an adapter of the family that the updater carries no
+// firmware for.
+std::string simulatedVariantWords(std::string_view separator = ", ");
 
 // The adapter that `text` describes; the `index`th of the command line gets
 // a serial number of its own when the text gives none. Throws UsageError.

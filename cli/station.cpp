@@ -12,6 +12,7 @@
 #include "cli/commands.h"
 #include "cli/concurrent_work.h"
 #include "cli/device_session.h"
+#include "cli/history_keeping.h"
 #include "cli/output.h"
 #include "cli/report.h"
 #include "cli/stop_signal.h"
@@ -40,8 +41,8 @@ struct Place {
 class Station {
 public:
     Station(const Options &options, Report &report, Output &output, const DeviceSession &session,
-            platform::Doorbell &bell)
-        : options_(options), report_(report), output_(output), session_(session), bell_(bell),
+            platform::Doorbell &bell, HistoryKeeping &history)
+        : options_(options), report_(report), output_(output), session_(session), bell_(bell), history_(history),
           work_(report, workOf(options), false, bell)
     {
     }
@@ -62,6 +63,7 @@ private:
     Output &output_;
     const DeviceSession &session_;
     platform::Doorbell &bell_;
+    HistoryKeeping &history_;
     ConcurrentWork work_;
     CommandResult result_;
     std::vector<Place> places_;
@@ -69,11 +71,13 @@ private:
     unsigned done_ = 0;  // numbers the adapters as they end
     Report::StationCount count_;
     bool readerGone_ = false;
+    // The history cannot take what --require-history demands of it.
+    bool historyFailed_ = false;
 };
 
 bool Station::takingUp()
 {
-    if (stopSignal() != 0 || readerGone_ || (options_.count && taken_ == *options_.count))
+    if (stopSignal() != 0 || readerGone_ || historyFailed_ || (options_.count && taken_ == *options_.count))
         return false;
     // A replayed station runs out where its recording was stopped.
     if (session_.replayUsedUpIn(0))
@@ -107,6 +111,15 @@ void Station::look()
             continue;
         if (options_.count && taken_ == *options_.count)
             break;
+        if (const std::optional<Failure> refusal = history_.refusal()) {
+            historyFailed_ = true;
+            result_.failure = refusal;
+            result_.exitCode = exitHistory;
+            // Refused before its first adapter, the station writes its
+            // refusal as a command refused at its start does.
+            result_.started = taken_ > 0;
+            break;
+        }
         ++taken_;
         places_.push_back({device.devicePath, device.serialNumber, work_.start({device})});
     }
@@ -121,6 +134,9 @@ void Station::reportEnded()
                                         [&](const Place &p) { return p.lane == ended.lane; });
         if (place != places_.end())
             place->working = false;
+        // Kept on this thread, one result at a time, whichever thread
+        // worked on the adapter.
+        adapter.history = history_.keep(adapter);
         const Report::Hold hold(report_);
         report_.adapterDone(adapter, ++done_);
         if (adapter.outcome == Outcome::interrupted)
@@ -129,12 +145,19 @@ void Station::reportEnded()
             ++count_.done;
         else
             ++count_.failed;
-        if (!adapter.succeeded()) {
+        if (!adapter.succeeded() && result_.exitCode != exitHistory) {
             result_.exitCode = exitFailure;
             if (!result_.failure)
                 result_.failure = adapter.failure;
         }
-        if (!countReached() && adapter.outcome != Outcome::interrupted)
+        // The adapters under way are finished and kept; no further one is
+        // taken up.
+        if (const std::optional<Failure> stop = history_.stopAfter(adapter)) {
+            historyFailed_ = true;
+            result_.failure = stop;
+            result_.exitCode = exitHistory;
+        }
+        if (!historyFailed_ && !countReached() && adapter.outcome != Outcome::interrupted)
             report_.stationNext(adapter.device);
     }
 }
@@ -143,6 +166,14 @@ CommandResult Station::run()
 {
     result_.command = Command::install;
     result_.started = true;
+    // A line that demands its history learns at once that it cannot have it,
+    // not once the first adapter is plugged in.
+    if (const std::optional<Failure> refusal = history_.refusal()) {
+        result_.failure = refusal;
+        result_.exitCode = exitHistory;
+        result_.started = false;
+        return result_;
+    }
     {
         const Report::Hold hold(report_);
         report_.stationWaiting();
@@ -170,7 +201,8 @@ CommandResult Station::run()
 
 }  // namespace
 
-CommandResult runStation(const Options &options, Report &report, Output &output, const DeviceSession &session)
+CommandResult runStation(const Options &options, Report &report, Output &output, const DeviceSession &session,
+                         HistoryKeeping &history)
 {
     platform::Clock &clock = platform::clock();
     // The station's waits take their turn with the works' on a virtual
@@ -178,5 +210,5 @@ CommandResult runStation(const Options &options, Report &report, Output &output,
     platform::SharedTimeThread seat(clock);
     seat.enter();
     platform::Doorbell bell(clock);
-    return Station(options, report, output, session, bell).run();
+    return Station(options, report, output, session, bell, history).run();
 }

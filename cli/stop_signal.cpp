@@ -31,7 +31,7 @@ void setNotices()
                                                    : std::string("stopping the work on the adapter") +
                                                          (state == StopState::workingOnSeveral ? "s" : "") +
                                                          " now; a second stop ends vantrel-flash at once\n");
-        texts.second[i] = "vantrel-flash: " + name + " again: ended at once" +
+        texts.second[i] = "vantrel-flash: " + name + ", a second stop: ended at once" +
                           (unfinishedRecording.empty()
                                ? std::string()
                                : "; the unfinished recording is left in " + unfinishedRecording) +

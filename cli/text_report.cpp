@@ -5,7 +5,10 @@
 #include <array>
 
 #include "cli/adapter_choice.h"
+#include "cli/history_text.h"
 #include "cli/report_forms.h"
+#include "cli/text_table.h"
+#include "history/history_output.h"
 #include "platform/device_text.h"
 #include "update/firmware_image.h"
 
@@ -27,12 +30,9 @@ std::string carriedColumn(const FirmwareImage *entry)
     return entry ? carriedVersion(*entry).value_or(invalidImageText) : std::string("-");
 }
 
-// Each column as wide as its widest cell, so that no serial number or
-// message, however long, pushes the columns after it out of line.
-void printTable(std::FILE *out, const std::vector<AdapterView> &views)
+void printAdapters(std::FILE *out, const std::vector<AdapterView> &views)
 {
-    using Row = std::array<std::string, 6>;
-    std::vector<Row> rows{{"SERIAL", "PRODUCT", "VARIANT", "INSTALLED", "CARRIED", "PORT"}};
+    std::vector<TableRow> rows{{"SERIAL", "PRODUCT", "VARIANT", "INSTALLED", "CARRIED", "PORT"}};
     for (const AdapterView &view : views) {
         const std::string &serial = view.device.serialNumber;
         rows.push_back({serial.empty() ? "(none)" : terminalFromLatin1(serial), std::to_string(view.device.productId),
@@ -40,17 +40,7 @@ void printTable(std::FILE *out, const std::vector<AdapterView> &views)
                         terminalFromLatin1(installedColumn(view)), terminalFromLatin1(carriedColumn(view.entry)),
                         terminalFromLatin1(portOf(view.device))});
     }
-    std::array<std::size_t, 6> widths{};
-    for (const Row &row : rows)
-        for (std::size_t column = 0; column < row.size(); ++column)
-            widths[column] = std::max(widths[column], platform::terminalColumnsOf(row[column]));
-    for (const Row &row : rows) {
-        std::string line;
-        for (std::size_t column = 0; column + 1 < row.size(); ++column)
-            line += row[column] + std::string(widths[column] - platform::terminalColumnsOf(row[column]) + 1, ' ');
-        line += row.back();
-        std::fprintf(out, "%s\n", line.c_str());
-    }
+    printTable(out, rows);
 }
 
 void printDetails(std::FILE *out, const AdapterView &view)
@@ -73,7 +63,7 @@ void printDetails(std::FILE *out, const AdapterView &view)
 
 class TextReport : public Report {
 public:
-    TextReport(Output &output, bool station) : Report(output, false, station) {}
+    TextReport(Output &output, bool station, bool csv) : Report(output, false, station), csv_(csv) {}
 
     void workStarted(const AdapterResult &soFar) override
     {
@@ -121,16 +111,28 @@ public:
     {
         Report::finish(result);
         if (!result.candidates.empty())
-            printTable(output_.messages(), result.candidates);
+            printAdapters(output_.messages(), result.candidates);
         if (result.command == Command::list && !result.listed.empty())
-            printTable(output_.results(), result.listed);
+            printAdapters(output_.results(), result.listed);
         if (result.command == Command::info && !result.listed.empty())
             printDetails(output_.results(), result.listed.front());
         if (result.results.size() > 1)
             printSummary(result);
+        if (result.command == Command::history && result.started)
+            printEntries(result.entries);
     }
 
 private:
+    void printEntries(const std::vector<history::HistoryEntry> &entries)
+    {
+        if (csv_)
+            output_.writeResults(history::csvOf(entries));
+        else if (entries.empty())
+            std::fprintf(output_.messages(), "The history holds no such entries.\n");
+        else
+            printHistory(output_.results(), entries);
+    }
+
     void printSummary(const CommandResult &result)
     {
         int done = 0, current = 0, failed = 0, skipped = 0;
@@ -152,11 +154,13 @@ private:
         std::fprintf(output_.results(), "%d %s%s, %d failed, %d skipped\n", done, verifying ? "verified" : "installed",
                      alreadyCurrent.c_str(), failed, skipped);
     }
+
+    bool csv_;
 };
 
 }  // namespace
 
-std::unique_ptr<Report> makeTextReport(Output &output, bool station)
+std::unique_ptr<Report> makeTextReport(Output &output, bool station, bool csv)
 {
-    return std::make_unique<TextReport>(output, station);
+    return std::make_unique<TextReport>(output, station, csv);
 }

@@ -19,18 +19,16 @@ endif()
 install(TARGETS vantrel-flash RUNTIME DESTINATION bin)
 
 if(WIN32)
-    # The window's Qt DLLs and plugins beside it (windeployqt), when the build
-    # has a Qt 6 kit for Windows. Qt before 6.5 names the script differently.
+    # The window with the Qt DLLs it links, the two plugins it loads (the
+    # windows platform and the windowsvista style) in the folders below it
+    # where Qt looks for them, and the compiler's runtime DLLs that all of
+    # those load: nothing that the window does not use.
     if(TARGET vantrel-update)
-        include(GNUInstallDirs)
-        if(Qt6Core_VERSION VERSION_LESS 6.5)
-            qt_generate_deploy_app_script(TARGET vantrel-update FILENAME_VARIABLE qt_deploy_script
-                                          NO_UNSUPPORTED_PLATFORM_ERROR)
-        else()
-            qt_generate_deploy_app_script(TARGET vantrel-update OUTPUT_SCRIPT qt_deploy_script
-                                          NO_UNSUPPORTED_PLATFORM_ERROR)
-        endif()
-        install(SCRIPT ${qt_deploy_script})
+        install(IMPORTED_RUNTIME_ARTIFACTS Qt6::Core Qt6::Gui Qt6::Widgets Qt6::Network RUNTIME DESTINATION bin)
+        install(IMPORTED_RUNTIME_ARTIFACTS Qt6::QWindowsIntegrationPlugin LIBRARY DESTINATION bin/platforms)
+        install(IMPORTED_RUNTIME_ARTIFACTS Qt6::QWindowsVistaStylePlugin LIBRARY DESTINATION bin/styles)
+        include(cmake/mingw_runtime_dlls.cmake)
+        install(FILES ${VANTREL_MINGW_RUNTIME_DLLS} DESTINATION bin)
     endif()
 
     set(CPACK_GENERATOR NSIS)

@@ -5,7 +5,7 @@
 
 namespace {
 
-constexpr std::array<ErrorKindInfo, 23> kinds = {{
+constexpr std::array<ErrorKindInfo, 24> kinds = {{
     {ErrorKind::usage, "usage", "the command line is wrong"},
     {ErrorKind::notFound, "not-found", "no adapter attached, or none with that serial number or port"},
     {ErrorKind::ambiguous, "ambiguous", "several adapters match: choose one with --serial or --port"},
@@ -29,6 +29,8 @@ constexpr std::array<ErrorKindInfo, 23> kinds = {{
     {ErrorKind::badRecording, "bad-recording", "the --replay file is no whole recording of this command"},
     {ErrorKind::recordingFailed, "recording-failed", "the --record file could not be made or written whole"},
     {ErrorKind::replayDiverged, "replay-diverged", "the command asked for other exchanges than were recorded"},
+    {ErrorKind::historyFailed, "history-failed",
+     "the history cannot be read, or cannot keep a result that --require-history demands"},
 }};
 
 }  // namespace

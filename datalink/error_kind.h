@@ -29,6 +29,7 @@ enum class ErrorKind {
     badRecording,
     recordingFailed,
     replayDiverged,
+    historyFailed,
 };
 
 struct ErrorKindInfo {

@@ -41,11 +41,12 @@ std::int32_t UsbVantrelWinDataLink::read(std::uint8_t *buffer, std::int32_t coun
     owed_ = failure == TransferFailure::none ? OwedReply::none : OwedReply::maybe;
     switch (failure) {
     case TransferFailure::notPending:
-        throw HException(ErrorKind::linkFailed, "read operation failed (I/O pending)");
+        throw HException(ErrorKind::linkFailed, std::string("read operation failed (") + pipes_->io.startCallName() + ")");
     case TransferFailure::timedOut:
         throw HException(ErrorKind::noReply, "read operation timed out");
     case TransferFailure::notFetchable:
-        throw HException(ErrorKind::linkFailed, "read operation failed (GetOverlappedResult)");
+        throw HException(ErrorKind::linkFailed,
+                         std::string("read operation failed (") + pipes_->io.resultCallName() + ")");
     case TransferFailure::stopped:
         throw HException(ErrorKind::interrupted, "read operation stopped");
     case TransferFailure::none:

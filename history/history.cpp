@@ -220,6 +220,17 @@ std::size_t History::drain()
     }
 }
 
+void History::checkWritable()
+{
+    std::lock_guard lock(mutex_);
+    try {
+        drainLocked();
+    } catch (const SpoolFailure &) {
+        // What waits stays there; whether the store takes entries is the question.
+    }
+    store().checkWritable();
+}
+
 std::size_t History::waiting()
 {
     std::lock_guard lock(mutex_);

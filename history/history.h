@@ -60,6 +60,9 @@ HistoryLocation defaultLocation();
 std::filesystem::path defaultHistoryFile();
 // spool.sqlite in the same folder: entries that wait for their store.
 std::filesystem::path defaultSpoolFile();
+// Whether this build reaches PostgreSQL servers (it has libpq); without,
+// a postgresql:// location is HistoryErrorKind::unsupported.
+bool serversSupported();
 
 enum class Delivery {
     spoolWhenUnavailable,  // an entry the store cannot take waits in the spool
@@ -109,6 +112,10 @@ public:
     // Sends what waits; returns how many entries went. Throws HistoryError
     // when the store cannot take them (they keep waiting).
     std::size_t drain();
+    // Reaches the store, sends what waits and makes sure that it could take
+    // an entry now; throws HistoryError when it could not. For a caller that
+    // must not begin work whose entry would not reach the store.
+    void checkWritable();
     // How many entries wait in the spool for this store.
     std::size_t waiting();
     // The store as messages name it (a server's password left out).

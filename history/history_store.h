@@ -23,6 +23,10 @@ public:
     }
     // Oldest first.
     virtual std::vector<HistoryEntry> query(const HistoryFilter &filter) = 0;
+    // Whether the store could take an entry now: throws the HistoryError an
+    // append would meet (a server out of reach, a file locked or read-only),
+    // and writes nothing.
+    virtual void checkWritable() = 0;
 };
 
 }  // namespace history

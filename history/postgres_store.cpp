@@ -147,6 +147,12 @@ public:
         return entries;
     }
 
+    void checkWritable() override
+    {
+        std::lock_guard lock(mutex_);
+        whileConnected([&] { execute("SELECT 1"); });
+    }
+
 private:
     template <typename Work>
     void whileConnected(const Work &work)
@@ -384,6 +390,11 @@ std::string serverIdentity(std::string_view url)
 int postgresSchemaVersion()
 {
     return static_cast<int>(migrations.size());
+}
+
+bool serversSupported()
+{
+    return true;
 }
 
 }  // namespace history

@@ -29,4 +29,9 @@ int postgresSchemaVersion()
     return 0;
 }
 
+bool serversSupported()
+{
+    return false;
+}
+
 }  // namespace history

@@ -56,6 +56,14 @@ void SqliteStore::appendAll(const std::vector<HistoryEntry> &entries)
     transaction.commit();
 }
 
+void SqliteStore::checkWritable()
+{
+    std::lock_guard lock(mutex_);
+    // The write lock taken and given back: what a locked or read-only file
+    // refuses first.
+    SqliteConnection::Transaction transaction(connection_);
+}
+
 std::vector<HistoryEntry> SqliteStore::query(const HistoryFilter &filter)
 {
     std::lock_guard lock(mutex_);

@@ -18,6 +18,7 @@ public:
     void append(const HistoryEntry &entry) override;
     void appendAll(const std::vector<HistoryEntry> &entries) override;
     std::vector<HistoryEntry> query(const HistoryFilter &filter) override;
+    void checkWritable() override;
 
 private:
     std::mutex mutex_;

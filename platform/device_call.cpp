@@ -54,6 +54,16 @@ void perform(DeviceCall &call, UsbBackend &backend)
     }
 }
 
+const char *DeviceCallBackend::startCallName() const
+{
+    return named_ ? named_->startCallName() : DeviceIo::startCallName();
+}
+
+const char *DeviceCallBackend::resultCallName() const
+{
+    return named_ ? named_->resultCallName() : DeviceIo::resultCallName();
+}
+
 std::vector<DeviceEntry> DeviceCallBackend::listDevices(DeviceClass deviceClass)
 {
     DeviceCall call(DeviceOperation::list);

@@ -99,9 +99,19 @@ public:
     bool resetPipe(Handle pipe) final;
     bool vendorRequest(Handle pipe, std::uint32_t request, std::uint32_t value, std::uint32_t index) final;
 
+    // The names of the backend it stands in front of, when it does.
+    const char *startCallName() const override;
+    const char *resultCallName() const override;
+
 protected:
     // Fills in the call's answer.
     virtual void answer(DeviceCall &call) = 0;
+    // The backend whose calls a message names: the one this one stands in
+    // front of; none for one that stands in place of a backend.
+    void nameCallsAs(DeviceIo *io) { named_ = io; }
+
+private:
+    DeviceIo *named_ = nullptr;
 };
 
 }  // namespace platform

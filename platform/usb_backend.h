@@ -110,6 +110,12 @@ public:
     // it has ended, so that it can no longer touch the caller's buffer.
     virtual void cancelRequest(Handle pipe, Handle slot) = 0;
 
+    // How the backend names the system call at each step of a request that
+    // failed, for messages: the one that did not start it, and the one whose
+    // result could not be fetched. The pipe driver's (Windows') by default.
+    virtual const char *startCallName() const { return "I/O pending"; }
+    virtual const char *resultCallName() const { return "GetOverlappedResult"; }
+
     // Resets the pipe (clears a stall and the data toggle); false when refused.
     virtual bool resetPipe(Handle pipe) = 0;
     // A vendor control request to the device the pipe belongs to, with no

@@ -2,20 +2,70 @@
 
 #include <array>
 #include <filesystem>
+#include <cerrno>
 #include <fstream>
 
+#include "platform/files.h"
 #include "recording/recording_format.h"
 
 namespace recording {
 
+namespace {
+
+std::string cannotWrite(const std::string &path, const std::string &reason)
+{
+    return "cannot write the recording " + path + ": " + reason;
+}
+
+}  // namespace
+
 std::shared_ptr<SessionRecorder> recordSession(const std::string &path, std::shared_ptr<platform::UsbBackend> backend,
                                                platform::Clock &clock, const RecordSettings &settings)
 {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::file_status status = fs::status(path, error);
+    if (fs::is_directory(status))
+        throw RecordingError{cannotWrite(path, "it is a folder")};
+    // A device or a pipe (/dev/stdout, a FIFO a reader waits on) is written
+    // as it is: there is nothing to put in its place.
+    if (fs::exists(status) && !fs::is_regular_file(status)) {
+        errno = 0;
+        auto file = std::make_unique<std::ofstream>(path, std::ios::binary);
+        if (!*file)
+            throw RecordingError{cannotWrite(path, platform::reasonOf(errno != 0 ? errno : EIO))};
+        return std::make_shared<SessionRecorder>(std::move(backend), clock, std::move(file), settings);
+    }
+    // A file is written beside its place (beside the file a link names)
+    // under a name of its own, and moved there whole at the end: a reader
+    // never sees half a recording, and two sessions recording to one file
+    // each leave a whole one, the last to end.
+    const std::string target = fs::exists(status) ? fs::canonical(path, error).string() : path;
+    const std::string place = error ? path : target;
+    const std::string unfinished = place + ".unfinished-" + std::to_string(platform::processId());
+    if (const std::string reason = platform::createNewFile(unfinished); !reason.empty())
+        throw RecordingError{cannotWrite(path, reason)};
+    errno = 0;
     // Binary, so that a line ends in LF on every system.
-    auto file = std::make_unique<std::ofstream>(path, std::ios::binary | std::ios::trunc);
-    if (!*file)
-        throw RecordingError{"cannot write the recording " + path};
-    return std::make_shared<SessionRecorder>(std::move(backend), clock, std::move(file), settings);
+    auto file = std::make_unique<std::ofstream>(unfinished, std::ios::binary | std::ios::trunc);
+    if (!*file) {
+        platform::removeFile(unfinished);
+        throw RecordingError{cannotWrite(path, platform::reasonOf(errno != 0 ? errno : EIO))};
+    }
+    std::ofstream &stream = *file;
+    auto recorder = std::make_shared<SessionRecorder>(std::move(backend), clock, std::move(file), settings);
+    recorder->keepWhenDone(unfinished, [&stream, unfinished, place]() -> std::string {
+        errno = 0;
+        stream.close();
+        std::string reason = stream ? std::string() : platform::reasonOf(errno != 0 ? errno : EIO);
+        if (reason.empty())
+            reason = platform::replaceFile(unfinished, place);
+        // Whole or not at all.
+        if (!reason.empty())
+            platform::removeFile(unfinished);
+        return reason;
+    });
+    return recorder;
 }
 
 std::string commandText(const std::vector<std::string> &command)

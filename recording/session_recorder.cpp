@@ -1,5 +1,8 @@
 #include "recording/session_recorder.h"
 
+#include <cerrno>
+
+#include "platform/files.h"
 #include "platform/stop_signals.h"
 
 #include <algorithm>
@@ -31,6 +34,8 @@ SessionRecorder::SessionRecorder(std::shared_ptr<platform::UsbBackend> backend, 
       anonymiser_(settings.serialBoundaries),
       lastMicroseconds_(platform::microsecondsNow(clock))
 {
+    if (backend_)
+        nameCallsAs(&backend_->io());
     RecordingHeader header;
     header.anonymised = anonymise_;
     header.backend = settings.backend;
@@ -69,14 +74,30 @@ bool SessionRecorder::finish()
         const std::int64_t now = platform::microsecondsNow(clock_);
         writeLine(endLine(exchanges_, elapsedBetween(lastMicroseconds_, now), platform::stopRequest()));
         finished_ = true;
+        if (complete_) {
+            const std::string reason = complete_();
+            if (failureReason_.empty())
+                failureReason_ = reason;
+        }
     }
-    return static_cast<bool>(*out_);
+    return failureReason_.empty();
+}
+
+void SessionRecorder::keepWhenDone(std::string unfinishedPath, std::function<std::string()> complete)
+{
+    unfinishedPath_ = std::move(unfinishedPath);
+    complete_ = std::move(complete);
 }
 
 void SessionRecorder::writeLine(const std::string &line)
 {
+    if (!failureReason_.empty())
+        return;
+    errno = 0;
     *out_ << line << '\n';
     out_->flush();
+    if (!*out_)
+        failureReason_ = platform::reasonOf(errno != 0 ? errno : EIO);
 }
 
 HandleId SessionRecorder::issue(platform::Handle handle)

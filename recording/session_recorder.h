@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -49,11 +50,19 @@ public:
     SessionRecorder(const SessionRecorder &) = delete;
     SessionRecorder &operator=(const SessionRecorder &) = delete;
 
-    // Writes the end line, once; false when the recording could not be
-    // written whole. Later calls through the seam still reach the backend
-    // but are no longer written.
+    // Writes the end line, once, then completes the file (see keepWhenDone);
+    // false when the recording could not be written whole. Later calls
+    // through the seam still reach the backend but are no longer written.
     bool finish();
     std::size_t exchanges() const;
+    // Why the recording could not be written whole, once finish() said so.
+    const std::string &failureReason() const { return failureReason_; }
+
+    // What finish() does last: `complete` closes the file and moves it where
+    // it belongs, giving the reason it failed or nothing. Until then it is
+    // at `unfinishedPath`, a name that says so.
+    void keepWhenDone(std::string unfinishedPath, std::function<std::string()> complete);
+    const std::string &unfinishedPath() const { return unfinishedPath_; }
 
     std::unique_ptr<platform::DeviceWatch> watchDevices(std::function<void()> changed) override;
 
@@ -82,6 +91,9 @@ private:
     std::int64_t lastMicroseconds_;
     std::size_t exchanges_ = 0;
     bool finished_ = false;
+    std::string failureReason_;
+    std::string unfinishedPath_;
+    std::function<std::string()> complete_;
 };
 
 }  // namespace recording

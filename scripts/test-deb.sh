@@ -111,6 +111,16 @@ grep -q "Vantrel Max" "$scratch/list" || fail "vantrel-flash list --simulate max
 if ldd /usr/bin/vantrel-update /usr/bin/vantrel-flash | grep "not found"; then
     fail "a library the programs need is not installed with the package"
 fi
+# The history's engines, found by dpkg-shlibdeps in the programs themselves.
+depends=$(dpkg-deb -f "$deb" Depends)
+for library in libsqlite3-0 libpq5; do
+    [[ $depends == *"$library "* || $depends == *"$library," ]] || fail "the package does not depend on $library: $depends"
+done
+XDG_DATA_HOME="$scratch/data" /usr/bin/vantrel-flash install --simulate max --history "$scratch/history.sqlite" \
+    >/dev/null 2>&1 || fail "vantrel-flash install --simulate max --history exited with $?"
+/usr/bin/vantrel-flash history --history "$scratch/history.sqlite" --csv >"$scratch/history.csv" ||
+    fail "vantrel-flash history exited with $?"
+grep -q '"installed"' "$scratch/history.csv" || fail "vantrel-flash history --csv printed: $(cat "$scratch/history.csv")"
 for page in vantrel-flash vantrel-update; do
     [ "$(man -w "$page")" = "/usr/share/man/man1/$page.1.gz" ] || fail "man finds no page for $page"
 done
@@ -119,6 +129,7 @@ for heading in NAME SYNOPSIS OPTIONS "EXIT STATUS" FILES EXAMPLES "SEE ALSO"; do
     grep -q "^$heading\$" "$scratch/page" || fail "man vantrel-flash has no $heading"
 done
 grep -q -- "--simulate VARIANT" "$scratch/page" || fail "man vantrel-flash lacks the help's options"
+grep -q -- "--require-history" "$scratch/page" || fail "man vantrel-flash lacks the history's options"
 
 # The completion as bash loads it on demand, for the commands, the options
 # that go with each and the simulated variants and faults, which the build
@@ -142,14 +153,18 @@ complete_line "vantrel-flash install --simulate "
 complete_line "vantrel-flash install --simulate msp430,fault=c"
 complete_line "vantrel-flash list --"
 complete_line "vantrel-flash install --"
+complete_line "vantrel-flash history --"
+complete_line "vantrel-flash history --outcome "
 EOF
 bash "$scratch/complete.bash" >"$scratch/completions" 2>&1
 cat >"$scratch/completions-expected" <<'EOF'
-list info install verify help
-arm-standard arm-basic max flex msp430
+list info install verify history help
+arm-standard arm-basic max flex msp430 unsupported
 connect crc
---json --simulate --real-time --record --anonymise --replay --version --help
---serial --port --all --if-needed --wait --count --json --simulate --real-time --record --anonymise --replay --version --help
+--json --simulate --real-time --timeout --record --anonymise --replay --version --help
+--serial --port --all --if-needed --wait --count --json --simulate --real-time --timeout --record --anonymise --replay --history --no-history --require-history --station --version --help
+--serial --json --history --station --since --until --outcome --csv --version --help
+installed current verified differs failed skipped interrupted
 EOF
 diff "$scratch/completions-expected" "$scratch/completions" ||
     fail "bash completion of vantrel-flash (< expected, > got)"

@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "loader/commands.h"
+#include "platform/table_row.h"
 #include "simulation/adapter.h"
 #include "update/firmware_image.h"
 
@@ -13,7 +14,7 @@ namespace {
 
 using namespace loader;
 
-constexpr std::array<SimulatedFaultInfo, 10> faults = {{
+constexpr std::array<SimulatedFaultInfo, 15> faults = {{
     {SimulatedFault::busy, "busy", "another program holds the adapter"},
     {SimulatedFault::connect, "connect", "the boot loader refuses the connect"},
     {SimulatedFault::erase, "erase", "the second erase command fails"},
@@ -24,6 +25,12 @@ constexpr std::array<SimulatedFaultInfo, 10> faults = {{
     {SimulatedFault::noReply, "no-reply", "the boot loader never answers the information request"},
     {SimulatedFault::unplug, "unplug", "the adapter is pulled out halfway through the download"},
     {SimulatedFault::neverBack, "never-back", "the adapter reboots into its boot loader and never comes back"},
+    {SimulatedFault::noPermission, "no-permission", "the system refuses access to the adapter"},
+    {SimulatedFault::noDriver, "no-driver", "the adapter's pipes cannot be opened, as without its driver"},
+    {SimulatedFault::link, "link", "a transfer fails halfway through the download; the adapter stays attached"},
+    {SimulatedFault::wrongVersion, "wrong-version",
+     "after the install the boot loader reports another version than the carried one"},
+    {SimulatedFault::garbled, "garbled", "the boot loader's information reply carries another command's tag"},
 }};
 
 }  // namespace
@@ -40,10 +47,8 @@ std::optional<SimulatedFault> simulatedFaultNamed(std::string_view name)
 
 const char *nameOf(SimulatedFault fault)
 {
-    for (const SimulatedFaultInfo &info : faults)
-        if (info.fault == fault)
-            return info.name;
-    return "";
+    const SimulatedFaultInfo *info = rowWhere(faults, &SimulatedFaultInfo::fault, fault);
+    return info ? info->name : "";
 }
 
 std::string simulatedFaultNames(std::string_view separator)
@@ -96,6 +101,21 @@ void injectSimulatedFault(Adapter &adapter, const FirmwareImage *entry, bool ins
             throw SimulationError{"never-back needs installed firmware on a variant that reboots into its boot "
                                   "loader"};
         adapter.setReenumerateOnConnect(std::numeric_limits<std::uint32_t>::max());
+        break;
+    case SimulatedFault::noPermission:
+        adapter.device().denyAccess();
+        break;
+    case SimulatedFault::noDriver:
+        adapter.device().failPipeOpen(platform::Pipe::in);
+        break;
+    case SimulatedFault::link:
+        adapter.device().faults().writeBytesUntilFailure = entry->imageSize / 2;
+        break;
+    case SimulatedFault::wrongVersion:
+        loader.misreportVersionAfterWrites();
+        break;
+    case SimulatedFault::garbled:
+        loader.injectFault(loaderInfoCommand, LoaderFault::wrongTag);
         break;
     }
 }

@@ -25,6 +25,11 @@ enum class SimulatedFault {
     noReply,     // the boot loader never answers the information request
     unplug,      // the adapter is pulled out in the middle of the download
     neverBack,   // the adapter reboots into its boot loader and never comes back
+    noPermission,  // the system refuses access to the adapter
+    noDriver,      // the adapter's pipes cannot be opened
+    link,          // a transfer fails halfway through the download; the adapter stays
+    wrongVersion,  // after the install the boot loader reports another version
+    garbled,       // the information reply carries another command's tag
 };
 
 struct SimulatedFaultInfo {

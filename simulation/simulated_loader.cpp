@@ -6,6 +6,7 @@
 #include "loader/commands.h"
 #include "loader/crc32.h"
 #include "loader/loader_info.h"
+#include "update/firmware_image.h"
 #include "platform/byte_order.h"
 
 namespace simulation {
@@ -196,6 +197,7 @@ void SimulatedLoader::handlePacket()
 void SimulatedLoader::finishWrite()
 {
     writing_ = false;
+    written_ = true;
     if (writeFault_ == LoaderFault::corruptData && writeInRange_)
         flash_[writeStart_ - flashBase_] ^= 0x5A;
     addWork(timing_.programMicrosecondsPerKiB, writeAddress_ - writeStart_);
@@ -239,7 +241,10 @@ std::vector<std::uint8_t> SimulatedLoader::loaderInfoPayload() const
     appendLittleEndian32(payload, valid ? 1 : 0);
     if (valid) {
         const std::uint8_t *header = flashAt(imageAddress_);
+        const std::size_t at = payload.size();
         payload.insert(payload.end(), header, header + imageHeaderSize);
+        if (misreport_ && written_)
+            ++payload[at + imageHeader::minorOffset];
     } else {
         payload.resize(payload.size() + imageHeaderSize, 0);
     }

@@ -61,6 +61,9 @@ public:
     // A fault for one command code: on its `occurrence`-th arrival (1-based),
     // or on every arrival with 0.
     void injectFault(std::uint8_t command, LoaderFault fault, int occurrence = 0);
+    // Once a write command has been taken, the loader information reports
+    // a minor version one higher than the image in flash carries.
+    void misreportVersionAfterWrites() { misreport_ = true; }
     void clearFaults() { faults_.clear(); }
     // Called for every complete command before it is answered; returning
     // false swallows the command without a reply (an adapter that reboots).
@@ -121,6 +124,8 @@ private:
     std::int64_t lastByteAt_ = 0;
     LoaderTiming timing_;
     std::int64_t workMicroseconds_ = 0;
+    bool misreport_ = false;
+    bool written_ = false;
 };
 
 }  // namespace simulation

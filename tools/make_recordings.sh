@@ -45,3 +45,14 @@ for session in "${sessions[@]}"; do
     tail -n 1 "$folder/$name.jsonl" | grep -q '"op":"end"' || { echo "$name: the recording did not end" >&2; exit 1; }
     echo "$folder/$name.jsonl: $(wc -c <"$folder/$name.jsonl") bytes"
 done
+
+# An install stopped by Ctrl-C in the middle of its download: a recording
+# says where the stop came, and its replay stops there (real time, so that
+# the signal finds the install under way).
+name=interrupted-install
+"$flash" --record "$folder/$name.jsonl" install --real-time --simulate arm-standard >/dev/null 2>&1 &
+sleep 0.5
+kill -INT $!
+wait $! || true
+grep -q '"stop":2' "$folder/$name.jsonl" || { echo "$name: the stop is not in the recording" >&2; exit 1; }
+echo "$folder/$name.jsonl: $(wc -c <"$folder/$name.jsonl") bytes"

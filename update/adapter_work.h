@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -33,6 +34,17 @@ enum class FlashLeft {
 
 const char *nameOf(FlashLeft flash);
 
+// How a program kept an adapter's result in its history (history/).
+struct HistoryKept {
+    bool stored = false;      // the history's store has the entry
+    bool spooled = false;     // it waits in the local spool for the store
+    std::size_t waiting = 0;  // entries that wait for the store, this one included
+    // Why the store does not have it: the history's own kind ("unreachable",
+    // "locked", ...) and its one line, naming the file or the server.
+    std::optional<std::string> errorKind;
+    std::string message;
+};
+
 // How the work on one adapter went: a value that each program renders.
 struct AdapterResult {
     UsbDeviceInfo device;
@@ -51,6 +63,8 @@ struct AdapterResult {
     // carried image's range, which the simulator knows and a real adapter
     // never tells.
     std::optional<std::uint32_t> simulatedFlashCrc;
+    // None when the program keeps no history of this work.
+    std::optional<HistoryKept> history;
 
     bool succeeded() const { return isSuccess(outcome); }
 };

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <string>
+#include <string_view>
+
 #include "discovery/usb_device_info.h"
 
 // The USB vendor id of the family's adapters.
@@ -16,3 +19,11 @@ inline constexpr const char *adapterReadyText = "Device ready.";
 // The attached devices of the family, whatever their product id, as the poll
 // lists them once a second: every USB device, filtered by the vendor id.
 DeviceList attachedAdapters();
+
+// Where an adapter is plugged in, as the tool shows it and a user types it
+// after --port, and as the history keeps it: the device path, less the
+// "usb:" that the libusb backend's paths begin with.
+std::string portOf(const UsbDeviceInfo &device);
+// The device path that `--port P` names on the backend of that name: what
+// portOf took off, put back.
+std::string devicePathAt(const std::string &port, std::string_view backend);

@@ -11,8 +11,11 @@
 #include "app/latin1.h"
 #include "app/slot_guard.h"
 #include "app/updater.h"
+#include "app/window_history.h"
 #include "loader/loader_info.h"
+#include "platform/platform.h"
 #include "update/adapter_link.h"
+#include "update/adapter_work.h"
 #include "update/firmware_image.h"
 #include "update/install_engine.h"
 
@@ -67,6 +70,8 @@ public:
 
     void taskStarted(InstallTask task, int bytes) override
     {
+        task_ = task;
+        total_ = bytes;
         const char *text = statusTextOf(task);
         shown_ = text != nullptr;
         if (shown_)
@@ -80,10 +85,17 @@ public:
     void setInstallEnabled(bool enabled) override { panel_.installButton->setEnabled(enabled); }
     void setPollingEnabled(bool enabled) override { theUpdater->setPollingEnabled(enabled); }
     void invalidatePanel() override { theUpdater->panelValid = false; }
+    // Not shown: for the history, how far a task got that ended early.
+    void taskEndedEarly(int bytesDone) override { stopped_ = TaskStop{task_, bytesDone, total_}; }
+
+    const std::optional<TaskStop> &stopped() const { return stopped_; }
 
 private:
     VantrelUpdaterWidget &panel_;
     bool shown_ = false;
+    InstallTask task_ = InstallTask::connect;
+    int total_ = 0;
+    std::optional<TaskStop> stopped_;
 };
 
 VantrelUpdaterWidget::VantrelUpdaterWidget(const UsbDeviceInfo &deviceInfo, QWidget *parent)
@@ -141,10 +153,10 @@ VantrelUpdaterWidget::VantrelUpdaterWidget(const UsbDeviceInfo &deviceInfo, QWid
     // The installed version is all that is asked: no connect goes before.
     LoaderInfo info;
     link->getLoaderInfo(info);
-    const std::optional<std::string> installed = installedVersion(info);
-    installedVersionLabel->setText(versionCaption +
-                                   (installed ? latin1Text(*installed) : QStringLiteral("<i>%1</i>").arg(QLatin1String(notInstalledText))));
-    notInstalled = !installed;
+    installedBefore = installedVersion(info);
+    installedVersionLabel->setText(versionCaption + (installedBefore ? latin1Text(*installedBefore)
+                                                                     : QStringLiteral("<i>%1</i>").arg(QLatin1String(notInstalledText))));
+    notInstalled = !installedBefore;
 
     updateImageInfo();
 }
@@ -164,6 +176,26 @@ void VantrelUpdaterWidget::updateFirmware()
 {
     guardSlot([this] {
         Host host(*this);
-        FirmwareInstaller(device, link, notInstalled, host).run();
+        FirmwareInstaller installer(device, link, notInstalled, host);
+        // What the history keeps of the install: the window reads the
+        // adapter again only at its next poll, so no version after it.
+        AdapterResult result;
+        result.device = device;
+        result.entry = device.firmwareImage();
+        result.before = installedBefore;
+        const double start = platform::secondsNow();
+        try {
+            installer.run();
+            result.outcome = Outcome::installed;
+        } catch (const HException &e) {
+            result.failure = failureOf(e);
+            result.task = installer.task();
+            result.stoppedIn = host.stopped();
+            result.seconds = platform::secondsNow() - start;
+            keepWindowInstall(result);
+            throw;
+        }
+        result.seconds = platform::secondsNow() - start;
+        keepWindowInstall(result);
     });
 }

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <memory>
+#include <optional>
+#include <string>
 
 #include <QString>
 #include <QWidget>
@@ -55,6 +57,7 @@ private:
     class Host;
 
     bool notInstalled = true;
+    std::optional<std::string> installedBefore;  // as read when the panel was made
     QLabel *installedVersionLabel = nullptr;
     QLabel *imageVersionLabel = nullptr;
     QTextEdit *releaseNotesView = nullptr;

@@ -36,6 +36,8 @@ public:
     bool startWrite(Handle pipe, Handle slot, const std::uint8_t *buffer,
                     std::uint32_t count) override;
     WaitOutcome waitRequest(Handle slot, std::uint32_t timeoutMilliseconds) override;
+    const char *startCallName() const override { return "libusb_submit_transfer"; }
+    const char *resultCallName() const override { return "libusb transfer"; }
     std::optional<std::uint32_t> requestResult(Handle pipe, Handle slot) override;
     void cancelRequest(Handle pipe, Handle slot) override;
 

@@ -42,6 +42,9 @@ struct RequestFaults {
     // The device stops taking data once this many more bytes have gone: the
     // rest of a write, and every write after it, never completes.
     std::optional<std::uint64_t> writeBytesUntilStall;
+    // The driver fails the write that would take the device past this many
+    // more bytes (its result cannot be fetched); the device stays attached.
+    std::optional<std::uint64_t> writeBytesUntilFailure;
 };
 
 // A device plugged into the virtual bus, as the host's side sees it: what it
@@ -59,6 +62,8 @@ public:
 
     // The driver reports the device busy at open (another program holds it).
     void setBusy(bool busy) { busy_ = busy; }
+    // The system refuses the device to this user (no permission at open).
+    void denyAccess() { accessDenied_ = true; }
     // A pipe that cannot be opened for a reason other than "busy".
     void failPipeOpen(Pipe pipe) { failingPipes_.insert(pipe); }
     RequestFaults &faults() { return faults_; }
@@ -80,6 +85,7 @@ private:
     bool inPipeOpen_ = false;
     bool outPipeOpen_ = false;
     bool busy_ = false;
+    bool accessDenied_ = false;
     std::set<Pipe> failingPipes_;
     RequestFaults faults_;
     std::optional<std::uint64_t> unplugBudget_;

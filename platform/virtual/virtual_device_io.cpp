@@ -82,6 +82,8 @@ OpenOutcome VirtualDeviceIo::openPipe(const std::string &devicePath, Pipe which,
     const bool in = which == Pipe::in;
     if (!device || device->failingPipes_.count(which))
         return OpenOutcome::failed;
+    if (device->accessDenied_)
+        return OpenOutcome::accessDenied;
     bool &open = in ? device->inPipeOpen_ : device->outPipeOpen_;
     if (device->busy_ || open)
         return OpenOutcome::busy;
@@ -176,6 +178,15 @@ bool VirtualDeviceIo::startWrite(Handle pipeHandle, Handle slotHandle, const std
 void VirtualDeviceIo::deliverWrite(Slot &slot, VirtualDevice &device, const std::uint8_t *buffer, std::uint32_t count)
 {
     slot.completed = true;
+    RequestFaults &faults = device.faults_;
+    if (faults.writeBytesUntilFailure) {
+        if (*faults.writeBytesUntilFailure < count) {
+            faults.writeBytesUntilFailure.reset();
+            slot.failed = true;
+            return;
+        }
+        *faults.writeBytesUntilFailure -= count;
+    }
     if (!moveBytes(device, count)) {
         slot.failed = true;
         return;
@@ -184,7 +195,6 @@ void VirtualDeviceIo::deliverWrite(Slot &slot, VirtualDevice &device, const std:
     device.peer().receive(buffer, count);
     noteWork(device);
     slot.bytes = count;
-    RequestFaults &faults = device.faults_;
     if (faults.writeNotFetchable > 0) {
         --faults.writeNotFetchable;
         slot.failed = true;
@@ -249,14 +259,15 @@ WaitOutcome VirtualDeviceIo::waitRequest(Handle slotHandle, std::uint32_t timeou
         return WaitOutcome::completed;
     }
     WaitTally tally(timeoutMilliseconds);
-    // Time that passes to its end is a time-out, unless the device went
-    // away meanwhile (its request ends) or a stop came.
+    // How a wait ends that time cut short: the device went away (its
+    // request ends) or a stop came.
+    const auto cutShort = [](Passed passed) {
+        return passed == Passed::detached ? WaitOutcome::completed : WaitOutcome::stopped;
+    };
+    // Time that passes to its end is a time-out, unless cut short.
     const auto passAll = [&](std::int64_t microseconds) {
-        switch (passWhileAttached(*slot, microseconds, tally)) {
-        case Passed::all: return WaitOutcome::timedOut;
-        case Passed::detached: return WaitOutcome::completed;
-        default: return WaitOutcome::stopped;
-        }
+        const Passed passed = passWhileAttached(*slot, microseconds, tally);
+        return passed == Passed::all ? WaitOutcome::timedOut : cutShort(passed);
     };
     VirtualDevice &device = *pipe->device;
     std::int64_t left = std::int64_t{timeoutMilliseconds} * 1000;
@@ -265,7 +276,7 @@ WaitOutcome VirtualDeviceIo::waitRequest(Handle slotHandle, std::uint32_t timeou
         return passAll(left);
     if (delay > 0) {
         if (const Passed passed = passWhileAttached(*slot, delay, tally); passed != Passed::all)
-            return passed == Passed::detached ? WaitOutcome::completed : WaitOutcome::stopped;
+            return cutShort(passed);
         left -= delay;
     }
     if (!slot->in) {
@@ -281,7 +292,7 @@ WaitOutcome VirtualDeviceIo::waitRequest(Handle slotHandle, std::uint32_t timeou
     const bool replyInTime = busy <= left;
     if (replyInTime) {
         if (const Passed passed = passWhileAttached(*slot, busy, tally); passed != Passed::all)
-            return passed == Passed::detached ? WaitOutcome::completed : WaitOutcome::stopped;
+            return cutShort(passed);
         left -= busy;
         if (device.peer().hasReply() || slot->count == 0) {
             completeRead(*slot, device, true);
@@ -291,7 +302,7 @@ WaitOutcome VirtualDeviceIo::waitRequest(Handle slotHandle, std::uint32_t timeou
     if (const std::int64_t idle = device.peer().idlePacketMicroseconds(); idle > 0 && idle <= left) {
         // With nothing to say the device still sends a packet this often.
         if (const Passed passed = passWhileAttached(*slot, idle, tally); passed != Passed::all)
-            return passed == Passed::detached ? WaitOutcome::completed : WaitOutcome::stopped;
+            return cutShort(passed);
         completeRead(*slot, device, replyInTime);
         return WaitOutcome::completed;
     }

@@ -9,6 +9,7 @@
 #include "app/slot_guard.h"
 #include "app/updater_main.h"
 #include "datalink/hexception.h"
+#include "tests/app/single_instance_place.h"
 #include "tests/support/error_boxes.h"
 #include "tests/support/window_fixture.h"
 
@@ -66,12 +67,12 @@ TEST(ErrorBox, NotifyCatchesWhatAGuardMissedAndTimersGoOnFiring)
 class Entry : public WindowFixture {
 protected:
     QTemporaryDir runtimeFolder;
-    QByteArray savedRuntime = qgetenv("XDG_RUNTIME_DIR");
+    QByteArray savedRuntime = qgetenv(singleInstanceFolderVariable);
 
-    void SetUp() override { qputenv("XDG_RUNTIME_DIR", runtimeFolder.path().toLocal8Bit()); }
+    void SetUp() override { qputenv(singleInstanceFolderVariable, runtimeFolder.path().toLocal8Bit()); }
     void TearDown() override
     {
-        qputenv("XDG_RUNTIME_DIR", savedRuntime);
+        qputenv(singleInstanceFolderVariable, savedRuntime);
         // Closing the last window posts a Quit that the finished loop never
         // took. Delivered by a later test's event processing, it would end
         // the next loop that test enters (an error box's) at once.

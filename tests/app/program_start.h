@@ -1,7 +1,9 @@
 #pragma once
 
-#include <signal.h>
 #include <sys/types.h>
+#ifndef _WIN32
+#include <signal.h>
+#endif
 
 #include <QDeadlineTimer>
 #include <QProcess>
@@ -16,12 +18,15 @@ public:
         process_.setProcessEnvironment(environment);
         process_.setProcessChannelMode(QProcess::SeparateChannels);
         process_.start(program, arguments);
-        process_.waitForStarted();
+        started_ = process_.waitForStarted();
     }
     ~ProgramStart()
     {
         if (process_.state() != QProcess::NotRunning) {
+#ifndef _WIN32
+            // A test may have stopped it.
             ::kill(static_cast<pid_t>(process_.processId()), SIGCONT);
+#endif
             process_.kill();
             process_.waitForFinished();
         }
@@ -47,16 +52,20 @@ public:
     // Whether it ended by itself within `milliseconds` with `exitCode`.
     bool endsWith(int exitCode, int milliseconds = 30000)
     {
-        if (!process_.waitForFinished(milliseconds))
+        // An end that a wait for its output has already seen is not waited
+        // for again: Qt's wait would report it as a time-out.
+        if (!started_ || (process_.state() != QProcess::NotRunning && !process_.waitForFinished(milliseconds)))
             return false;
         output_ += process_.readAllStandardOutput();
         return process_.exitStatus() == QProcess::NormalExit && process_.exitCode() == exitCode;
     }
     // Ends its standard input.
     void closeInput() { process_.closeWriteChannel(); }
-    QStringList lines() const { return QString::fromLocal8Bit(output_).split(QLatin1Char('\n')); }
-    QByteArray output() const { return output_; }
-    QByteArray errors() { return process_.readAllStandardError(); }
+    QStringList lines() const { return QString::fromLocal8Bit(output()).split(QLatin1Char('\n')); }
+    // What it wrote, with its lines ended by LF alone, as on Linux: on
+    // Windows, text written to a stream ends each line with CR LF.
+    QByteArray output() const { return QByteArray(output_).replace("\r\n", "\n"); }
+    QByteArray errors() { return process_.readAllStandardError().replace("\r\n", "\n"); }
     pid_t pid() const { return static_cast<pid_t>(process_.processId()); }
     bool running() const { return process_.state() == QProcess::Running; }
     void crash()
@@ -67,5 +76,6 @@ public:
 
 private:
     QProcess process_;
+    bool started_ = false;
     QByteArray output_;
 };

@@ -17,8 +17,13 @@
 #include "app/single_instance.h"
 #include "app/single_instance_message.h"
 #include "app/updater_main.h"
-#include "tests/app/file_system.h"
 #include "tests/app/scoped_environment.h"
+#include "tests/app/single_instance_place.h"
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include "tests/app/file_system.h"
+#endif
 
 namespace {
 
@@ -30,6 +35,18 @@ constexpr int patience = 10000;  // milliseconds
 // Long enough that nothing in a test runs out of it.
 constexpr auto noTimeLimit = std::chrono::milliseconds(1h);
 
+// The files, sockets and pipes this process has open.
+qsizetype openHandles()
+{
+#ifdef _WIN32
+    DWORD handles = 0;
+    GetProcessHandleCount(GetCurrentProcess(), &handles);
+    return handles;
+#else
+    return entriesOf(QStringLiteral("/proc/self/fd")).size();
+#endif
+}
+
 QByteArray countOf(quint32 bytes)
 {
     QByteArray count(4, '\0');
@@ -40,7 +57,7 @@ QByteArray countOf(quint32 bytes)
 class RunningInstance : public testing::Test {
 protected:
     QTemporaryDir runtimeFolder;
-    ScopedEnvironment runtime{"XDG_RUNTIME_DIR", runtimeFolder.path()};
+    ScopedEnvironment runtime{singleInstanceFolderVariable, runtimeFolder.path()};
     SingleInstance instance{applicationId};
     QSignalSpy received{&instance, &SingleInstance::messageReceived};
     std::vector<std::unique_ptr<QLocalSocket>> clients;
@@ -137,7 +154,7 @@ TEST_F(RunningInstance, ManyConnectionsHoldFewDescriptorsAndAProperStartStillGet
     constexpr int openAtOnce = 4;
     constexpr int connections = 40;
     instance.setLimits({noTimeLimit, openAtOnce});
-    const auto descriptorsBefore = entriesOf(QStringLiteral("/proc/self/fd")).size();
+    const qsizetype handlesBefore = openHandles();
     for (int i = 0; i < connections; ++i)
         connectClient();
 
@@ -149,7 +166,7 @@ TEST_F(RunningInstance, ManyConnectionsHoldFewDescriptorsAndAProperStartStillGet
     // Only the instance's descriptors: the test's own clients that it closed go.
     std::erase_if(clients, [](const auto &client) { return client->state() == QLocalSocket::UnconnectedState; });
     QCoreApplication::processEvents();
-    EXPECT_LE(entriesOf(QStringLiteral("/proc/self/fd")).size() - descriptorsBefore, 2 * openAtOnce);
+    EXPECT_LE(openHandles() - handlesBefore, 2 * openAtOnce);
 
     expectForwarded(QStringLiteral("still here"));
 }

@@ -1,8 +1,10 @@
 #include "app/single_instance.h"
 
+#ifndef _WIN32
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <functional>
 #include <memory>
@@ -15,9 +17,12 @@
 #include <gtest/gtest.h>
 
 #include "app/updater_main.h"
-#include "tests/app/file_system.h"
 #include "tests/app/program_start.h"
 #include "tests/app/scoped_environment.h"
+#include "tests/app/single_instance_place.h"
+#ifndef _WIN32
+#include "tests/app/file_system.h"
+#endif
 
 namespace {
 
@@ -39,11 +44,13 @@ protected:
     QProcessEnvironment environment() const
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
-        if (withRuntimeFolder)
-            environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeFolder.path());
         environment.insert(QStringLiteral("TMPDIR"), temporaryFolder.path());
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        const QString folderVariable = QString::fromLatin1(singleInstanceFolderVariable);
+        environment.remove(folderVariable);
+        if (withRuntimeFolder)
+            environment.insert(folderVariable, runtimeFolder.path());
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"),
+                           qEnvironmentVariable("QT_QPA_PLATFORM", QStringLiteral("offscreen")));
         return environment;
     }
     // The first instance: the demo, which shares the product's id and runs
@@ -79,6 +86,21 @@ TEST_F(Instances, ASecondStartForwardsOnlyItsFirstArgumentAndEndsWithZero)
     EXPECT_TRUE(first->running());
 }
 
+TEST_F(Instances, ALockLeftByACrashIsTakenOverAndANormalEndLeavesNothing)
+{
+    auto crashed = startDemo();
+    ASSERT_TRUE(crashed->printed(ready));
+    crashed->crash();
+    ASSERT_FALSE(filesLeft().isEmpty()) << "the crash left its lock behind";
+
+    auto next = startDemo({QStringLiteral("--auto-install")});
+    EXPECT_TRUE(next->printed(ready)) << "it runs as the first instance";
+    EXPECT_TRUE(next->printed(QStringLiteral("install finished")));
+    EXPECT_TRUE(next->endsWithZero()) << next->errors().toStdString();
+    EXPECT_TRUE(filesLeft().isEmpty()) << filesLeft().join(QLatin1Char(' ')).toStdString();
+}
+
+#ifndef _WIN32
 TEST_F(Instances, WithoutARuntimeFolderASecondStartStillForwards)
 {
     withRuntimeFolder = false;
@@ -99,20 +121,7 @@ TEST_F(Instances, AStartWhileTheRunningOneDoesNotAnswerEndsWithZero)
     EXPECT_TRUE(second->endsWithZero());
     ::kill(first->pid(), SIGCONT);
 }
-
-TEST_F(Instances, ALockLeftByACrashIsTakenOverAndANormalEndLeavesNothing)
-{
-    auto crashed = startDemo();
-    ASSERT_TRUE(crashed->printed(ready));
-    crashed->crash();
-    ASSERT_FALSE(filesLeft().isEmpty()) << "the crash left its lock behind";
-
-    auto next = startDemo({QStringLiteral("--auto-install")});
-    EXPECT_TRUE(next->printed(ready)) << "it runs as the first instance";
-    EXPECT_TRUE(next->printed(QStringLiteral("install finished")));
-    EXPECT_TRUE(next->endsWithZero()) << next->errors().toStdString();
-    EXPECT_TRUE(filesLeft().isEmpty()) << filesLeft().join(QLatin1Char(' ')).toStdString();
-}
+#endif
 
 // The files of instances made in this process, with a runtime and a
 // temporary folder of the test's own.
@@ -120,10 +129,29 @@ class SingleInstanceFiles : public testing::Test {
 protected:
     QTemporaryDir runtimeFolder;
     QTemporaryDir temporaryFolder;
-    ScopedEnvironment runtime{"XDG_RUNTIME_DIR", runtimeFolder.path()};
     ScopedEnvironment temporary{"TMPDIR", temporaryFolder.path()};
+    ScopedEnvironment runtime{singleInstanceFolderVariable, runtimeFolder.path()};
 };
 
+#ifdef _WIN32
+// The lock in the user's temporary folder, the socket a named pipe that
+// Qt restricts to the user; both go with the instance that made them.
+TEST_F(SingleInstanceFiles, LiveInTheUsersTemporaryFolderAndGoWithTheInstance)
+{
+    auto first = std::make_unique<SingleInstance>(applicationId);
+    EXPECT_FALSE(first->isRunning());
+    const QString lock = first->lockFilePath();
+    EXPECT_EQ(QFileInfo(lock).absolutePath(), QFileInfo(runtimeFolder.path()).absoluteFilePath());
+    EXPECT_TRUE(QFileInfo::exists(lock));
+
+    EXPECT_TRUE(SingleInstance(applicationId).isRunning());
+    EXPECT_FALSE(SingleInstance(QStringLiteral("Another Program")).isRunning());
+
+    first.reset();
+    EXPECT_FALSE(QFileInfo::exists(lock));
+    EXPECT_FALSE(SingleInstance(applicationId).isRunning());
+}
+#else
 const QFile::Permissions othersAccess =
     QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
 
@@ -205,5 +233,7 @@ TEST_F(SingleInstanceFiles, WhatIsNotTheUsersAloneIsNotUsed)
     }
     EXPECT_TRUE(entriesOf(usersOtherFolder.path()).isEmpty());
 }
+
+#endif
 
 }  // namespace

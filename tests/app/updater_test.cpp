@@ -47,8 +47,17 @@ TEST_F(Window, HasItsTextsSizeAndPlaceAndPollsEverySecond)
 
     EXPECT_EQ(window->size(), QSize(650, 512));
     EXPECT_EQ(window->minimumSize(), window->maximumSize());
-    ASSERT_EQ(QGuiApplication::primaryScreen()->geometry(), QRect(0, 0, 800, 800));
-    EXPECT_EQ(window->pos(), QPoint(74, 143));
+#ifdef _WIN32
+    // The X display that scripts/test-windows.sh gives Wine.
+    const QRect screen(0, 0, 1280, 1024);
+    const QPoint centred(314, 255);
+#else
+    // The offscreen platform's one screen.
+    const QRect screen(0, 0, 800, 800);
+    const QPoint centred(74, 143);
+#endif
+    ASSERT_EQ(QGuiApplication::primaryScreen()->geometry(), screen);
+    EXPECT_EQ(window->pos(), centred);
 
     auto *timer = part<QTimer>("pollTimer");
     ASSERT_NE(timer, nullptr);

@@ -125,6 +125,9 @@ const std::vector<CommittedCase> &committedCases()
         {"fail-no-reply", {"install"}, 1, "failed", "no-reply", "read operation timed out"},
         {"fail-crc", {"install"}, 1, "failed", "verify-mismatch", "Verify failed : crc check mismatch"},
         {"fail-unplug", {"install"}, 1, "failed", "link-failed", "Download failed : write operation failed"},
+        // Stopped by Ctrl-C in the middle of the download: the replay stops there.
+        {"interrupted-install", {"install"}, 130, "interrupted", "interrupted",
+         "interrupted: Vantrel for ARM Standard VT100001 is left partly written; installing again repairs it"},
     };
     return cases;
 }
@@ -336,6 +339,39 @@ TEST_F(FlashRecordings, AnInterruptedInstallReplaysToTheSameStop)
     EXPECT_EQ(withoutTimesAndSimulatorFlash(replayed.document), withoutTimesAndSimulatorFlash(recordedDocument));
 }
 
+TEST_F(FlashRecordings, TwoRecordersOnOneFileEachLeaveAWholeRecording)
+{
+    const fs::path file = folder / "same.jsonl";
+    const Arguments arguments = {"--record", file.string(), "install", "--json", "--real-time", "--simulate",
+                                 "msp430"};
+    ChildProcess first(VANTREL_FLASH, arguments);
+    ChildProcess second(VANTREL_FLASH, arguments);
+    EXPECT_EQ(first.wait().exitCode, 0);
+    EXPECT_EQ(second.wait().exitCode, 0);
+    // The last to end wins, whole; nothing is left beside it.
+    EXPECT_EQ(replay(file, {"install"}).exitCode, 0);
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1) << "only the recording";
+}
+
+TEST_F(FlashRecordings, ASecondStopLeavesTheRecordingUnderANameThatSaysItIsUnfinished)
+{
+    const fs::path file = folder / "stopped-twice.jsonl";
+    ChildProcess install(VANTREL_FLASH, {"--record", file.string(), "install", "--json", "--real-time",
+                                         "--simulate", "max"});
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // Both at once: the second is taken as soon as the first has been.
+    kill(install.pid(), SIGINT);
+    kill(install.pid(), SIGTERM);
+    const ChildProcess::Ending ending = install.wait();
+    EXPECT_TRUE(ending.signal == SIGINT || ending.signal == SIGTERM) << "ended at once, by the second signal";
+    const fs::path unfinished = file.string() + ".unfinished-" + std::to_string(install.pid());
+    EXPECT_TRUE(contains(ending.err, "a second stop: ended at once; the unfinished recording is left in " +
+                                         unfinished.string()))
+        << ending.err;
+    EXPECT_TRUE(fs::exists(unfinished));
+    EXPECT_FALSE(fs::exists(file)) << "no half recording under the name asked for";
+}
+
 TEST_F(FlashRecordings, AnAnonymisedRecordingHidesTheAdaptersAndStillReplays)
 {
     const Arguments adapters = {"--simulate", "max,serial=VT0004711,port=1-4", "--simulate",
@@ -442,14 +478,14 @@ TEST_F(FlashRecordings, ARecordingThatCannotBeWrittenIsAFailure)
     const FlashRun unopened = flash({"--record", nowhere, "install", "--json", "--simulate", "max"});
     EXPECT_EQ(unopened.exitCode, 2);
     EXPECT_EQ(unopened.document["errorKind"], "recording-failed");
-    EXPECT_EQ(unopened.document["message"], "cannot write the recording " + nowhere);
+    EXPECT_EQ(unopened.document["message"], "cannot write the recording " + nowhere + ": no such folder");
     EXPECT_EQ(unopened.document["adapters"], json::array()) << "nothing ran";
 
     // A full disk: the install itself went well, the recording did not.
     const FlashRun full = flash({"--record", "/dev/full", "install", "--json", "--simulate", "flex"});
     EXPECT_EQ(full.exitCode, 1);
     EXPECT_EQ(full.document["errorKind"], "recording-failed");
-    EXPECT_EQ(full.document["message"], "the recording /dev/full could not be written whole");
+    EXPECT_EQ(full.document["message"], "the recording /dev/full could not be written whole: the disk is full");
     EXPECT_EQ(full.document["adapters"][0]["outcome"], "installed");
 }
 

@@ -25,6 +25,9 @@ line_validator = Draft202012Validator({**schema, "oneOf": [{"$ref": "#/$defs/sta
 
 failures = []
 scratch = tempfile.mkdtemp(prefix="vantrel-json-contract-")
+# The default history and the spool in the scratch folder, never the user's.
+environment = {name: value for name, value in os.environ.items() if name != "VANTREL_HISTORY_URL"}
+environment["XDG_DATA_HOME"] = os.path.join(scratch, "data")
 
 
 def fail(case, what):
@@ -39,7 +42,7 @@ def check(case, validator_used, value):
 
 
 def run(arguments, timeout=120):
-    return subprocess.run([flash, *arguments], capture_output=True, timeout=timeout, check=False)
+    return subprocess.run([flash, *arguments], capture_output=True, timeout=timeout, check=False, env=environment)
 
 
 def document_case(case, arguments, exit_code, error_kind):
@@ -72,6 +75,8 @@ def scratch_file(name, text):
 
 
 MAX, FLEX = "max", "flex"
+history = os.path.join(scratch, "history.sqlite")
+damaged_history = scratch_file("damaged.sqlite", "x" * 4096)
 cases = [
     # name, arguments, exit code, error kind
     ("list", ["list", "--simulate", MAX, "--simulate", "flex,installed", "--simulate", "arm-basic,serial=0401"], 0, None),
@@ -107,12 +112,45 @@ cases = [
 # Every fault the simulator has, through install.
 for fault, kind in [("busy", "device-busy"), ("connect", "connect-failed"), ("erase", "erase-failed"),
                     ("write", "write-failed"), ("verify", "verify-failed"), ("crc", "verify-mismatch"),
-                    ("disconnect", "disconnect-failed"), ("no-reply", "no-reply"), ("unplug", "link-failed")]:
+                    ("disconnect", "disconnect-failed"), ("no-reply", "no-reply"), ("unplug", "link-failed"),
+                    ("no-permission", "no-permission"), ("no-driver", "open-failed"), ("link", "link-failed"),
+                    ("wrong-version", "wrong-version"), ("garbled", "device-error")]:
     cases.append((f"install, fault {fault}", ["install", "--simulate", f"max,fault={fault}"], 1, kind))
 cases.append(("install, never back", ["install", "--simulate", "max,installed,fault=never-back"], 1, "not-back"))
+cases.append(("install, unsupported", ["install", "--simulate", "unsupported"], 1, "unsupported"))
+cases.append(("replay of an interrupted install", ["--replay", recording("interrupted-install"), "install"], 130,
+              "interrupted"))
+# The history: each result as it was kept, and the history command's paths.
+cases += [
+    ("install, kept", ["install", "--history", history, "--station", "json-1", "--simulate", MAX], 0, None),
+    ("verify differs, kept", ["verify", "--history", history, "--simulate", "max,installed,damaged=3"], 1,
+     "verify-mismatch"),
+    ("install failing, kept", ["install", "--history", history, "--simulate", "flex,fault=write"], 1, "write-failed"),
+    ("install, spooled", ["install", "--history", damaged_history, "--simulate", MAX], 0, None),
+    ("install, history required and damaged", ["install", "--history", damaged_history, "--require-history",
+                                               "--simulate", MAX], 4, "history-failed"),
+    ("install, history malformed", ["install", "--history", "postgresql://h:0/x", "--simulate", MAX], 2, "usage"),
+    ("history", ["history", "--history", history], 0, None),
+    ("history of one outcome", ["history", "--history", history, "--outcome", "failed", "--since", "2025-01-01"], 0,
+     None),
+    ("history, none match", ["history", "--history", history, "--serial", "nobody"], 0, None),
+    ("history of a missing file", ["history", "--history", os.path.join(scratch, "missing.sqlite")], 4,
+     "history-failed"),
+    ("history of a damaged file", ["history", "--history", damaged_history], 4, "history-failed"),
+    ("history, bad date", ["history", "--since", "soon"], 2, "usage"),
+]
 
+documents = {}
 for case, arguments, exit_code, error_kind in cases:
-    document_case(case, arguments, exit_code, error_kind)
+    documents[case] = document_case(case, arguments, exit_code, error_kind)
+
+# What the history kept is what the commands reported.
+listed = documents.get("history") or {"entries": []}
+if [entry["outcome"] for entry in listed["entries"]] != ["installed", "differs", "failed"]:
+    fail("history", f"entries {[entry['outcome'] for entry in listed['entries']]}")
+spooled = documents.get("install, spooled") or {"adapters": [{}]}
+if spooled["adapters"][0].get("history", {}).get("spooled") is not True:
+    fail("install, spooled", f"history {spooled['adapters'][0].get('history')}")
 
 # A replay that asks for other exchanges than were recorded.
 with open(recording("install-flex"), encoding="utf-8") as file:
@@ -136,7 +174,7 @@ except json.JSONDecodeError as error:
     fail("interrupted", f"no JSON document ({error})")
 
 # A station: a line per adapter, and a refused station's one line.
-station = run(["--json", "install", "--wait", "--count", "2", "--if-needed",
+station = run(["--json", "install", "--wait", "--count", "2", "--if-needed", "--history", history,
                "--simulate", "max,serial=A,arrive=1,leave=10", "--simulate", "flex,serial=B,installed,arrive=15"])
 lines = station.stdout.decode().splitlines()
 if station.returncode != 0 or len(lines) != 2:
@@ -150,9 +188,14 @@ if refused.returncode != 2 or len(refused.stdout.decode().splitlines()) != 1:
     fail("refused station", f"exit code {refused.returncode}, output {refused.stdout!r}")
 else:
     check("refused station", document_validator, json.loads(refused.stdout))
+required = run(["--json", "install", "--wait", "--history", damaged_history, "--require-history", "--simulate", MAX])
+if required.returncode != 4 or len(required.stdout.decode().splitlines()) != 1:
+    fail("station refused for its history", f"exit code {required.returncode}, output {required.stdout!r}")
+else:
+    check("station refused for its history", document_validator, json.loads(required.stdout))
 
 # Everything written validates against the schema as a whole too.
 for failure in failures:
     print("FAILED:", failure)
-print(f"{len(cases) + 4} paths checked, {len(failures)} failures")
+print(f"{len(cases) + 5} paths checked, {len(failures)} failures")
 sys.exit(1 if failures else 0)

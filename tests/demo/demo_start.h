@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 
 #include "tests/app/program_start.h"
+#include "tests/app/single_instance_place.h"
 
 // Starts of the demo in a runtime folder of their own, so that they meet no
 // other updater, with files written to a scratch folder.
@@ -27,9 +28,10 @@ protected:
     std::unique_ptr<ProgramStart> startDemo(const QStringList &arguments)
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeFolder.path());
         environment.insert(QStringLiteral("TMPDIR"), folder.path());
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        environment.insert(QString::fromLatin1(singleInstanceFolderVariable), runtimeFolder.path());
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"),
+                           qEnvironmentVariable("QT_QPA_PLATFORM", QStringLiteral("offscreen")));
         return std::make_unique<ProgramStart>(QStringLiteral(VANTREL_DEMO_BINARY), arguments, environment);
     }
 };

@@ -20,6 +20,8 @@ TEST(HistoryLocation, FilesServersAndNonsense)
         }
     }
 
+    // The build says which it is, for the help to tell.
+    EXPECT_EQ(serversSupported(), bool(VANTREL_HISTORY_SERVER));
     for (const char *url : {"postgresql://station@db.line.example/history", "postgres://db.line.example/history"}) {
 #if VANTREL_HISTORY_SERVER
         EXPECT_EQ(parseLocation(url).kind, HistoryLocation::Kind::server) << url;

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "history/postgres_store.h"
+#include "history/spool.h"
 #include "tests/history/postgres_fixture.h"
 #include "tests/history/store_contract.h"
 
@@ -117,6 +118,31 @@ TEST(PostgresHistory, NoServerThereMeansTheEntryWaits)
     ASSERT_TRUE(result.spooled());
     EXPECT_EQ(result.spooledBecause->kind(), HistoryErrorKind::unreachable);
     EXPECT_NE(std::string(result.spooledBecause->what()).find("cannot be reached"), std::string::npos);
+    // A line that must not begin work without its history learns it first.
+    try {
+        history.checkWritable();
+        ADD_FAILURE() << "no error";
+    } catch (const HistoryError &error) {
+        EXPECT_EQ(error.kind(), HistoryErrorKind::unreachable);
+    }
+    EXPECT_EQ(history.waiting(), 1u) << "the check sends nothing it cannot";
+}
+
+// A server that takes entries: the check sends what waited for it.
+TEST(PostgresHistory, TheCheckOfAWritableServerSendsWhatWaits)
+{
+    ServerDatabase database;
+    TemporaryFolder folder;
+    const HistoryOptions options{.spoolFile = folder / "spool.sqlite"};
+    const HistoryEntry waited = installed(1);
+    {
+        Spool spool(options.spoolFile, {});
+        spool.put(serverIdentity(database.url()), waited);
+    }
+    History history(parseLocation(database.url()), options);
+    EXPECT_NO_THROW(history.checkWritable());
+    EXPECT_EQ(history.waiting(), 0u);
+    EXPECT_EQ(idsOf(history.query({})), idsOf({&waited}));
 }
 
 // A station's connection string, password and all, in the environment.

@@ -82,12 +82,13 @@ struct FailureCase {
     const char *name;
     HistoryErrorKind kind;
     const char *words;  // in the message
+    bool checkFinds;    // checkWritable finds it before an append meets it
     std::function<void(Trouble &)> cause;
     std::function<void(Trouble &)> cure;
 };
 
 const FailureCase failureCases[] = {
-    {"locked beyond the wait", HistoryErrorKind::locked, "is locked",
+    {"locked beyond the wait", HistoryErrorKind::locked, "is locked", true,
      [](Trouble &t) {
          sqlite3_open(t.file.string().c_str(), &t.locker);
          ASSERT_EQ(sqlite3_exec(t.locker, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
@@ -96,16 +97,17 @@ const FailureCase failureCases[] = {
          sqlite3_exec(t.locker, "ROLLBACK", nullptr, nullptr, nullptr);
          sqlite3_close(t.locker);
      }},
-    {"not a database", HistoryErrorKind::damaged, "is damaged",
+    {"not a database", HistoryErrorKind::damaged, "is damaged", true,
      [](Trouble &t) { t.replaceWith(std::string(4096, 'x')); }, [](Trouble &t) { t.moveAside(); }},
-    {"a page of the table overwritten", HistoryErrorKind::damaged, "is damaged",
+    // What only the table's own pages tell is found by an append alone.
+    {"a page of the table overwritten", HistoryErrorKind::damaged, "is damaged", false,
      [](Trouble &t) { t.scribbleOverPage(t.number("SELECT rootpage FROM sqlite_master WHERE name = 'history'")); },
      [](Trouble &t) { t.moveAside(); }},
-    {"a newer schema", HistoryErrorKind::newerSchema, "newer version",
+    {"a newer schema", HistoryErrorKind::newerSchema, "newer version", true,
      [](Trouble &t) { t.sql("PRAGMA user_version = 99"); },
      [](Trouble &t) { t.sql(("PRAGMA user_version = " + std::to_string(sqliteSchemaVersion())).c_str()); }},
     // A file that may not grow is a full disk as SQLite sees it.
-    {"a full disk", HistoryErrorKind::full, "disk is full",
+    {"a full disk", HistoryErrorKind::full, "disk is full", false,
      [](Trouble &t) { t.maxPages = t.number("PRAGMA page_count"); }, [](Trouble &t) { t.maxPages.reset(); }},
 };
 
@@ -127,6 +129,14 @@ TEST(SqliteHistoryFailures, EachIsOneClearLineAndTheEntryWaits)
         const HistoryEntry before = installed(0), failed = longEntry(1), after = installed(2);
         SqliteStore(trouble.file).append(before);
         test.cause(trouble);
+        if (test.checkFinds) {
+            try {
+                trouble.history(Delivery::required)->checkWritable();
+                ADD_FAILURE() << "the check found nothing";
+            } catch (const HistoryError &error) {
+                EXPECT_EQ(error.kind(), test.kind);
+            }
+        }
 
         try {
             trouble.history(Delivery::required)->append(failed);
@@ -198,14 +208,20 @@ TEST(SqliteHistoryFailures, ReadOnlyFileAndFolder)
         ::close(report[0]);
         if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
             ::_exit(2);
-        std::string line;
+        // What the check finds first, then what the append does.
+        std::string line = "writable#";
+        try {
+            trouble.history(Delivery::spoolWhenUnavailable)->checkWritable();
+        } catch (const HistoryError &error) {
+            line = std::string(nameOf(error.kind())) + "#";
+        }
         try {
             const AppendResult result = trouble.history(Delivery::spoolWhenUnavailable)->append(failed);
-            line = result.spooled() ? std::string(nameOf(result.spooledBecause->kind())) + "|" +
-                                          result.spooledBecause->what()
-                                    : "stored|";
+            line += result.spooled() ? std::string(nameOf(result.spooledBecause->kind())) + "|" +
+                                           result.spooledBecause->what()
+                                     : "stored|";
         } catch (const HistoryError &error) {
-            line = std::string("error|") + error.what();
+            line += std::string("error|") + error.what();
         }
         const bool written = ::write(report[1], line.data(), line.size()) == static_cast<ssize_t>(line.size());
         ::_exit(written ? 0 : 1);
@@ -220,6 +236,8 @@ TEST(SqliteHistoryFailures, ReadOnlyFileAndFolder)
     ::waitpid(child, &status, 0);
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
 
+    EXPECT_EQ(line.substr(0, line.find('#')), "read-only") << line;
+    line.erase(0, line.find('#') + 1);
     EXPECT_EQ(line.substr(0, line.find('|')), "read-only") << line;
     EXPECT_NE(line.find("read-only"), std::string::npos) << line;
     EXPECT_NE(line.find(utf8Path(trouble.file)), std::string::npos) << line;

@@ -81,7 +81,7 @@ std::string written(const recording::Recording &r)
     std::string text = recording::headerLine(r.header) + "\n";
     for (std::size_t i = 0; i < r.exchanges.size(); ++i)
         text += recording::exchangeLine(r.exchanges[i], i + 1) + "\n";
-    return text + recording::endLine(r.exchanges.size(), r.trailingMicroseconds) + "\n";
+    return text + recording::endLine(r.exchanges.size(), r.trailingMicroseconds, r.stopSignal) + "\n";
 }
 
 TEST(RecordingFormat, ReadsBackWhatItWrote)

@@ -73,7 +73,7 @@ TEST_F(SessionFiles, RefuseAnotherCommandAMissingFileAndABadOne)
     EXPECT_EQ(messageOf([&] {
                   recording::recordSession((folder / "no-such-folder" / "x").string(), nullptr, platform::clock(), {});
               }),
-              "cannot write the recording " + (folder / "no-such-folder" / "x").string());
+              "cannot write the recording " + (folder / "no-such-folder" / "x").string() + ": no such folder");
 
     fs::resize_file(file, fs::file_size(file) - 10);
     EXPECT_EQ(messageOf([&] { recording::replaySession(path, std::nullopt); }).rfind(path + ": line ", 0), 0u);

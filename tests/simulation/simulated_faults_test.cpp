@@ -65,7 +65,14 @@ INSTANTIATE_TEST_SUITE_P(
                     FaultCase{"disconnect", "msp430", SimulatedFirmware::carried, "disconnect failed"},
                     FaultCase{"no-reply", "max", SimulatedFirmware::older, "read operation timed out"},
                     FaultCase{"unplug", "flex", SimulatedFirmware::none, "Download failed : write operation failed"},
-                    FaultCase{"never-back", "max", SimulatedFirmware::older, "cannot open device driver"}),
+                    FaultCase{"never-back", "max", SimulatedFirmware::older, "cannot open device driver"},
+                    FaultCase{"no-permission", "arm-basic", SimulatedFirmware::none,
+                              "cannot open device driver (no permission: install the udev rules)"},
+                    FaultCase{"no-driver", "flex", SimulatedFirmware::none, "cannot open device driver"},
+                    FaultCase{"link", "max", SimulatedFirmware::none, "Download failed : write operation failed"},
+                    // The install itself goes well: only reading the adapter again shows it.
+                    FaultCase{"wrong-version", "msp430", SimulatedFirmware::none, "(no exception)"},
+                    FaultCase{"garbled", "max", SimulatedFirmware::none, "get loader info failed, unexpected tag returned"}),
     [](const testing::TestParamInfo<FaultCase> &param) {
         std::string name = param.param.name;
         std::erase(name, '-');
@@ -75,7 +82,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(SimulatedFaultNames, AreTheOnesTheToolsOfferAndNothingElse)
 {
     EXPECT_EQ(simulation::simulatedFaultNames(),
-              "busy, connect, erase, write, verify, crc, disconnect, no-reply, unplug, never-back");
+              "busy, connect, erase, write, verify, crc, disconnect, no-reply, unplug, never-back, no-permission, "
+              "no-driver, link, wrong-version, garbled");
     for (const simulation::SimulatedFaultInfo &info : simulation::simulatedFaults())
         EXPECT_EQ(simulatedFaultNamed(info.name), info.fault);
     for (const char *unknown : {"", "melt", "Busy", "no_reply", "busy "})

@@ -5,6 +5,7 @@ using platform::DeviceOperation;
 InspectingBackend::InspectingBackend(std::shared_ptr<platform::UsbBackend> inner)
     : inner_(std::move(inner)), hid_(inner_->hid(), open_)
 {
+    nameCallsAs(&inner_->io());
 }
 
 void InspectingBackend::answer(platform::DeviceCall &call)

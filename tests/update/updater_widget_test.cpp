@@ -1,7 +1,11 @@
 #include "update/updater_widget.h"
 
 #include <cstring>
+#include <fstream>
+#include <optional>
 #include <vector>
+
+#include <sqlite3.h>
 
 #include <QGroupBox>
 #include <QMetaMethod>
@@ -11,14 +15,17 @@
 #include <QTextEdit>
 #include <QVBoxLayout>
 
+#include "app/window_history.h"
 #include "loader/crc32.h"
 #include "loader/loader_info.h"
+#include "tests/history/history_fixture.h"
 #include "tests/support/error_boxes.h"
 #include "tests/support/window_fixture.h"
 #include "update/firmware_image.h"
 
 namespace {
 
+using namespace std::chrono_literals;
 using simulation::Adapter;
 using simulation::LoaderFault;
 using simulation::simulatedAdapter;
@@ -335,6 +342,99 @@ TEST_F(Install, AClickOnAPanelLeftWithoutALinkMakesOneFirst)
     click(panel);
     EXPECT_EQ(boxes.waitFor(1).size(), 1U);
     EXPECT_FALSE(window->panelValid) << "the install completed";
+}
+
+// Every install from the panel is kept in the history, and nothing the
+// window shows changes for it: no text, no box.
+class KeptInstall : public Install {
+protected:
+    TemporaryFolder folder;
+    const std::string file = (folder / "history.sqlite").string();
+    std::optional<WindowHistory> windowHistory;
+
+    void keepIn(const std::string &location)
+    {
+        windowHistory.emplace(history::parseLocation(location),
+                              history::HistoryOptions{.spoolFile = folder / "spool.sqlite"});
+    }
+    // What reached the store, once the window's history has ended.
+    std::vector<history::HistoryEntry> kept()
+    {
+        windowHistory.reset();
+        history::History reader(history::parseLocation(file), {.spoolFile = folder / "reader-spool.sqlite"});
+        return reader.query({});
+    }
+};
+
+TEST_F(KeptInstall, AFailedAndASuccessfulInstallAreEachOneEntry)
+{
+    keepIn(file);
+    VantrelUpdaterWidget &panel = readyRebootingAdapter();
+    adapter->loader().injectFault(0x03, LoaderFault::statusZero, 3);
+    ErrorBoxes boxes;
+    click(panel);
+    ASSERT_EQ(boxes.waitFor(1).size(), 1U);
+    click(panel);
+    EXPECT_EQ(boxes.waitFor(1).size(), 1U) << "the second install succeeds, without a box";
+    EXPECT_EQ(status(), "");
+
+    const std::vector<history::HistoryEntry> entries = kept();
+    ASSERT_EQ(entries.size(), 2U);
+    const FirmwareImage &image = *recordOf(*adapter).firmwareImage();
+    for (const history::HistoryEntry &entry : entries) {
+        EXPECT_EQ(entry.program, "vantrel-update");
+        EXPECT_EQ(entry.serial, "04020001");
+        EXPECT_EQ(entry.variant, image.variantName);
+        EXPECT_EQ(entry.firmwareBefore, "1.4 - older");
+        EXPECT_EQ(entry.firmwareAfter, std::nullopt) << "the window reads the adapter again at its next poll";
+        EXPECT_EQ(entry.carriedVersion, carriedVersion(image));
+        EXPECT_EQ(entry.imageCrc32, crc32(image.image, image.imageSize));
+    }
+    EXPECT_EQ(entries[0].outcome, "failed");
+    EXPECT_EQ(entries[0].errorKind, "write-failed");
+    EXPECT_EQ(entries[0].message, "Download failed : memory write failed");
+    ASSERT_TRUE(entries[0].stoppedIn);
+    EXPECT_EQ(entries[0].stoppedIn->task, "write");
+    EXPECT_EQ(entries[0].stoppedIn->done, 2 * 4096) << "two pieces went before the third failed";
+    EXPECT_EQ(entries[1].outcome, "installed");
+    EXPECT_EQ(entries[1].errorKind, std::nullopt);
+    EXPECT_EQ(entries[1].stoppedIn, std::nullopt);
+}
+
+// A file that another program holds: the window does not wait for it.
+TEST_F(KeptInstall, TheWindowDoesNotWaitForTheHistory)
+{
+    history::History(history::parseLocation(file), {.spoolFile = folder / "spool.sqlite"}).query({});
+    sqlite3 *locker = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &locker), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(locker, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    windowHistory.emplace(history::parseLocation(file),
+                          history::HistoryOptions{.spoolFile = folder / "spool.sqlite", .busyTimeout = 5000ms});
+    VantrelUpdaterWidget &panel = readyRebootingAdapter();
+    const auto start = std::chrono::steady_clock::now();
+    click(panel);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 2000ms) << "the click waited for the locked file";
+    EXPECT_FALSE(window->panelValid) << "the install completed";
+    sqlite3_exec(locker, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(locker);
+    EXPECT_EQ(kept().size(), 1U) << "the entry went in once the file was free";
+}
+
+TEST_F(KeptInstall, AHistoryThatCannotKeepItChangesNothingInTheWindow)
+{
+    // Neither the store nor the spool can be written.
+    std::ofstream(file) << std::string(4096, 'x');
+    std::ofstream(folder / "a-file") << "not a folder";
+    windowHistory.emplace(history::parseLocation(file),
+                          history::HistoryOptions{.spoolFile = folder / "a-file" / "spool.sqlite"});
+    VantrelUpdaterWidget &panel = readyRebootingAdapter();
+    ErrorBoxes boxes;
+    click(panel);
+    EXPECT_TRUE(boxes.waitFor(0).empty());
+    EXPECT_EQ(status(), "");
+    EXPECT_FALSE(window->panelValid) << "the install completed";
+    windowHistory.reset();
+    EXPECT_TRUE(boxes.waitFor(0).empty());
 }
 
 }  // namespace

@@ -120,7 +120,7 @@ TEST_P(LibusbLink, AnUnplugInTheMiddleOfAReadFailsItAndTheNextOpen)
     adapter.unplugAtNextRead();
     LoaderInfo info;
     EXPECT_EQ(messageOf([&] { link->getLoaderInfo(info); }),
-              ftdi() ? ftdiReadTimedOut : "read operation failed (GetOverlappedResult)");
+              ftdi() ? ftdiReadTimedOut : "read operation failed (libusb transfer)");
     link.reset();
     EXPECT_EQ(adapter.outstandingTransfers(), 0);
 

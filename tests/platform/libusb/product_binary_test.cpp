@@ -16,10 +16,13 @@
 
 #include <nlohmann/json.hpp>
 
+#include "history/history.h"
 #include "loader/commands.h"
 #include "loader/crc32.h"
 #include "tests/platform/libusb/emulated_variant.h"
+#include "tests/history/history_fixture.h"
 #include "tests/support/child_process.h"
+#include "tests/support/scoped_variable.h"
 #include "update/firmware_image.h"
 #include "update/variant.h"
 
@@ -59,26 +62,15 @@ bool eventually(Condition condition)
     return true;
 }
 
-// Whether the signal waits to be taken by the process: the kernel's own
-// account in /proc, so that a test knows the process has met it.
-bool signalPending(pid_t pid, int signal)
-{
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    bool pending = false;
-    while (std::getline(status, line)) {
-        if (line.rfind("SigPnd:", 0) == 0 || line.rfind("ShdPnd:", 0) == 0) {
-            const unsigned long long mask = std::stoull(line.substr(7), nullptr, 16);
-            pending = pending || (mask >> (signal - 1) & 1) != 0;
-        }
-    }
-    return pending;
-}
-
 const FirmwareImage &maxImage() { return *carriedVariants().byProductId(16)->image; }
 
 class ProductBinary : public testing::Test {
 protected:
+    // The user's data folder, where the history goes by default: the
+    // test's own, never the real user's.
+    TemporaryFolder home;
+    ScopedVariable dataHome{"XDG_DATA_HOME", home.path().string()};
+    ScopedVariable lineUrl{"VANTREL_HISTORY_URL", std::nullopt};
     EmulatedVariant max{16};         // its own USB interface
     EmulatedVariant armStandard{3};  // behind an FTDI chip
     UsbTestbed testbed;
@@ -124,6 +116,34 @@ TEST_F(ProductBinary, InstallsOnEveryAttachedAdapterAndListsTheNewVersions)
     // The children are gone, so nothing else touches the loaders now.
     EXPECT_TRUE(max.loader.hasValidImage());
     EXPECT_TRUE(armStandard.loader.hasValidImage());
+}
+
+// Real adapters are kept in the user's own history without being asked,
+// each under the port that the tool shows.
+TEST_F(ProductBinary, KeepsEveryResultInTheUsersHistoryUnlessToldNot)
+{
+    plugIn(max, 1);
+    const auto kept = [&] {
+        history::History reader(history::parseLocation((home.path() / "vantrel-update" / "history.sqlite").string()),
+                                {.spoolFile = home / "reader-spool.sqlite"});
+        return reader.query({});
+    };
+    const FlashRun install = runFlash({"install", "--json"});
+    EXPECT_EQ(install.document["adapters"][0]["history"]["stored"], true) << install.ending.err;
+    const FlashRun unkept = runFlash({"install", "--if-needed", "--no-history", "--json"});
+    EXPECT_EQ(unkept.document["adapters"][0]["history"], nullptr);
+    EXPECT_EQ(runFlash({"verify", "--json"}).ending.exitCode, 0);
+
+    const std::vector<history::HistoryEntry> entries = kept();
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].outcome, "installed");
+    EXPECT_EQ(entries[1].outcome, "verified");
+    for (const history::HistoryEntry &entry : entries) {
+        EXPECT_EQ(entry.serial, max.config.serialNumber);
+        EXPECT_EQ(entry.port, "1-1");
+        EXPECT_EQ(entry.program, "vantrel-flash");
+        EXPECT_EQ(entry.firmwareAfter, entry.carriedVersion);
+    }
 }
 
 TEST_F(ProductBinary, SelectsAnAdapterByItsUsbPort)
@@ -269,8 +289,9 @@ TEST_F(ProductBinary, ASecondSignalEndsTheToolAtOnce)
     EmulatedDevice &device = plugIn(max, 1);
     std::atomic<pid_t> child{0};
     std::atomic<bool> signalled{false};
-    // The first verify command gets no answer, so the tool waits out its
-    // link's time-out of a minute, unless something ends it sooner.
+    // The first verify command gets no answer; while the tool waits for it,
+    // two stops come at once: the first is taken, the second ends the tool
+    // before the first's orderly end can.
     device.locked([&] {
         max.loader.setCommandObserver([&](std::uint8_t command) {
             if (command != loader::verifyCommand || signalled)
@@ -278,18 +299,17 @@ TEST_F(ProductBinary, ASecondSignalEndsTheToolAtOnce)
             while (child.load() == 0)
                 std::this_thread::yield();
             kill(child.load(), SIGINT);
+            kill(child.load(), SIGTERM);
             signalled = true;
             return false;
         });
     });
     ChildProcess install(VANTREL_FLASH, {"install", "--json"});
     child = install.pid();
-    ASSERT_TRUE(eventually([&] { return signalled.load(); }));
-    ASSERT_TRUE(eventually([&] { return !signalPending(install.pid(), SIGINT); }));
-    kill(install.pid(), SIGINT);
     const ChildProcess::Ending ending = install.wait();
     device.locked([&] { max.loader.setCommandObserver(nullptr); });
-    EXPECT_EQ(ending.signal, SIGINT) << "exit code " << ending.exitCode;
+    EXPECT_TRUE(ending.signal == SIGINT || ending.signal == SIGTERM) << "exit code " << ending.exitCode;
+    EXPECT_NE(ending.err.find("a second stop: ended at once"), std::string::npos) << ending.err;
 }
 
 }  // namespace

@@ -1,8 +1,9 @@
 // How soon a station takes up an adapter that arrives: from its arrival to
 // its first loader command. On simulated adapters told by the virtual bus,
-// in the timing model's time and in real time (--real-time); and through
-// the libusb backend in a umockdev testbed, told by libusb's hotplug, in
-// real time. Before the station was told of arrivals it looked once a
+// in the timing model's time; and through the libusb backend in a umockdev
+// testbed, told by libusb's hotplug, in real time. (A real-time simulated
+// station is left out: its recording's time and its schedule's begin a few
+// milliseconds apart, more than what is measured.) Before the station was told of arrivals it looked once a
 // second: 0-1000 ms. Run by hand:
 // build/.../benchmarks/vantrel-station-arrival-benchmark
 
@@ -36,15 +37,13 @@ Spread spreadOf(std::vector<double> milliseconds)
 
 // A station with adapters arriving at odd moments; the latency of each, in
 // milliseconds, from the session's recording.
-std::vector<double> simulatedStation(bool realTime)
+std::vector<double> simulatedStation()
 {
     const std::string recording =
         (std::filesystem::temp_directory_path() / "vantrel-station-benchmark.jsonl").string();
     const std::vector<double> arrivals = {0.313, 0.871, 1.402, 2.117, 2.659, 3.530};
     std::vector<std::string> arguments = {"--record", recording, "install", "--wait", "--json", "--count",
                                           std::to_string(arrivals.size())};
-    if (realTime)
-        arguments.push_back("--real-time");
     for (std::size_t i = 0; i < arrivals.size(); ++i) {
         arguments.push_back("--simulate");
         arguments.push_back("msp430,serial=S" + std::to_string(i) + ",arrive=" + std::to_string(arrivals[i]));
@@ -102,8 +101,7 @@ int main(int, char **argv)
     if (!runWithUmockdevPreload(argv))
         return 1;
     std::printf("arrival to the first loader command\n");
-    print("simulated, told by the virtual bus, model time", simulatedStation(false));
-    print("simulated, told by the virtual bus, real time", simulatedStation(true));
+    print("simulated, told by the virtual bus, model time", simulatedStation());
     print("libusb in a umockdev testbed, told by hotplug", libusbStation(10));
     return 0;
 }

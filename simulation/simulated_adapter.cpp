@@ -75,8 +75,10 @@ void installCarriedImage(Adapter &adapter, const FirmwareImage &entry)
 
 void applyRealisticTiming(platform::VirtualBus &bus, Adapter &adapter)
 {
-    // A full-speed bulk pipe: a millisecond per request, about 1 MB/s.
-    bus.setTiming({1000, 1'000'000});
+    // A full-speed bulk pipe: a millisecond per request, about 1 MB/s; and
+    // the one full-speed bus that all the simulated adapters are plugged
+    // into, whose bulk transfers together move about 1.2 MB/s.
+    bus.setTiming({1000, 1'000'000, 1'200'000});
     LoaderTiming timing;
     timing.commandMicroseconds = 200;
     timing.eraseMicrosecondsPerKiB = 1500;

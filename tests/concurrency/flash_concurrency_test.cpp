@@ -6,11 +6,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "tests/cli/flash_runs.h"
 
@@ -149,6 +152,26 @@ TEST_F(FlashConcurrency, AStopStopsEveryInstallAndReportsEachInterrupted)
         EXPECT_TRUE(contains(ending.err, adapter["message"].get<std::string>())) << ending.err;
     }
     EXPECT_TRUE(contains(ending.err, "stopping the work on the adapters now")) << ending.err;
+}
+
+TEST_F(FlashConcurrency, SimulatedAdaptersShareOneBusWhoseBandwidthLimitsManyAtOnce)
+{
+    // The longest install of `adapters` Max adapters at once, in model time.
+    const auto slowest = [](int adapters) {
+        std::vector<std::string> arguments = {"install", "--all", "--json"};
+        for (int i = 0; i < adapters; ++i)
+            arguments.insert(arguments.end(), {"--simulate", "max,serial=M" + std::to_string(i)});
+        const FlashRun run = flash(arguments);
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        double longest = 0;
+        for (const json &adapter : run.document["adapters"])
+            longest = std::max(longest, adapter["durationSeconds"].get<double>());
+        return longest;
+    };
+    const double one = slowest(1);
+    // A few fit in the bus's bandwidth beside each other; sixteen do not.
+    EXPECT_LT(slowest(4), one * 1.02);
+    EXPECT_GT(slowest(16), one * 1.3);
 }
 
 }  // namespace

@@ -389,4 +389,49 @@ TEST_F(Install, AStopEndsTheReopenLoopAfterItsPause)
     EXPECT_EQ(host.events.back(), "polling on");
 }
 
+// After its reboot into the boot loader the adapter is looked for again:
+// by the window a second apart, by the tool every 50 ms, so that the host
+// adds at most one pause to the adapter's own reboot; either gives up
+// within the window's eleven seconds.
+TEST_F(Install, TheToolLooksForARebootedAdapterInShortStepsWithinTheWindowsTime)
+{
+    const struct {
+        const char *what;
+        LookAgainSteps steps;
+        std::uint32_t rebootMilliseconds;
+    } cases[] = {
+        {"the window, back after 1.5 s", windowLookAgain, 1500},
+        {"the tool, back after 1.5 s", promptLookAgain, 1500},
+        {"the tool, back after 0.2 s", promptLookAgain, 200},
+        {"the window, never back", windowLookAgain, 0xFFFFFFFFU},
+        {"the tool, never back", promptLookAgain, 0xFFFFFFFFU},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        Adapter &adapter = attach(16, true);
+        adapter.setReenumerateOnConnect(c.rebootMilliseconds);
+        clock.clearSleeps();
+        FirmwareInstaller installer(device, link, false, host, c.steps);
+        const bool neverBack = c.rebootMilliseconds == 0xFFFFFFFFU;
+        if (neverBack) {
+            EXPECT_EQ(exceptionOf([&] { installer.run(); })->kind(), ErrorKind::notBack);
+        } else {
+            installer.run();
+        }
+        const std::vector<std::uint32_t> sleeps = clock.sleeps();
+        EXPECT_EQ(sleeps, std::vector<std::uint32_t>(sleeps.size(), c.steps.pauseMilliseconds));
+        const std::uint32_t waited = c.steps.pauseMilliseconds * static_cast<std::uint32_t>(sleeps.size());
+        if (neverBack) {
+            EXPECT_EQ(sleeps.size(), static_cast<std::size_t>(c.steps.retries) + 1);
+            EXPECT_GE(waited, 10'000U);
+            EXPECT_LE(waited, 11'000U);
+        } else {
+            EXPECT_GE(waited, c.rebootMilliseconds);
+            EXPECT_LE(waited, c.rebootMilliseconds + c.steps.pauseMilliseconds);
+        }
+        link.reset();
+        bus.detach(adapter.device());
+    }
+}
+
 }  // namespace

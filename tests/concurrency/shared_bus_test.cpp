@@ -42,10 +42,14 @@ AtOnce installAtOnce(int adapters, std::int64_t sharedBytesPerSecond)
     shared.bus->setTiming(timing);
     const DeviceList devices = attachedAdapters();
     std::vector<Outcome> outcomes(devices.size());
+    // Every thread counted before any starts, so that they begin together.
+    std::vector<platform::SharedTimeThread> seats;
+    seats.reserve(devices.size());
+    for (std::size_t i = 0; i < devices.size(); ++i)
+        seats.emplace_back(shared.clock);
     std::vector<std::thread> threads;
     for (std::size_t i = 0; i < devices.size(); ++i) {
-        platform::SharedTimeThread seat(shared.clock);
-        threads.emplace_back([&, i, seat = std::move(seat)]() mutable {
+        threads.emplace_back([&, i, seat = std::move(seats[i])]() mutable {
             seat.enter();
             AdapterWorkHost quiet;
             outcomes[i] = workOn(devices[i], Work::install, false, quiet).outcome;

@@ -64,9 +64,9 @@ struct UsageError {
 // it does not understand or that changes nothing for the command.
 Options parseOptions(const std::vector<std::string> &arguments);
 
-// The product's version ("1.1.1") and the platform backend built in
+// The product's version ("1.2.0") and the platform backend built in
 // ("libusb", "Win32", "virtual-only"), and both as --version says them:
-// "vantrel-flash 1.1.1 (libusb backend)".
+// "vantrel-flash 1.2.0 (libusb backend)".
 const char *productVersion();
 const char *platformBackend();
 std::string versionText();

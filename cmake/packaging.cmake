@@ -31,6 +31,10 @@ if(WIN32)
         install(FILES ${VANTREL_MINGW_RUNTIME_DLLS} DESTINATION bin)
     endif()
 
+    # vantrel-flash's JSON described for whoever scripts it, with its schema.
+    install(FILES ${PROJECT_SOURCE_DIR}/docs/json.md ${PROJECT_SOURCE_DIR}/docs/vantrel-flash.schema.json
+            DESTINATION doc)
+
     set(CPACK_GENERATOR NSIS)
     set(CPACK_PACKAGE_NAME "Vantrel Update")
     set(CPACK_PACKAGE_FILE_NAME "Vantrel-Update-${PROJECT_VERSION}-Setup")

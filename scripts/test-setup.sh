@@ -81,6 +81,9 @@ expected_added=$(printf '%s\n' \
     "drive_c/Program Files/Vantrel Update/bin/platforms/qwindows.dll" \
     "drive_c/Program Files/Vantrel Update/bin/styles" \
     "drive_c/Program Files/Vantrel Update/bin/styles/qwindowsvistastyle.dll" \
+    "drive_c/Program Files/Vantrel Update/doc" \
+    "drive_c/Program Files/Vantrel Update/doc/json.md" \
+    "drive_c/Program Files/Vantrel Update/doc/vantrel-flash.schema.json" \
     "$start_menu_entry" \
     '[Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vantrel Update]' | sort)
 [ "$(added "$scratch/before" "$scratch/installed")" = "$expected_added" ] ||

@@ -13,7 +13,7 @@
 // Who did the work, and where.
 struct HistorySource {
     std::string program;         // "vantrel-flash", "vantrel-update"
-    std::string programVersion;  // "1.1.1"
+    std::string programVersion;  // "1.2.0"
     // The station's name; none: this computer's host name.
     std::optional<std::string> station{};
 };

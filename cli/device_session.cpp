@@ -46,12 +46,14 @@ DeviceSession::DeviceSession(const Options &options)
                 replayOptions.clock = &platform::clock();
             replay_ = recording::replaySession(*options.replayFile, options.commandWords, replayOptions);
             services_ = std::make_unique<platform::ScopedServices>(replay_->services());
+            platform::setStopPlaces(replay_.get());
         } else if (options.recordFile) {
             recordFile_ = *options.recordFile;
             // Over whatever is installed: the system's adapters or the simulated ones.
             recorder_ = recording::recordSession(recordFile_, platform::usbBackend(), platform::clock(),
                                                  recordSettings(options));
             services_ = std::make_unique<platform::ScopedServices>(platform::Services{nullptr, recorder_});
+            platform::setStopPlaces(recorder_.get());
             // A second stop ends the tool at once: it says where the recording is left.
             setUnfinishedRecording(recorder_->unfinishedPath());
         }
@@ -60,7 +62,7 @@ DeviceSession::DeviceSession(const Options &options)
     }
 }
 
-DeviceSession::~DeviceSession() = default;
+DeviceSession::~DeviceSession() { platform::setStopPlaces(nullptr); }
 
 std::optional<std::uint32_t> DeviceSession::simulatedFlashCrc(const UsbDeviceInfo &device) const
 {

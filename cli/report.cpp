@@ -3,6 +3,7 @@
 #include "cli/stop_signal.h"
 #include "platform/console.h"
 #include "platform/device_text.h"
+#include "platform/stop_signals.h"
 
 using platform::terminalFromLatin1;
 using platform::terminalFromUtf8;
@@ -92,7 +93,7 @@ void Report::Slot::taskEndedEarly(int bytesDone)
     progress_.taskEndedEarly(bytesDone, stopSignal() != 0);
 }
 
-bool Report::Slot::stopRequested() { return stopSignal() != 0; }
+bool Report::Slot::stopRequested() { return platform::stopToActOn() != 0; }
 
 void Report::Slot::stillWaiting(std::uint32_t waitedMilliseconds, std::uint32_t leftMilliseconds)
 {
@@ -118,7 +119,7 @@ void Report::Slot::ended(const AdapterResult &result)
 
 void Report::taskEndedEarly(int bytesDone) { progress_.taskEndedEarly(bytesDone, stopSignal() != 0); }
 
-bool Report::stopRequested() { return stopSignal() != 0; }
+bool Report::stopRequested() { return platform::stopToActOn() != 0; }
 
 void Report::adapterDone(const AdapterResult &result, std::optional<unsigned>)
 {

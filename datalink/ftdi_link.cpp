@@ -58,7 +58,7 @@ std::int32_t Ftd2xxDataLink::read(std::uint8_t *buffer, std::int32_t count)
         const std::uint32_t timeout = requestTimeout(firstTimeout());
         const std::uint32_t elapsed = tickCount() - start;
         // A stop the user asks for ends the read as its time-out would.
-        if (rawReadDone && (elapsed > timeout || platform::stopRequest() != 0))
+        if (rawReadDone && (elapsed > timeout || platform::stopToActOn() != 0))
             return count - wanted;
 
         std::uint8_t raw[rawReadSize];

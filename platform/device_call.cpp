@@ -51,6 +51,8 @@ void perform(DeviceCall &call, UsbBackend &backend)
     case DeviceOperation::vendor:
         call.ok = io.vendorRequest(call.pipe, call.request, call.value, call.index);
         break;
+    case DeviceOperation::stop:
+        break;
     }
 }
 

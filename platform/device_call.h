@@ -27,6 +27,10 @@ enum class DeviceOperation {
     cancel,  // DeviceIo::cancelRequest
     reset,   // DeviceIo::resetPipe
     vendor,  // DeviceIo::vendorRequest
+    // No call of the device: where the program acted on the user's stop
+    // between calls (platform::stopToActOn). A recording keeps it so that its
+    // replay stops there too; a backend has nothing to do for it.
+    stop,
 };
 
 // Which members matter depends on the operation; the rest keep their defaults.

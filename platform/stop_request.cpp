@@ -25,4 +25,16 @@ bool claimStopRequest(int signal)
 
 void noteStopRequest(int signal) { claimStopRequest(signal); }
 
+namespace {
+std::atomic<StopPlaces *> stopPlaces{nullptr};
+}  // namespace
+
+int stopToActOn()
+{
+    StopPlaces *places = stopPlaces.load();
+    return places ? places->stopHere(stopRequest()) : stopRequest();
+}
+
+void setStopPlaces(StopPlaces *places) { stopPlaces.store(places); }
+
 }  // namespace platform

@@ -30,6 +30,21 @@ void noteStopRequest(int signal);
 // system's handlers, and safe in a signal handler.
 bool claimStopRequest(int signal);
 
+// Where the program acts on a stop between device calls (at a piece's end,
+// before looking for an adapter again), it asks here rather than
+// stopRequest(): a recording keeps the place of the first stop its caller's
+// lane acted on, and the replay of it gives the stop at that very place, so
+// that the replayed program stops where the recorded one did.
+class StopPlaces {
+public:
+    virtual ~StopPlaces() = default;
+    // The stop to act on now, given the request noted; 0 for none.
+    virtual int stopHere(int requested) = 0;
+};
+int stopToActOn();
+// The recorder or the replay in use; null for none.
+void setStopPlaces(StopPlaces *places);
+
 // The place of the signal in StopNotices (0 to 2).
 int stopNoticeIndex(int signal);
 // How the system's user makes the request at that place, for messages:

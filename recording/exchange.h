@@ -19,10 +19,12 @@ namespace recording {
 // The format's version, written in the first line of every recording.
 // Version 2 adds the stop the user asked for: on the wait it ended, and on
 // the end line. Version 3 adds the lane of a call made in the work on one of
-// several adapters at once. Older recordings, which have neither, still
-// replay.
+// several adapters at once, and the place where the program acted on a stop
+// between calls. Older recordings, which have neither, still replay.
 inline constexpr int formatVersion = 3;
 inline constexpr int oldestFormatVersion = 1;
+// The first version that keeps where the program acted on a stop between calls.
+inline constexpr int firstVersionWithStopPlaces = 3;
 
 // What the first line says: the command that was recorded, as the program's
 // arguments without the recording options, and whether identities were
@@ -71,7 +73,9 @@ struct Exchange {
     // open (when opened), slot (0: none could be made); close: the handle closed
     HandleId handle = 0;
     bool ok = false;               // read, write: went pending; wait: completed; reset, vendor: done
-    int stopSignal = 0;            // wait: the signal of the stop that ended it, 0 for none
+    // wait: the signal of the stop that ended it, 0 for none; stop: the
+    // signal of the stop the program acted on
+    int stopSignal = 0;
     std::optional<std::uint32_t> bytes;  // result: nothing when not fetchable
     std::vector<std::uint8_t> data;      // result of a read: the bytes read, in full
 };

@@ -147,6 +147,17 @@ public:
     }
 };
 
+// The signal of a stop the program acted on between calls.
+class SignalOfStop : public Field {
+public:
+    SignalOfStop() : Field("signal") {}
+    void write(Json &object, const Exchange &exchange) const override { object[key] = exchange.stopSignal; }
+    void read(const Fields &fields, Exchange &exchange) const override
+    {
+        exchange.stopSignal = fields.stopSignal(key);
+    }
+};
+
 // The handle an open was given: there only when the pipe opened.
 class OpenedHandle : public Field {
 public:
@@ -322,6 +333,7 @@ const IssuedHandle issuedHandle;
 const Flag pending("pending");
 const Flag completed("completed");
 const StopOfWait stopOfWait;
+const SignalOfStop signalOfStop;
 const Flag done("ok");
 const ByteCount byteCount;
 const ReadData readData;
@@ -357,6 +369,7 @@ const std::vector<OperationFormat> operations = {
     {Operation::reset, "reset", {&pipe}, {&done}, "a reset of pipe {pipe}"},
     {Operation::vendor, "vendor", {&pipe, &vendorRequest, &vendorValue, &vendorIndex}, {&done},
      "vendor request {request} on pipe {pipe}", "vendor request {request} (value {value}, index {index}) on pipe {pipe}"},
+    {Operation::stop, "stop", {}, {&signalOfStop}, "the stop the user asked for"},
 };
 
 const OperationFormat &formatOf(Operation operation)

@@ -67,6 +67,22 @@ std::unique_ptr<platform::DeviceWatch> SessionRecorder::watchDevices(std::functi
     return backend_->enumeration().watchDevices(std::move(changed));
 }
 
+int SessionRecorder::stopHere(int requested)
+{
+    if (requested == 0)
+        return 0;
+    const unsigned lane = platform::callLane();
+    const std::lock_guard<std::mutex> guard(mutex_);
+    if (stoppedLanes_.insert(lane).second) {
+        Exchange exchange;
+        exchange.operation = Operation::stop;
+        exchange.lane = lane;
+        exchange.stopSignal = requested;
+        note(std::move(exchange));
+    }
+    return requested;
+}
+
 bool SessionRecorder::finish()
 {
     const std::lock_guard<std::mutex> guard(mutex_);

@@ -5,10 +5,12 @@
 #include <memory>
 #include <mutex>
 #include <ostream>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "platform/device_call.h"
+#include "platform/stop_signals.h"
 #include "platform/platform.h"
 #include "recording/anonymiser.h"
 #include "recording/exchange.h"
@@ -42,7 +44,7 @@ struct RecordSettings {
 // Calls may come from several threads at once, each in its lane
 // (platform::callLane): they are written in the order they end, each with
 // its lane. A watch on the devices is the backend's own.
-class SessionRecorder : public platform::DeviceCallBackend {
+class SessionRecorder : public platform::DeviceCallBackend, public platform::StopPlaces {
 public:
     SessionRecorder(std::shared_ptr<platform::UsbBackend> backend, platform::Clock &clock,
                     std::unique_ptr<std::ostream> out, const RecordSettings &settings);
@@ -66,6 +68,9 @@ public:
 
     std::unique_ptr<platform::DeviceWatch> watchDevices(std::function<void()> changed) override;
 
+    // Keeps the place where the calling lane first acts on a stop.
+    int stopHere(int requested) override;
+
 private:
     struct Read {
         std::uint8_t *buffer = nullptr;
@@ -88,6 +93,7 @@ private:
     std::map<platform::Handle, HandleId> ids_;
     HandleId nextId_ = 1;
     std::map<platform::Handle, Read> reads_;  // by slot: the latest read started on it
+    std::set<unsigned> stoppedLanes_;         // those that acted on a stop
     std::int64_t lastMicroseconds_;
     std::size_t exchanges_ = 0;
     bool finished_ = false;

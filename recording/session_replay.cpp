@@ -103,6 +103,27 @@ void SessionReplay::diverge(const Exchange *recorded, const Exchange &asked, std
         observer_(*divergence_);
 }
 
+int SessionReplay::stopHere(int requested)
+{
+    const std::lock_guard<std::mutex> guard(mutex_);
+    // Older recordings keep no such places: the stop a wait gave counts
+    // everywhere from then on, as it did when they were made.
+    if (divergence_ || recording_.header.version < firstVersionWithStopPlaces)
+        return requested;
+    Lane &lane = lanes_[platform::callLane()];
+    if (lane.stopActedOn == 0) {
+        const Exchange *next = nextOf(lane);
+        if (!next || next->operation != Operation::stop)
+            // A request that no recorded stop made is the user's, now.
+            return stopGiven_ ? 0 : requested;
+        ++lane.next;
+        lane.stopActedOn = next->stopSignal;
+        stopGiven_ = true;
+        platform::noteStopRequest(next->stopSignal);
+    }
+    return lane.stopActedOn;
+}
+
 std::optional<std::size_t> SessionReplay::recordedFor(const Exchange &asked, Lane &lane, bool &consumed)
 {
     consumed = false;
@@ -194,6 +215,7 @@ void SessionReplay::answer(platform::DeviceCall &call)
         call.waited = recorded.ok ? platform::WaitOutcome::completed : platform::WaitOutcome::timedOut;
         // The stop the user asked for here comes again, where it came.
         if (recorded.stopSignal != 0) {
+            stopGiven_ = true;
             platform::noteStopRequest(recorded.stopSignal);
             call.waited = platform::WaitOutcome::stopped;
         }

@@ -10,6 +10,7 @@
 
 #include "platform/device_call.h"
 #include "platform/platform.h"
+#include "platform/stop_signals.h"
 #include "platform/virtual/device_time.h"
 #include "platform/virtual/virtual_clock.h"
 #include "recording/exchange.h"
@@ -38,7 +39,9 @@ struct ReplayOptions {
 // threads, each in its lane (platform::callLane): each lane is answered from
 // its own recorded calls, in their order and at their recorded times,
 // however the threads take turns this time.
-class SessionReplay : public platform::DeviceCallBackend, public std::enable_shared_from_this<SessionReplay> {
+class SessionReplay : public platform::DeviceCallBackend,
+                      public platform::StopPlaces,
+                      public std::enable_shared_from_this<SessionReplay> {
 public:
     static std::shared_ptr<SessionReplay> create(Recording recording, const ReplayOptions &options = {});
     SessionReplay(const SessionReplay &) = delete;
@@ -61,6 +64,10 @@ public:
     // The signal of a stop the user asked for in the recorded session, 0
     // for none: a replay that reaches the end stops as the session did.
     int recordedStop() const { return recording_.stopSignal; }
+    // The stop where the recorded lane acted on one: there, and from then
+    // on in that lane, the recorded stop; elsewhere none, unless the user
+    // asks for one during the replay.
+    int stopHere(int requested) override;
     // Called once, as the divergence happens.
     void onDivergence(std::function<void(const std::string &)> observer) { observer_ = std::move(observer); }
 
@@ -76,6 +83,8 @@ private:
         // How far the program has fallen behind the recorded time in this
         // lane: its own waits may have taken longer than recorded.
         std::int64_t lateBy = 0;
+        // The signal of the recorded stop the lane has acted on, 0 for none yet.
+        int stopActedOn = 0;
     };
 
     SessionReplay(Recording recording, const ReplayOptions &options);
@@ -106,6 +115,7 @@ private:
     std::map<platform::DeviceClass, const Exchange *> latestListing_;
     std::map<HandleId, Read> reads_;  // by slot
     std::optional<std::string> divergence_;
+    bool stopGiven_ = false;  // a recorded stop was noted as the user's request
     std::function<void(const std::string &)> observer_;
 };
 

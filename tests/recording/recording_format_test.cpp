@@ -72,6 +72,7 @@ recording::Recording everyKind()
     add(Operation::reset, [](Exchange &e) { e.pipe = 1, e.ok = true; });
     add(Operation::vendor, [](Exchange &e) { e.pipe = 1, e.request = 9, e.value = 0xFFFFFFFF, e.index = 2; });
     add(Operation::close, [](Exchange &e) { e.handle = 1; });
+    add(Operation::stop, [](Exchange &e) { e.stopSignal = 15, e.lane = 2; });
     r.trailingMicroseconds = 77;
     return r;
 }

@@ -9,6 +9,7 @@
 #include <limits>
 
 #include "loader/crc32.h"
+#include "platform/stop_signals.h"
 #include "platform/virtual/device_time.h"
 #include "recording/byte_text.h"
 
@@ -135,6 +136,35 @@ TEST(ReplayEnds, AskingBeyondTheRecordingOrLessThanItIsADivergence)
     less->createRequestSlot();
     EXPECT_EQ(less->divergence(), std::nullopt);
     EXPECT_EQ(less->verdict(), "replay diverged at exchange 2: recorded a cancel on slot 3, asked for nothing more");
+}
+
+// Where the recorded program acted on a stop between two calls, its replay
+// gives the stop there: not before, and from then on in that lane. (The
+// stop is the process's own: each test runs in a process of its own.)
+TEST(ReplayedStops, ComeWhereTheRecordedProgramActedOnThem)
+{
+    Exchange stop = exchange(Operation::stop);
+    stop.stopSignal = 15;
+    const auto replay = replayOf({exchange(Operation::slot), stop, exchange(Operation::cancel)});
+    EXPECT_EQ(replay->stopHere(0), 0);
+    replay->createRequestSlot();
+    EXPECT_EQ(replay->stopHere(0), 15);
+    EXPECT_EQ(platform::stopRequest(), 15);
+    EXPECT_EQ(replay->stopHere(15), 15);
+    replay->cancelRequest(1, 3);
+    EXPECT_EQ(replay->verdict(), std::nullopt);
+}
+
+TEST(ReplayedStops, ADeviceCallWhereTheProgramStoppedDiverges)
+{
+    Exchange stop = exchange(Operation::stop);
+    stop.stopSignal = 2;
+    const auto replay = replayOf({exchange(Operation::slot), stop});
+    replay->createRequestSlot();
+    replay->resetPipe(1);
+    EXPECT_EQ(replay->divergence(),
+              "replay diverged at exchange 2: recorded the stop the user asked for, asked for a reset of pipe 1");
+    EXPECT_EQ(platform::stopRequest(), 0);
 }
 
 TEST(ReplayAfterADivergence, FailsEveryCallAtOnce)

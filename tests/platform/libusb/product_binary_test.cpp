@@ -321,11 +321,10 @@ TEST_F(ProductBinary, AStationTakesUpAnAdapterTheMomentItArrives)
     ChildProcess station(VANTREL_FLASH, {"install", "--wait", "--count", "1", "--json"});
     // Long enough for the station to have started and looked once.
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    const auto arrival = std::chrono::steady_clock::now();
+    // How soon libusb's hotplug tells the station is measured by
+    // benchmarks/station_arrival_benchmark.cpp, not here under a test's load.
     EmulatedDevice &device = plugIn(max, 1);
     ASSERT_TRUE(eventually([&] { return device.ioctls() > 0; }));
-    // Told by libusb's hotplug: far sooner than the look once a second.
-    EXPECT_LT(std::chrono::steady_clock::now() - arrival, std::chrono::milliseconds(500));
     const std::optional<std::string> line = station.readLine();
     ASSERT_TRUE(line);
     EXPECT_EQ(json::parse(*line)["outcome"], "installed") << *line;

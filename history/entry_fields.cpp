@@ -345,7 +345,10 @@ std::vector<Condition> conditionsOf(const HistoryFilter &filter)
         conditions.push_back({"serial", "=", Blob{*filter.serial}});
     if (filter.since)
         conditions.push_back({"recorded_at", ">=", timeText(*filter.since)});
-    if (filter.until)
+    // The end of 9999 is the year 10000, which the stored times' fixed
+    // width cannot hold (and text would sort before them): no entry is that
+    // late, so such an end bounds nothing.
+    if (filter.until && timeText(*filter.until) < "10000")
         conditions.push_back({"recorded_at", "<", timeText(*filter.until)});
     if (filter.outcome)
         conditions.push_back({"outcome", "=", *filter.outcome});

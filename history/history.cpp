@@ -206,6 +206,9 @@ std::vector<HistoryEntry> History::query(const HistoryFilter &filter)
         drainLocked();
     } catch (const SpoolFailure &) {
         // What waits stays there; the store answers all the same.
+    } catch (const HistoryError &) {
+        // A store that takes no entry now (locked, read-only) may still be
+        // read: what waits is sent another time.
     }
     return store().query(filter);
 }

@@ -80,12 +80,33 @@ struct ConnectionLost {
     std::string message;
 };
 
+// libpq's complaint about a URL quotes the URL, or the part of it it could
+// not read, which may be the password: every quoted part longer than a
+// character goes, what it says of the mistake stays.
+std::string withoutQuotedParts(std::string reason)
+{
+    for (std::size_t open = reason.find('"'); open != std::string::npos; open = reason.find('"', open + 1)) {
+        const std::size_t close = reason.find('"', open + 1);
+        if (close == std::string::npos) {
+            reason.erase(open);
+            break;
+        }
+        if (close - open > 2)
+            reason.erase(open, close - open + 1);
+        else
+            open = close;
+    }
+    while (!reason.empty() && (reason.back() == ' ' || reason.back() == ':'))
+        reason.pop_back();
+    return reason;
+}
+
 std::map<std::string, std::string> urlOptions(std::string_view url)
 {
     char *error = nullptr;
     PQconninfoOption *options = PQconninfoParse(std::string(url).c_str(), &error);
     if (!options) {
-        const std::string reason = error ? oneLine(error) : "it cannot be parsed";
+        const std::string reason = error ? withoutQuotedParts(oneLine(error)) : "it cannot be parsed";
         PQfreemem(error);
         throw HistoryError(HistoryErrorKind::malformedLocation,
                            "the history server's URL is malformed: " + reason);

@@ -3,6 +3,7 @@
 #include <array>
 #include <charconv>
 #include <cstdio>
+#include <cstring>
 
 #include "platform/device_text.h"
 
@@ -348,8 +349,9 @@ std::vector<Condition> conditionsOf(const HistoryFilter &filter)
     // The end of 9999 is the year 10000, which the stored times' fixed
     // width cannot hold (and text would sort before them): no entry is that
     // late, so such an end bounds nothing.
-    if (filter.until && timeText(*filter.until) < "10000")
-        conditions.push_back({"recorded_at", "<", timeText(*filter.until)});
+    if (filter.until)
+        if (std::string end = timeText(*filter.until); end.size() <= std::strlen("9999-12-31T23:59:59.999Z"))
+            conditions.push_back({"recorded_at", "<", std::move(end)});
     if (filter.outcome)
         conditions.push_back({"outcome", "=", *filter.outcome});
     if (filter.station)

@@ -20,14 +20,17 @@ CommandResult historyFailure(const std::string &utf8Message)
 
 // What --serial S may mean, as when an adapter is chosen by it: the bytes
 // typed, or the device text whose UTF-8 form (as the JSON and the terminal
-// show it) was typed. None: every serial number.
+// show it) was typed, or the text as the terminal shows it (\x1B for an
+// escape byte). None: every serial number.
 std::vector<std::optional<std::string>> serialsMeant(const std::optional<std::string> &typed)
 {
     if (!typed)
         return {std::nullopt};
     std::vector<std::optional<std::string>> serials{*typed};
-    if (const std::optional<std::string> latin1 = platform::exactLatin1FromUtf8(*typed); latin1 && *latin1 != *typed)
-        serials.emplace_back(*latin1);
+    for (const std::optional<std::string> &meant :
+         {platform::exactLatin1FromUtf8(*typed), platform::latin1FromTerminal(*typed)})
+        if (meant && std::find(serials.begin(), serials.end(), *meant) == serials.end())
+            serials.emplace_back(*meant);
     return serials;
 }
 

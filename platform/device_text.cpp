@@ -1,8 +1,10 @@
 #include "platform/device_text.h"
 
 #include <algorithm>
+#include <cctype>
 
 #include <cstdio>
+#include <string>
 
 namespace platform {
 
@@ -111,6 +113,38 @@ std::string terminalFromLatin1(std::string_view latin1)
         }
     }
     return shown;
+}
+
+std::optional<std::string> latin1FromTerminal(std::string_view shown)
+{
+    // Undo the escapes, then read the rest as UTF-8 of Latin-1 characters;
+    // only a text shown exactly so counts (no lower-case hex, no lone
+    // backslash, no control typed as itself).
+    std::string latin1;
+    for (std::size_t i = 0; i < shown.size();) {
+        if (shown[i] != '\\') {
+            const std::size_t next = shown.find('\\', i);
+            const std::size_t end = next == std::string_view::npos ? shown.size() : next;
+            const std::optional<std::string> characters = exactLatin1FromUtf8(shown.substr(i, end - i));
+            if (!characters)
+                return std::nullopt;
+            latin1 += *characters;
+            i = end;
+        } else if (shown.substr(i, 2) == "\\\\") {
+            latin1 += '\\';
+            i += 2;
+        } else if (shown.size() - i >= 4 && shown[i + 1] == 'x' &&
+                   std::isxdigit(static_cast<unsigned char>(shown[i + 2])) &&
+                   std::isxdigit(static_cast<unsigned char>(shown[i + 3]))) {
+            latin1 += static_cast<char>(std::stoi(std::string(shown.substr(i + 2, 2)), nullptr, 16));
+            i += 4;
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (terminalFromLatin1(latin1) != shown)
+        return std::nullopt;
+    return latin1;
 }
 
 std::string terminalFromUtf8(std::string_view text)

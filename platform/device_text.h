@@ -36,6 +36,10 @@ std::string wellFormedUtf8(std::string_view text);
 // is shown names the bytes sent: "\x1B" is one escape byte, "\\x1B" the
 // four characters.
 std::string terminalFromLatin1(std::string_view latin1);
+// The way back: the device text that terminalFromLatin1 shows as `shown`,
+// for a user who typed what the terminal showed; nothing where no text is
+// shown so.
+std::optional<std::string> latin1FromTerminal(std::string_view shown);
 
 // The columns a terminal gives text made by terminalFromLatin1 (or any
 // UTF-8 of characters a column wide): one for each character, whatever the

@@ -257,6 +257,8 @@ TEST_F(FlashHistoryQuery, EachFilterKeepsItsEntriesNewestLast)
         // As the terminal and the JSON show it (UTF-8), or as its bytes.
         {{"--serial", "\u00c4-\x1B[2J"}, {2}},
         {{"--serial", "\xC4-\x1B[2J"}, {2}},
+        // As the terminal's table shows it: the escape byte as \x1B.
+        {{"--serial", "\u00c4-\\x1B[2J"}, {2}},
         {{"--outcome", "failed"}, {1}},
         {{"--station", "lab-1"}, {0, 2}},
         {{"--since", "2025-05-20T00:00Z"}, {1, 2, 3}},

@@ -81,8 +81,15 @@ TEST(DeviceText, OnTheTerminalControlsAreShownAsTheirBytesAndNothingElseIsChange
         {"DEL and the C1 controls, CSI among them", "\x7F\x80\x9B" "2J\x9F", "\\x7F\\x80\\x9B2J\\x9F"},
         {"a backslash is doubled", "a\\x1B", "a\\\\x1B"},
     };
-    for (const auto &c : cases)
+    for (const auto &c : cases) {
         EXPECT_EQ(platform::terminalFromLatin1(c.latin1), c.shown) << c.what;
+        // What a user types who copies it from the terminal names the bytes.
+        EXPECT_EQ(platform::latin1FromTerminal(c.shown), c.latin1) << c.what;
+    }
+    // No text is shown with a lone backslash, lower-case hex, a short escape
+    // or a control typed as itself.
+    for (const char *shownNowhere : {"a\\b", "\\x1b", "\\x1", "tab\t", "\x1B"})
+        EXPECT_EQ(platform::latin1FromTerminal(shownNowhere), std::nullopt) << shownNowhere;
 
     // Whatever the bytes: well-formed UTF-8, and no byte that a terminal
     // takes as a control.
@@ -90,6 +97,7 @@ TEST(DeviceText, OnTheTerminalControlsAreShownAsTheirBytesAndNothingElseIsChange
     for (int code = 0; code < 256; ++code)
         everyByte += static_cast<char>(code);
     const std::string shown = platform::terminalFromLatin1(everyByte);
+    EXPECT_EQ(platform::latin1FromTerminal(shown), everyByte);
     const std::optional<std::string> characters = platform::exactLatin1FromUtf8(shown);
     ASSERT_TRUE(characters);
     for (const char c : *characters) {

@@ -206,9 +206,13 @@ std::vector<HistoryEntry> History::query(const HistoryFilter &filter)
         drainLocked();
     } catch (const SpoolFailure &) {
         // What waits stays there; the store answers all the same.
-    } catch (const HistoryError &) {
-        // A store that takes no entry now (locked, read-only) may still be
-        // read: what waits is sent another time.
+    } catch (const HistoryError &error) {
+        // A store that takes no entry now (locked, read-only, full) may still
+        // be read: what waits is sent another time. One that cannot be
+        // reached or opened would only say so again.
+        const HistoryErrorKind kind = error.kind();
+        if (kind != HistoryErrorKind::locked && kind != HistoryErrorKind::readOnly && kind != HistoryErrorKind::full)
+            throw;
     }
     return store().query(filter);
 }

@@ -1,14 +1,18 @@
 #include "history/postgres_store.h"
 
 #include <libpq-fe.h>
+#include <poll.h>
 
 #include <array>
+#include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <cstdlib>
 #include <map>
 #include <mutex>
 
 #include "history/entry_fields.h"
+#include "platform/stop_signals.h"
 
 namespace history {
 
@@ -129,6 +133,47 @@ std::map<std::string, std::string> urlOptions(std::string_view url)
     return given;
 }
 
+// How long a connection may take: the URL's connect_timeout, or 10 s where it
+// names none or 0 (to libpq: for ever; a station cannot wait for ever).
+std::chrono::seconds connectTimeoutOf(const std::string &url)
+{
+    const std::map<std::string, std::string> options = urlOptions(url);
+    const auto given = options.find("connect_timeout");
+    int seconds = 0;
+    if (given != options.end())
+        std::from_chars(given->second.data(), given->second.data() + given->second.size(), seconds);
+    return std::chrono::seconds(seconds > 0 ? seconds : 10);
+}
+
+// Connects as PQconnectdbParams does, in steps: a stop the user asks for
+// ends the wait at once, and a server that never answers is given up in time.
+// Nothing when the wait ended so.
+PGconn *connectInSteps(const char *const *keywords, const char *const *values, std::chrono::seconds timeout,
+                       bool &stopped)
+{
+    stopped = false;
+    PGconn *connection = PQconnectStartParams(keywords, values, 1);
+    if (!connection || PQstatus(connection) == CONNECTION_BAD)
+        return connection;
+    const auto giveUp = std::chrono::steady_clock::now() + timeout;
+    for (PostgresPollingStatusType status = PGRES_POLLING_WRITING;
+         status != PGRES_POLLING_OK && status != PGRES_POLLING_FAILED;) {
+        pollfd ready{PQsocket(connection), static_cast<short>(status == PGRES_POLLING_READING ? POLLIN : POLLOUT), 0};
+        for (;;) {
+            const int polled = ::poll(&ready, 1, 50);
+            if (polled > 0 || (polled < 0 && errno != EINTR))
+                break;  // PQconnectPoll says what became of it
+            stopped = platform::stopRequest() != 0;
+            if (stopped || std::chrono::steady_clock::now() > giveUp) {
+                PQfinish(connection);
+                return nullptr;
+            }
+        }
+        status = PQconnectPoll(connection);
+    }
+    return connection;
+}
+
 class PostgresStore : public HistoryStore {
 public:
     explicit PostgresStore(std::string url) : url_(std::move(url)), description_(serverIdentity(url_))
@@ -200,7 +245,13 @@ private:
         // The URL's own settings come after these and win.
         const char *keywords[] = {"connect_timeout", "fallback_application_name", "dbname", nullptr};
         const char *values[] = {"10", "vantrel-update", url_.c_str(), nullptr};
-        PGconn *connection = PQconnectdbParams(keywords, values, 1);
+        bool stopped = false;
+        PGconn *connection = connectInSteps(keywords, values, connectTimeoutOf(url_), stopped);
+        if (!connection)
+            throw HistoryError(HistoryErrorKind::unreachable,
+                               "the history server " + description_ +
+                                   (stopped ? " was still being reached when the stop came"
+                                            : " cannot be reached: it did not answer in time"));
         if (PQstatus(connection) != CONNECTION_OK) {
             const std::string reason = oneLine(PQerrorMessage(connection));
             // A server that asked for a password, or took one and still said

@@ -7,11 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
 #include <string>
 
 #include "history/history_store.h"
-#include "history/time_bounds.h"
 #include "tests/history/history_fixture.h"
 
 template <typename Place>
@@ -73,8 +73,10 @@ TYPED_TEST_P(StoreContract, FiltersAndOrder)
         {"since, inclusive", {.since = b.time}, idsOf({&b, &c, &d})},
         {"until, exclusive", {.until = c.time}, idsOf({&a, &b})},
         {"since and until", {.since = b.time, .until = c.time}, idsOf({&b})},
-        // The end of the last day a script can name: the year 10000.
-        {"until the end of 9999", {.until = *history::parseUntil("9999-12-31")}, idsOf({&a, &b, &c, &d})},
+        // The end of the last day a script can name, 9999-12-31: the year 10000.
+        {"until the end of 9999",
+         {.until = history::TimePoint(std::chrono::sys_days(std::chrono::year(10000) / 1 / 1))},
+         idsOf({&a, &b, &c, &d})},
         {"outcome", {.outcome = "failed"}, idsOf({&b, &c})},
         {"station", {.station = "one"}, idsOf({&a, &c})},
         {"serial and outcome", {.serial = "A", .outcome = "failed"}, idsOf({&c})},

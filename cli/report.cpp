@@ -107,8 +107,12 @@ void Report::Slot::ended(const AdapterResult &result)
         return;
     const Hold hold(report_);
     std::string line = serial_ + ": " + nameOf(result.outcome);
-    if (result.succeeded() && result.after)
-        line += " " + terminalFromLatin1(*result.after);
+    if (result.succeeded() && result.after) {
+        // Appended in two steps: GCC 12's optimiser warns falsely of an
+        // overlap in " " + a temporary string.
+        line += ' ';
+        line += terminalFromLatin1(*result.after);
+    }
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, " (%.1f s)", result.seconds);
     line += seconds;

@@ -7,7 +7,7 @@
 #include "fuzz/fuzz_check.h"
 #include "platform/virtual/virtual_bus.h"
 #include "platform/virtual/virtual_clock.h"
-#include "tests/support/inspecting_backend.h"
+#include "tests/support/observing_backend.h"
 
 namespace {
 
@@ -48,8 +48,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     device.hidProduct = maybeText(input);
     device.hidSerialNumber = maybeText(input);
     bus->addInterface(device);
-    const auto inspector = std::make_shared<InspectingBackend>(bus);
-    const platform::ScopedServices services({&clock, inspector});
+    const auto observer = std::make_shared<ObservingBackend>(bus);
+    const platform::ScopedServices services({&clock, observer});
 
     const DeviceList records = enumerateDevices(hidInterfaceKind);
     FUZZ_CHECK(records.size() == 1);
@@ -60,6 +60,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (opened && device.hidProduct)
         FUZZ_CHECK(record.description == narrowed(*device.hidProduct));
     FUZZ_CHECK(record.serialNumber.size() <= 512);
-    FUZZ_CHECK(inspector->openHandles() == 0);
+    FUZZ_CHECK(observer->openHandles() == 0);
     return 0;
 }

@@ -2,7 +2,7 @@
 
 // One call through a backend's device interfaces as a value, and a backend
 // that takes every call as one: the base of the backends that stand in front
-// of another (a recorder, the tests' inspector) or in place of one (a
+// of another (a recorder, the tests' observer) or in place of one (a
 // replay), so that the list of calls and their arguments is written once.
 
 #include <cstdint>

@@ -57,7 +57,7 @@ TEST_F(Poll, KeepsThePanelAndItsLinkWhileTheSameAdapterStays)
     tick();
     tick();
     EXPECT_EQ(shownPanel(), panel);
-    EXPECT_EQ(inspector.linksOpened(), 1);
+    EXPECT_EQ(observer.linksOpened(), 1);
     // A status from the panel's reports stays until something changes.
     window->setStatus(QStringLiteral("kept"), false);
     tick();
@@ -74,7 +74,7 @@ TEST_F(Poll, UnplugRemovesOnlyThePanelAndTheNextTickShowsNoDevices)
     tick();
     EXPECT_TRUE(blankShown());
     EXPECT_TRUE(panel.isNull()) << "the panel is deleted";
-    EXPECT_EQ(inspector.openHandles(), 0) << "and with it its link";
+    EXPECT_EQ(observer.openHandles(), 0) << "and with it its link";
     EXPECT_EQ(shown(), before);
 
     tick();
@@ -106,7 +106,7 @@ TEST_P(PollReplug, ComparesSerialNumbersByteForByte)
     tick();
     if (!GetParam().panelReplaced) {
         EXPECT_EQ(shownPanel(), panel.data()) << "unplugged and back between two ticks goes unnoticed";
-        EXPECT_EQ(inspector.linksOpened(), 1);
+        EXPECT_EQ(observer.linksOpened(), 1);
         return;
     }
     EXPECT_TRUE(panel.isNull());
@@ -169,7 +169,7 @@ TEST_F(Poll, AnUnsupportedVariantChangesOnlyTheStatus)
     EXPECT_TRUE(blankShown());
     tick();
     EXPECT_EQ(status(), unsupported);
-    EXPECT_EQ(inspector.linksOpened(), 0);
+    EXPECT_EQ(observer.linksOpened(), 0);
 }
 
 TEST_F(Poll, AnUnsupportedAdapterAfterAPanelLeavesThePreviousAdapterOnShow)
@@ -207,11 +207,11 @@ TEST_P(PollOpenFailure, ShowsTheMessageAndTriesAgainEveryTick)
     EXPECT_FALSE(firmwareEnabled());
     EXPECT_TRUE(captionsOnly());
     EXPECT_EQ(shownPanel(), nullptr);
-    EXPECT_EQ(inspector.openHandles(), 0) << "the failed panel released what it opened";
+    EXPECT_EQ(observer.openHandles(), 0) << "the failed panel released what it opened";
 
-    const int setsBefore = inspector.listings();
+    const int setsBefore = observer.listings();
     tick();
-    EXPECT_EQ(inspector.listings(), setsBefore + 1);
+    EXPECT_EQ(observer.listings(), setsBefore + 1);
     EXPECT_EQ(status(), GetParam().status);
 
     adapter.device().setBusy(false);
@@ -257,9 +257,9 @@ TEST_F(Poll, DoesNothingWhilePollingIsOff)
     window->setPollingEnabled(false);
     window->panelValid = false;
     bus.detach(adapter.device());
-    const int setsBefore = inspector.listings();
+    const int setsBefore = observer.listings();
     tick();
-    EXPECT_EQ(inspector.listings(), setsBefore) << "nothing is listed";
+    EXPECT_EQ(observer.listings(), setsBefore) << "nothing is listed";
     EXPECT_EQ(shownPanel(), panel);
     EXPECT_FALSE(window->panelValid);
 
@@ -279,7 +279,7 @@ TEST_F(Poll, AnInvalidPanelIsRebuiltOverTwoTicks)
     EXPECT_TRUE(window->panelValid);
     tick();
     EXPECT_NE(shownPanel(), nullptr);
-    EXPECT_EQ(inspector.linksOpened(), 2);
+    EXPECT_EQ(observer.linksOpened(), 2);
 }
 
 }  // namespace

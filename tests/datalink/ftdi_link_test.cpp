@@ -231,7 +231,7 @@ TEST_F(FtdiLink, SelectorTwoSendsIndexThree)
 
 struct FtdiOpenFailure {
     const char *name;
-    std::function<void(InspectingBackend &, Adapter &)> arrange;
+    std::function<void(ObservingBackend &, Adapter &)> arrange;
     std::string message;
 };
 
@@ -241,9 +241,9 @@ class FtdiOpen : public FtdiLink, public testing::WithParamInterface<FtdiOpenFai
 
 TEST_P(FtdiOpen, FailuresReleaseEverything)
 {
-    GetParam().arrange(inspector, adapter);
+    GetParam().arrange(observer, adapter);
     EXPECT_EQ(messageOf([&] { UsbdFtd2xxDataLink link(recordOf(adapter), -1); }), GetParam().message);
-    EXPECT_EQ(inspector.openHandles(), 0);
+    EXPECT_EQ(observer.openHandles(), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -267,7 +267,7 @@ TEST_F(FtdiLink, IdleReadsTimeOutWithAShortCountAndNoOutstandingRequest)
     link.setTimeout(50);
     std::uint8_t reply[2];
     EXPECT_EQ(link.read(reply, 2), 0);
-    EXPECT_EQ(inspector.outstandingRequests(), 0);
+    EXPECT_EQ(observer.outstandingRequests(), 0);
     EXPECT_GT(clock.nowMicroseconds(), 50'000);
 }
 
@@ -286,23 +286,23 @@ TEST_F(FtdiLink, AChipThatTricklesEndsTheReadAtItsTimeOut)
     EXPECT_EQ(link.read(reply.data(), 77), -1);
     EXPECT_EQ(clock.nowMicroseconds() - start, 60'000'000);
     EXPECT_EQ(reply[0], 0xF7);
-    EXPECT_EQ(inspector.outstandingRequests(), 0);
+    EXPECT_EQ(observer.outstandingRequests(), 0);
 }
 
 TEST_F(FtdiLink, WritesFailWithMinusOne)
 {
     UsbdFtd2xxDataLink link(recordOf(adapter), -1);
     const Bytes data = patternBytes(70000);
-    inspector.clearRequestLog();
+    observer.clearRequestLog();
     EXPECT_EQ(link.write(data.data(), 70000), 70000);
-    EXPECT_EQ(inspector.requestLog(), (std::vector<std::pair<bool, std::uint32_t>>{{false, 65536}, {false, 4464}}));
+    EXPECT_EQ(observer.requestLog(), (std::vector<std::pair<bool, std::uint32_t>>{{false, 65536}, {false, 4464}}));
     EXPECT_EQ(link.write(data.data(), 0), 0);
     adapter.device().faults().writeNotPending = 1;
     EXPECT_EQ(link.write(data.data(), 5), -1);
     adapter.device().faults().writesStall = true;
     link.setTimeout(10);
     EXPECT_EQ(link.write(data.data(), 5), -1);
-    EXPECT_EQ(inspector.outstandingRequests(), 0);
+    EXPECT_EQ(observer.outstandingRequests(), 0);
 }
 
 }  // namespace

@@ -47,7 +47,7 @@ TEST_P(LoaderOverLinks, FullExchange)
     EXPECT_EQ(info.words[1], 1U);
     EXPECT_EQ(info.imageVersionMajor, 4);
     EXPECT_EQ(info.imageVersionMinor, 9);
-    EXPECT_EQ(inspector.outstandingRequests(), 0);
+    EXPECT_EQ(observer.outstandingRequests(), 0);
 }
 
 TEST_P(LoaderOverLinks, NoReplyGivesTheReadTimeOutMessage)
@@ -63,7 +63,7 @@ TEST_P(LoaderOverLinks, NoReplyGivesTheReadTimeOutMessage)
                                                  : "read operation timed out";
     EXPECT_EQ(messageOf([&] { link->connect(true); }), expected);
     EXPECT_GE(clock.nowMicroseconds(), 60'000'000);
-    EXPECT_EQ(inspector.outstandingRequests(), 0);
+    EXPECT_EQ(observer.outstandingRequests(), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(ProductIds, LoaderOverLinks, testing::Values(3, 16),

@@ -34,10 +34,10 @@ TEST_F(UsbLink, ConstructionSetsTenSecondTimeOutsAndDropsWhatAnEarlierLinkLeftUn
     auto link = open();
     EXPECT_EQ(link->firstTimeout(), 10000);
     EXPECT_EQ(link->secondTimeout(), 10000);
-    EXPECT_EQ(inspector.openHandles(), 4) << "two pipes, two events";
+    EXPECT_EQ(observer.openHandles(), 4) << "two pipes, two events";
     EXPECT_EQ(adapter.loader().available(), 0U);
     link.reset();
-    EXPECT_EQ(inspector.openHandles(), 0);
+    EXPECT_EQ(observer.openHandles(), 0);
 }
 
 TEST_F(UsbLink, PurgeDropsWhatIsWaitingAndWaitsOnlyWhileAReplyMayStillCome)
@@ -63,7 +63,7 @@ TEST_F(UsbLink, PurgeDropsWhatIsWaitingAndWaitsOnlyWhileAReplyMayStillCome)
             link->purge();
             EXPECT_EQ(adapter.loader().available(), 0U);
             EXPECT_EQ(clock.nowMicroseconds() - start, c.waited) << "never the link's time-out";
-            EXPECT_EQ(inspector.outstandingRequests(), 0);
+            EXPECT_EQ(observer.outstandingRequests(), 0);
         }
     }
     // The link is in step: the next reply read is the next command's.
@@ -128,7 +128,7 @@ TEST_F(UsbLink, PurgeOfADeviceThatKeepsSendingStopsAfterItsRounds)
     const std::size_t before = adapter.loader().available();
     link->purge();
     EXPECT_EQ(before - adapter.loader().available(), std::size_t{discardMaxRounds} * discardChunkBytes);
-    EXPECT_EQ(inspector.outstandingRequests(), 0);
+    EXPECT_EQ(observer.outstandingRequests(), 0);
 }
 
 struct PurgeFault {
@@ -146,8 +146,8 @@ TEST_P(UsbLinkPurgeFault, PurgeCannotFail)
     replyWaiting();
     GetParam().arrange(bus, adapter);
     EXPECT_EQ(messageOf([&] { link->purge(); }), "(no exception)");
-    EXPECT_EQ(inspector.outstandingRequests(), 0);
-    EXPECT_EQ(inspector.openHandles(), 4);
+    EXPECT_EQ(observer.outstandingRequests(), 0);
+    EXPECT_EQ(observer.openHandles(), 4);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -159,7 +159,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 struct OpenFailure {
     const char *name;
-    std::function<void(InspectingBackend &, Adapter &, UsbDeviceInfo &)> arrange;
+    std::function<void(ObservingBackend &, Adapter &, UsbDeviceInfo &)> arrange;
     std::string message;
     ErrorKind kind = ErrorKind::openFailed;
 };
@@ -171,12 +171,12 @@ class UsbLinkOpenFailure : public UsbLink, public testing::WithParamInterface<Op
 TEST_P(UsbLinkOpenFailure, ThrowsItsMessageAndLeavesNothingOpen)
 {
     UsbDeviceInfo record = recordOf(adapter);
-    GetParam().arrange(inspector, adapter, record);
+    GetParam().arrange(observer, adapter, record);
     const std::optional<HException> failure = exceptionOf([&] { UsbVantrelWinDataLink link(record); });
     ASSERT_TRUE(failure);
     EXPECT_EQ(failure->message(), GetParam().message);
     EXPECT_STREQ(nameOf(failure->kind()), nameOf(GetParam().kind));
-    EXPECT_EQ(inspector.openHandles(), 0);
+    EXPECT_EQ(observer.openHandles(), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -200,7 +200,7 @@ TEST_F(UsbLink, AHeldPipeMakesASecondLinkBusy)
 {
     auto first = open();
     EXPECT_EQ(messageOf([&] { open(); }), "device already in use");
-    EXPECT_EQ(inspector.openHandles(), 4);
+    EXPECT_EQ(observer.openHandles(), 4);
 }
 
 TEST_F(UsbLink, APathThatJustFitsOpens)
@@ -216,18 +216,18 @@ TEST_F(UsbLink, LongTransfersAreSplitAt65536Bytes)
 {
     auto link = open();
     Bytes data = patternBytes(100000);
-    inspector.clearRequestLog();
+    observer.clearRequestLog();
     EXPECT_EQ(link->write(data.data(), 100000), 100000);
-    EXPECT_EQ(inspector.requestLog(), (std::vector<std::pair<bool, std::uint32_t>>{{false, 65536}, {false, 34464}}));
+    EXPECT_EQ(observer.requestLog(), (std::vector<std::pair<bool, std::uint32_t>>{{false, 65536}, {false, 34464}}));
 
     // Reads likewise: feed the loader 100000 reply bytes through info commands.
     for (int i = 0; i < 1299; ++i)
         adapter.loader().receive(reinterpret_cast<const std::uint8_t *>("\x08\x4D\x39\xEA\xF6"), 5);
     ASSERT_GE(adapter.loader().available(), 100000U);
-    inspector.clearRequestLog();
+    observer.clearRequestLog();
     Bytes in(100000);
     EXPECT_EQ(link->read(in.data(), 100000), 100000);
-    EXPECT_EQ(inspector.requestLog(), (std::vector<std::pair<bool, std::uint32_t>>{{true, 65536}, {true, 34464}}));
+    EXPECT_EQ(observer.requestLog(), (std::vector<std::pair<bool, std::uint32_t>>{{true, 65536}, {true, 34464}}));
 }
 
 TEST_F(UsbLink, ShortCompletionsAreContinued)
@@ -235,10 +235,10 @@ TEST_F(UsbLink, ShortCompletionsAreContinued)
     auto link = open();
     adapter.device().faults().maxCompletion = 30;
     adapter.loader().receive(reinterpret_cast<const std::uint8_t *>("\x08\x4D\x39\xEA\xF6"), 5);
-    inspector.clearRequestLog();
+    observer.clearRequestLog();
     Bytes in(77);
     EXPECT_EQ(link->read(in.data(), 77), 77);
-    EXPECT_EQ(inspector.requestLog(),
+    EXPECT_EQ(observer.requestLog(),
               (std::vector<std::pair<bool, std::uint32_t>>{{true, 77}, {true, 47}, {true, 17}}));
     EXPECT_EQ(in[0], 0xF7);
 }
@@ -246,10 +246,10 @@ TEST_F(UsbLink, ShortCompletionsAreContinued)
 TEST_F(UsbLink, ZeroByteTransfersIssueNoRequest)
 {
     auto link = open();
-    inspector.clearRequestLog();
+    observer.clearRequestLog();
     EXPECT_EQ(link->write(nullptr, 0), 0);
     EXPECT_EQ(link->read(nullptr, 0), 0);
-    EXPECT_TRUE(inspector.requestLog().empty());
+    EXPECT_TRUE(observer.requestLog().empty());
 }
 
 TEST_F(UsbLink, AReadWithNoAnswerTimesOutAfterTheTimeOutAndIsCancelled)
@@ -257,12 +257,12 @@ TEST_F(UsbLink, AReadWithNoAnswerTimesOutAfterTheTimeOutAndIsCancelled)
     auto link = open();
     link->setTimeout(60000);
     const std::int64_t start = clock.nowMicroseconds();
-    const int cancelledBefore = inspector.cancellations();
+    const int cancelledBefore = observer.cancellations();
     std::uint8_t reply[2] = {0xAA, 0xAA};
     EXPECT_EQ(messageOf([&] { link->read(reply, 2); }), "read operation timed out");
     EXPECT_EQ(clock.nowMicroseconds() - start, 60'000'000);
-    EXPECT_EQ(inspector.outstandingRequests(), 0);
-    EXPECT_EQ(inspector.cancellations() - cancelledBefore, 1);
+    EXPECT_EQ(observer.outstandingRequests(), 0);
+    EXPECT_EQ(observer.cancellations() - cancelledBefore, 1);
     // Late data does not land in the abandoned buffer; the link still works.
     adapter.loader().receive(reinterpret_cast<const std::uint8_t *>("\x08\x4D\x39\xEA\xF6"), 5);
     EXPECT_EQ(reply[0], 0xAA);
@@ -295,7 +295,7 @@ TEST_P(UsbLinkTrickle, EndsAtTheTimeOutFromTheStartOfTheCall)
     EXPECT_EQ(messageOf([&] { c.reading ? link->read(buffer.data(), 77) : link->write(buffer.data(), 77); }),
               c.message);
     EXPECT_EQ(clock.nowMicroseconds() - start, 60'000'000);
-    EXPECT_EQ(inspector.outstandingRequests(), 0);
+    EXPECT_EQ(observer.outstandingRequests(), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Directions, UsbLinkTrickle,
@@ -327,8 +327,8 @@ TEST_P(UsbLinkTransferFailure, ThrowsItsMessageAndKeepsTheLinkOpen)
     ASSERT_TRUE(failure);
     EXPECT_EQ(failure->message(), c.message);
     EXPECT_STREQ(nameOf(failure->kind()), nameOf(c.kind)) << "a transfer that breaks is the link's failure";
-    EXPECT_EQ(inspector.outstandingRequests(), 0);
-    EXPECT_EQ(inspector.openHandles(), 4);
+    EXPECT_EQ(observer.outstandingRequests(), 0);
+    EXPECT_EQ(observer.openHandles(), 4);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -352,7 +352,7 @@ TEST_F(UsbLink, AnUnplugMidTransferFailsTheTransfer)
     EXPECT_EQ(messageOf([&] { link->write(data.data(), 4096); }), "write operation failed");
     EXPECT_EQ(messageOf([&] { link->write(data.data(), 1); }), "write operation failed");
     link.reset();
-    EXPECT_EQ(inspector.openHandles(), 0);
+    EXPECT_EQ(observer.openHandles(), 0);
 }
 
 TEST_F(UsbLink, PacketCallsReturnCountsInsteadOfThrowing)
@@ -361,7 +361,7 @@ TEST_F(UsbLink, PacketCallsReturnCountsInsteadOfThrowing)
     link->setTimeout(5);
     std::uint8_t buffer[77];
     EXPECT_EQ(link->readPacket(buffer, 2), -1) << "nothing arrives: the request is cancelled";
-    EXPECT_EQ(inspector.outstandingRequests(), 0);
+    EXPECT_EQ(observer.outstandingRequests(), 0);
     EXPECT_EQ(link->writePacket(reinterpret_cast<const std::uint8_t *>("\x08\x4D\x39\xEA\xF6"), 5), 5);
     EXPECT_EQ(link->readPacket(buffer, 77), 77);
     adapter.device().faults().writeNotPending = 1;

@@ -24,7 +24,7 @@ TEST_F(Enumeration, NoInterfacesGiveAnEmptyList)
 {
     EXPECT_TRUE(enumerateDevices(0).empty());
     EXPECT_TRUE(filterDevices(enumerateDevices(0), 4891, -1).empty());
-    EXPECT_EQ(inspector.openHandles(), 0) << "the interface set is released";
+    EXPECT_EQ(observer.openHandles(), 0) << "the interface set is released";
 }
 
 TEST_F(Enumeration, AttachedAdaptersAppearWithTheirStringsInOrder)

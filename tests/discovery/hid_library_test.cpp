@@ -41,9 +41,9 @@ TEST_F(HidStrings, TheDevicesOwnStringsReplaceTheRegistrys)
     EXPECT_EQ(record.manufacturer, "Device maker");
     EXPECT_EQ(record.description, "Device product");
     EXPECT_EQ(record.serialNumber, "DEVSERIAL");
-    EXPECT_EQ(inspector.hidOpenAttempts(), std::vector<bool>{false}) << "opened without sharing first";
-    EXPECT_EQ(inspector.hidStringCallSizes(), (std::vector<std::uint32_t>{1024, 1024, 1024}));
-    EXPECT_EQ(inspector.openHandles(), 0) << "the device handle is closed";
+    EXPECT_EQ(observer.hidOpenAttempts(), std::vector<bool>{false}) << "opened without sharing first";
+    EXPECT_EQ(observer.hidStringCallSizes(), (std::vector<std::uint32_t>{1024, 1024, 1024}));
+    EXPECT_EQ(observer.openHandles(), 0) << "the device handle is closed";
 }
 
 TEST_F(HidStrings, WithoutTheLibraryTheRegistryStringsStay)
@@ -110,7 +110,7 @@ TEST_F(HidStrings, AnExclusiveOpenFailureIsRetriedShared)
     platform::VirtualInterface &device = addHidDevice();
     device.hidOpenFails = true;
     EXPECT_EQ(enumerateOne().manufacturer, "Device maker");
-    EXPECT_EQ(inspector.hidOpenAttempts(), (std::vector<bool>{false, true}));
+    EXPECT_EQ(observer.hidOpenAttempts(), (std::vector<bool>{false, true}));
 }
 
 TEST_F(HidStrings, ADeviceThatCannotBeOpenedKeepsItsRegistryStrings)
@@ -128,10 +128,10 @@ TEST_F(HidStrings, BindingLoadsOnceAndAFailedBindingIsTriedAgain)
     bus.hidLibrary().removeFunction("HidD_GetNumInputBuffers");  // the twelfth name
     EXPECT_FALSE(binding.bind());
     EXPECT_FALSE(binding.bound());
-    EXPECT_EQ(inspector.hidLibraryLoads(), 1);
-    EXPECT_EQ(inspector.hidLibraryFrees(), 1) << "a library lacking a function is released";
+    EXPECT_EQ(observer.hidLibraryLoads(), 1);
+    EXPECT_EQ(observer.hidLibraryFrees(), 1) << "a library lacking a function is released";
 
-    const auto complete = std::make_shared<InspectingBackend>(platform::VirtualBus::create(clock));
+    const auto complete = std::make_shared<ObservingBackend>(platform::VirtualBus::create(clock));
     platform::ScopedServices services({&clock, complete});
     EXPECT_TRUE(binding.bind());
     EXPECT_TRUE(binding.bind());

@@ -9,7 +9,7 @@
 #include "platform/virtual/virtual_bus.h"
 #include "platform/virtual/virtual_clock.h"
 #include "simulation/simulated_adapter.h"
-#include "tests/support/inspecting_backend.h"
+#include "tests/support/observing_backend.h"
 
 namespace {
 
@@ -20,15 +20,15 @@ protected:
     platform::VirtualClock clock;
 
     // A bus with one adapter at the same path as on every other bus, seen
-    // through an inspector.
-    std::shared_ptr<InspectingBackend> inspected(const std::shared_ptr<VirtualBus> &bus, std::uint16_t productId)
+    // through an observer.
+    std::shared_ptr<ObservingBackend> observeed(const std::shared_ptr<VirtualBus> &bus, std::uint16_t productId)
     {
         simulation::attach(*bus, simulation::simulatedAdapter(productId, "SAME"));
-        return std::make_shared<InspectingBackend>(bus);
+        return std::make_shared<ObservingBackend>(bus);
     }
 
     // The one adapter that `backend` lists, with its record, while `backend` is installed.
-    UsbDeviceInfo listedOn(const std::shared_ptr<InspectingBackend> &backend)
+    UsbDeviceInfo listedOn(const std::shared_ptr<ObservingBackend> &backend)
     {
         const platform::ScopedServices installed({&clock, backend});
         const DeviceList devices = enumerateDevices(0);
@@ -41,16 +41,16 @@ TEST_F(BackendOwnership, ALinkOutlivingItsBusesScopeReleasesToThatBus)
 {
     std::unique_ptr<HDataLink> link;
     std::weak_ptr<VirtualBus> firstBus;
-    std::weak_ptr<InspectingBackend> first;
+    std::weak_ptr<ObservingBackend> first;
     {
         const auto bus = VirtualBus::create(clock);
-        const auto backend = inspected(bus, 16);
+        const auto backend = observeed(bus, 16);
         firstBus = bus;
         first = backend;
         link = listedOn(backend).createDataLink();
     }
     // Another bus with an adapter at the same path is installed now.
-    const auto second = inspected(VirtualBus::create(clock), 16);
+    const auto second = observeed(VirtualBus::create(clock), 16);
     const platform::ScopedServices installed({&clock, second});
 
     ASSERT_FALSE(first.expired()) << "the link keeps its bus";
@@ -66,10 +66,10 @@ TEST_F(BackendOwnership, ALinkOutlivingItsBusesScopeReleasesToThatBus)
 
 TEST_F(BackendOwnership, ARecordOpensThroughTheBusThatListedIt)
 {
-    const auto first = inspected(VirtualBus::create(clock), 5);
+    const auto first = observeed(VirtualBus::create(clock), 5);
     const UsbDeviceInfo record = listedOn(first);
 
-    const auto second = inspected(VirtualBus::create(clock), 5);
+    const auto second = observeed(VirtualBus::create(clock), 5);
     const platform::ScopedServices installed({&clock, second});
     std::unique_ptr<HDataLink> link = record.createDataLink();
     EXPECT_EQ(first->linksOpened(), 1);

@@ -211,7 +211,7 @@ TEST_F(Install, AReenumeratingAdapterIsReopenedOnceWhenItComesBackInTime)
 
     EXPECT_EQ(adapter.reenumerations(), 1);
     EXPECT_EQ(clock.sleeps(), std::vector<std::uint32_t>{1000});
-    EXPECT_EQ(inspector.linksOpened(), 2) << "the panel's link and exactly one re-made link";
+    EXPECT_EQ(observer.linksOpened(), 2) << "the panel's link and exactly one re-made link";
     EXPECT_EQ(adapter.loader().commandCount(0x02), 1);
     const FirmwareImage &entry = *device.firmwareImage();
     EXPECT_EQ(adapter.loader().crcOf(entry.loadAddress, entry.imageSize), crc32(entry.image, entry.imageSize));
@@ -234,7 +234,7 @@ TEST_F(Install, AnAdapterThatNeverComesBackFailsAfterElevenLinks)
     host.events.clear();
     EXPECT_EQ(messageOf([&] { install(false); }), "cannot open device driver");
     EXPECT_EQ(host.events, (std::vector<std::string>{"install off", "polling off", "install on", "polling on"}));
-    EXPECT_EQ(inspector.openHandles(), 0);
+    EXPECT_EQ(observer.openHandles(), 0);
 }
 
 TEST_F(Install, AReopenThatTakesAFewTriesSucceeds)
@@ -244,7 +244,7 @@ TEST_F(Install, AReopenThatTakesAFewTriesSucceeds)
     clock.clearSleeps();
     install(false);
     EXPECT_EQ(clock.sleeps().size(), 4U);
-    EXPECT_EQ(inspector.linksOpened(), 2);
+    EXPECT_EQ(observer.linksOpened(), 2);
 }
 
 TEST_F(Install, NoInstalledFirmwareMeansOneConnectOnTheExistingLink)
@@ -254,7 +254,7 @@ TEST_F(Install, NoInstalledFirmwareMeansOneConnectOnTheExistingLink)
     clock.clearSleeps();
     install(true);
     EXPECT_TRUE(clock.sleeps().empty());
-    EXPECT_EQ(inspector.linksOpened(), 1);
+    EXPECT_EQ(observer.linksOpened(), 1);
     EXPECT_EQ(adapter.loader().commandCount(0x01), 1);
     EXPECT_EQ(adapter.reenumerations(), 0);
 }
@@ -264,8 +264,8 @@ TEST_F(Install, FtdiVariantsConnectOnceEvenWithFirmwareInstalled)
     for (std::uint16_t productId : {std::uint16_t{3}, std::uint16_t{5}}) {
         const auto freshOwner = platform::VirtualBus::create(clock);
         platform::VirtualBus &fresh = *freshOwner;
-        const auto inspected = std::make_shared<InspectingBackend>(freshOwner);
-        platform::ScopedServices services({&clock, inspected});
+        const auto observeed = std::make_shared<ObservingBackend>(freshOwner);
+        platform::ScopedServices services({&clock, observeed});
         Adapter &adapter = simulation::attach(fresh, simulatedAdapter(productId, "F"));
         installCarriedImage(adapter, *recordOf(adapter).firmwareImage());
         device = recordOf(adapter);
@@ -274,7 +274,7 @@ TEST_F(Install, FtdiVariantsConnectOnceEvenWithFirmwareInstalled)
         clock.clearSleeps();
         install(false);
         EXPECT_EQ(adapter.loader().commandCount(0x01), 1);
-        EXPECT_EQ(inspected->linksOpened(), 1);
+        EXPECT_EQ(observeed->linksOpened(), 1);
         EXPECT_TRUE(clock.sleeps().empty());
         link.reset();  // before its bus goes
     }

@@ -129,7 +129,7 @@ TEST_F(Panel, OpensItsLinkWithAMinuteTimeOut)
     const std::int64_t waited = clock.nowMicroseconds() - before;
     EXPECT_GE(waited, 60'000'000);
     EXPECT_LT(waited, 61'000'000);
-    EXPECT_EQ(inspector.openHandles(), 0);
+    EXPECT_EQ(observer.openHandles(), 0);
 }
 
 TEST_F(Panel, ThrowsWhenTheAdapterIsHeldElsewhere)
@@ -138,7 +138,7 @@ TEST_F(Panel, ThrowsWhenTheAdapterIsHeldElsewhere)
     adapter.device().setBusy(true);
     EXPECT_EQ(messageOf([&] { panelFor(adapter); }), "device already in use");
     EXPECT_TRUE(parent.children().isEmpty()) << "no panel is left behind";
-    EXPECT_EQ(inspector.openHandles(), 0);
+    EXPECT_EQ(observer.openHandles(), 0);
 }
 
 TEST(CarriedImageView, FollowsTheImagesValidity)
@@ -254,7 +254,7 @@ TEST_F(Install, ASuccessfulInstallClearsTheBarAndTheNextTwoTicksShowTheNewVersio
     // the install changed anything.
     int reports = 0;
     bool pollingOffThroughout = true, buttonOffThroughout = true;
-    const int setsBefore = inspector.listings();
+    const int setsBefore = observer.listings();
     QObject::connect(&panel, &UpdaterWidget::progress, [&] {
         ++reports;
         pollingOffThroughout = pollingOffThroughout && !window->pollingEnabled;
@@ -268,7 +268,7 @@ TEST_F(Install, ASuccessfulInstallClearsTheBarAndTheNextTwoTicksShowTheNewVersio
     EXPECT_GT(reports, 6);
     EXPECT_TRUE(pollingOffThroughout);
     EXPECT_TRUE(buttonOffThroughout);
-    EXPECT_EQ(inspector.listings(), setsBefore) << "no tick listed devices during the install";
+    EXPECT_EQ(observer.listings(), setsBefore) << "no tick listed devices during the install";
     EXPECT_EQ(status(), "");
     EXPECT_EQ(bar()->value(), 0);
     EXPECT_TRUE(buttonOf(panel).isEnabled());
@@ -335,7 +335,7 @@ TEST_F(Install, AClickOnAPanelLeftWithoutALinkMakesOneFirst)
     click(panel);
     ASSERT_EQ(boxes.waitFor(1).size(), 1U);
     EXPECT_EQ(boxes.seen()[0].text, "cannot open device driver");
-    EXPECT_EQ(inspector.openHandles(), 0) << "all eleven links failed: the panel has none";
+    EXPECT_EQ(observer.openHandles(), 0) << "all eleven links failed: the panel has none";
 
     // Back at last, as its boot loader: the next click opens a link and installs.
     bus.reattach(adapter->device());

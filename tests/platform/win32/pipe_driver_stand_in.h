@@ -14,7 +14,7 @@
 #include "platform/platform.h"
 #include "simulation/ftdi_chip.h"
 #include "simulation/simulated_loader.h"
-#include "tests/support/inspecting_backend.h"
+#include "tests/support/observing_backend.h"
 
 // The adapter's USB driver played by two named pipes below a made-up device
 // path: "<path>\PIPE00" carries the boot loader's replies to the host and

@@ -5,7 +5,7 @@
 
 PipeLinkBench::PipeLinkBench(LinkFamily linkFamily)
     : family(linkFamily),
-      backend(std::make_shared<InspectingBackend>(platform::nativeServices().usb)),
+      backend(std::make_shared<ObservingBackend>(platform::nativeServices().usb)),
       io(*backend),
       standIn(loader, linkFamily == LinkFamily::ftdi ? PipeDriverStandIn::Framing::ftdi
                                                      : PipeDriverStandIn::Framing::plain),

@@ -6,7 +6,7 @@
 #include "platform/platform.h"
 #include "simulation/simulated_loader.h"
 #include "tests/platform/win32/pipe_driver_stand_in.h"
-#include "tests/support/inspecting_backend.h"
+#include "tests/support/observing_backend.h"
 #include "update/variant.h"
 
 // A link of either family over the native backend, reaching a simulated boot
@@ -25,8 +25,8 @@ public:
     std::unique_ptr<HDataLink> openLink();
 
     const LinkFamily family;
-    const std::shared_ptr<InspectingBackend> backend;
-    InspectingBackend &io;
+    const std::shared_ptr<ObservingBackend> backend;
+    ObservingBackend &io;
     simulation::SimulatedLoader loader{flashBase, flashSize, flashBase};
     PipeDriverStandIn standIn;
 

@@ -25,9 +25,9 @@ struct ControlRequest {
 // sees what crossed the seam and that every handle was released; and able to
 // replace outcomes that the backend behind cannot be made to produce (a busy
 // driver, an event that cannot be created, the driver's control requests).
-class InspectingBackend : public platform::DeviceCallBackend {
+class ObservingBackend : public platform::DeviceCallBackend {
 public:
-    explicit InspectingBackend(std::shared_ptr<platform::UsbBackend> inner);
+    explicit ObservingBackend(std::shared_ptr<platform::UsbBackend> inner);
 
     // --- outcomes injected ----------------------------------------------------
 

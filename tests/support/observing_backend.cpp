@@ -1,21 +1,21 @@
-#include "tests/support/inspecting_backend.h"
+#include "tests/support/observing_backend.h"
 
 using platform::DeviceOperation;
 
-InspectingBackend::InspectingBackend(std::shared_ptr<platform::UsbBackend> inner)
+ObservingBackend::ObservingBackend(std::shared_ptr<platform::UsbBackend> inner)
     : inner_(std::move(inner)), hid_(inner_->hid(), open_)
 {
     nameCallsAs(&inner_->io());
 }
 
-void InspectingBackend::answer(platform::DeviceCall &call)
+void ObservingBackend::answer(platform::DeviceCall &call)
 {
     if (!injected(call))
         platform::perform(call, *inner_);
     count(call);
 }
 
-bool InspectingBackend::injected(platform::DeviceCall &call)
+bool ObservingBackend::injected(platform::DeviceCall &call)
 {
     switch (call.operation) {
     case DeviceOperation::open:
@@ -40,7 +40,7 @@ bool InspectingBackend::injected(platform::DeviceCall &call)
     }
 }
 
-void InspectingBackend::count(const platform::DeviceCall &call)
+void ObservingBackend::count(const platform::DeviceCall &call)
 {
     switch (call.operation) {
     case DeviceOperation::list:
@@ -82,24 +82,24 @@ void InspectingBackend::count(const platform::DeviceCall &call)
     }
 }
 
-platform::Handle InspectingBackend::CountingHid::loadLibrary(const char *name)
+platform::Handle ObservingBackend::CountingHid::loadLibrary(const char *name)
 {
     ++loads;
     return inner->loadLibrary(name);
 }
 
-void *InspectingBackend::CountingHid::findFunction(platform::Handle library, const char *name)
+void *ObservingBackend::CountingHid::findFunction(platform::Handle library, const char *name)
 {
     return inner->findFunction(library, name);
 }
 
-void InspectingBackend::CountingHid::freeLibrary(platform::Handle library)
+void ObservingBackend::CountingHid::freeLibrary(platform::Handle library)
 {
     ++frees;
     inner->freeLibrary(library);
 }
 
-platform::Handle InspectingBackend::CountingHid::openDevice(const std::string &path, bool shared)
+platform::Handle ObservingBackend::CountingHid::openDevice(const std::string &path, bool shared)
 {
     openAttempts.push_back(shared);
     const platform::Handle device = inner->openDevice(path, shared);
@@ -108,14 +108,14 @@ platform::Handle InspectingBackend::CountingHid::openDevice(const std::string &p
     return device;
 }
 
-bool InspectingBackend::CountingHid::callStringFunction(void *function, platform::Handle device,
+bool ObservingBackend::CountingHid::callStringFunction(void *function, platform::Handle device,
                                                         std::uint16_t *buffer, std::uint32_t bytes)
 {
     stringCallSizes.push_back(bytes);
     return inner->callStringFunction(function, device, buffer, bytes);
 }
 
-void InspectingBackend::CountingHid::closeDevice(platform::Handle device)
+void ObservingBackend::CountingHid::closeDevice(platform::Handle device)
 {
     open.erase(device);
     inner->closeDevice(device);
